@@ -1,0 +1,34 @@
+// Runs every registered test class; the executable fails when any of them fails.
+#include "support/test_main.h"
+
+#include <QApplication>
+#include <QTest>
+
+namespace snipora::test {
+
+namespace {
+std::vector<TestFactory>& registry() {
+    static std::vector<TestFactory> tests;
+    return tests;
+}
+} // namespace
+
+int registerTest(TestFactory factory) {
+    registry().push_back(std::move(factory));
+    return static_cast<int>(registry().size());
+}
+
+} // namespace snipora::test
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    int failures = 0;
+    for (const auto& factory : snipora::test::registry()) {
+        const std::unique_ptr<QObject> test = factory();
+        failures += QTest::qExec(test.get(), argc, argv);
+    }
+    return failures == 0 ? 0 : 1;
+}
