@@ -121,8 +121,8 @@ void Form1::createControls() {
     Command8 = button(this, "Convert Save", 3075, 4155, 1305, 330);
     Combo1 = dropDownList(this, {"Select Format", "MP3", "WAV", "AAC", "WMA", "FLAC", "M4A", "AC3"},
                           4455, 4155, 1470, 315);
-    Combo2 =
-        dropDownList(this, {"Bitrate", "512k", "256k", "128k", "64k", "32k"}, 5940, 4155, 1095, 315);
+    Combo2 = dropDownList(this, {"Bitrate", "512k", "256k", "128k", "64k", "32k"}, 5940, 4155, 1095,
+                          315);
 
     pb = new QProgressBar(this);
     pb->setRange(0, 100);
@@ -145,8 +145,8 @@ void Form1::createControls() {
     P->hide();
     Frame4->hide();
 
-    const QList<QWidget*> focusOrder{H,        Command1, Command2, Command4, Command7,
-                                     Command3, Command9, Command6, Command5, Command8,
+    const QList<QWidget*> focusOrder{H,        Command1, Command2,   Command4, Command7,
+                                     Command3, Command9, Command6,   Command5, Command8,
                                      Combo1,   Combo2,   WebBrowser1};
     for (qsizetype i = 1; i < focusOrder.size(); ++i) {
         setTabOrder(focusOrder[i - 1], focusOrder[i]);

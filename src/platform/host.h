@@ -52,7 +52,7 @@ public:
 };
 
 struct FileDialogRequest {
-    QString filter; // descriptions and patterns alternating, separated by '|'
+    QString filter;      // descriptions and patterns alternating, separated by '|'
     int filterIndex = 1; // 1-based
     QString title;       // empty: the platform's own title
     QString fileName;    // the name the dialog opens with
@@ -73,7 +73,8 @@ public:
     static constexpr std::uint32_t StillActive = 259;
 
     virtual ~ProcessLauncher() = default;
-    // Starts the program hidden; gives an id for the queries below, or nothing when it cannot start.
+    // Starts the program hidden; gives an id for the queries below, or nothing when it cannot
+    // start.
     virtual std::optional<int> start(const QString& program, const QStringList& arguments) = 0;
     // StillActive while the child runs, its exit code after; nothing when the query fails.
     virtual std::optional<std::uint32_t> exitStatus(int id) = 0;

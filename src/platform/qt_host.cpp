@@ -35,9 +35,8 @@ MessageAnswer QtMessageBoxes::show(const QString& text, MessageStyle style) {
     QWidget* parent = QApplication::activeWindow();
     const QString title = QStringLiteral("Snipora");
     if (style == MessageStyle::Question) {
-        const auto answer = QMessageBox::question(parent, title, text,
-                                                  QMessageBox::Yes | QMessageBox::No,
-                                                  QMessageBox::Yes);
+        const auto answer = QMessageBox::question(
+            parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     }
     QMessageBox::information(parent, title, text, QMessageBox::Ok);
@@ -171,9 +170,8 @@ void QtProcessLauncher::release(int id) {
     if (child->process.state() != QProcess::NotRunning) {
         // Destroying a QProcess would kill the child; let it finish on its own instead.
         Child* running = child.release();
-        QObject::connect(&running->process, &QProcess::finished, [running] {
-            QTimer::singleShot(0, [running] { delete running; });
-        });
+        QObject::connect(&running->process, &QProcess::finished,
+                         [running] { QTimer::singleShot(0, [running] { delete running; }); });
     }
 }
 
@@ -209,9 +207,9 @@ RealHost::RealHost() : media_(std::make_unique<NoMediaDevice>()) {}
 RealHost::~RealHost() = default;
 
 Host RealHost::host() {
-    return Host{*media_,     clock_,    pump_,
-                messages_,   dialogs_,  processes_,
-                program_,    QUrl(QString::fromLatin1(advertisementPageAddress))};
+    return Host{
+        *media_,  clock_,     pump_,    messages_,
+        dialogs_, processes_, program_, QUrl(QString::fromLatin1(advertisementPageAddress))};
 }
 
 } // namespace snipora

@@ -1,7 +1,7 @@
 // The main window: controls at start-up, geometry, colours, focus order, start-up and shut-down.
+#include "about/browser_panel.h"
 #include "app/form1.h"
 #include "app/position_slider.h"
-#include "about/browser_panel.h"
 #include "support/fake_host.h"
 #include "support/test_main.h"
 
@@ -23,18 +23,27 @@ using snipora::test::ProgramEnded;
 
 namespace {
 QWidget* control(Form1& form, const QString& name) {
-    const std::map<QString, QWidget*> controls{
-        {QStringLiteral("Label4"), form.Label4},     {QStringLiteral("Command1"), form.Command1},
-        {QStringLiteral("Command2"), form.Command2}, {QStringLiteral("Command4"), form.Command4},
-        {QStringLiteral("Label7"), form.Label7},     {QStringLiteral("Command5"), form.Command5},
-        {QStringLiteral("Label9"), form.Label9},     {QStringLiteral("Command6"), form.Command6},
-        {QStringLiteral("Command3"), form.Command3}, {QStringLiteral("Frame1"), form.Frame1},
-        {QStringLiteral("H"), form.H},               {QStringLiteral("Label3"), form.Label3},
-        {QStringLiteral("Command9"), form.Command9}, {QStringLiteral("Command7"), form.Command7},
-        {QStringLiteral("Command8"), form.Command8}, {QStringLiteral("Combo1"), form.Combo1},
-        {QStringLiteral("Combo2"), form.Combo2},     {QStringLiteral("pb"), form.pb},
-        {QStringLiteral("WebBrowser1"), form.WebBrowser1}, {QStringLiteral("P"), form.P},
-        {QStringLiteral("Frame4"), form.Frame4}};
+    const std::map<QString, QWidget*> controls{{QStringLiteral("Label4"), form.Label4},
+                                               {QStringLiteral("Command1"), form.Command1},
+                                               {QStringLiteral("Command2"), form.Command2},
+                                               {QStringLiteral("Command4"), form.Command4},
+                                               {QStringLiteral("Label7"), form.Label7},
+                                               {QStringLiteral("Command5"), form.Command5},
+                                               {QStringLiteral("Label9"), form.Label9},
+                                               {QStringLiteral("Command6"), form.Command6},
+                                               {QStringLiteral("Command3"), form.Command3},
+                                               {QStringLiteral("Frame1"), form.Frame1},
+                                               {QStringLiteral("H"), form.H},
+                                               {QStringLiteral("Label3"), form.Label3},
+                                               {QStringLiteral("Command9"), form.Command9},
+                                               {QStringLiteral("Command7"), form.Command7},
+                                               {QStringLiteral("Command8"), form.Command8},
+                                               {QStringLiteral("Combo1"), form.Combo1},
+                                               {QStringLiteral("Combo2"), form.Combo2},
+                                               {QStringLiteral("pb"), form.pb},
+                                               {QStringLiteral("WebBrowser1"), form.WebBrowser1},
+                                               {QStringLiteral("P"), form.P},
+                                               {QStringLiteral("Frame4"), form.Frame4}};
     return controls.at(name);
 }
 
@@ -118,10 +127,10 @@ private slots:
 
     void captionsAndListsBeforeStartUp() {
         const QList<std::pair<QPushButton*, const char*>> buttons{
-            {form->Command1, "Play"},        {form->Command2, "Stop"},
-            {form->Command3, "Website"},     {form->Command4, "Open"},
-            {form->Command5, "Mark Start"},  {form->Command6, "Mark End"},
-            {form->Command7, "Direct Save"}, {form->Command8, "Convert Save"},
+            {form->Command1, "Play"},         {form->Command2, "Stop"},
+            {form->Command3, "Website"},      {form->Command4, "Open"},
+            {form->Command5, "Mark Start"},   {form->Command6, "Mark End"},
+            {form->Command7, "Direct Save"},  {form->Command8, "Convert Save"},
             {form->Command9, "Play Selected"}};
         for (const auto& [button, caption] : buttons) {
             QCOMPARE(button->text(), QString::fromLatin1(caption));
@@ -129,7 +138,8 @@ private slots:
         }
         QCOMPARE(items(form->Combo1),
                  (QStringList{"Select Format", "MP3", "WAV", "AAC", "WMA", "FLAC", "M4A", "AC3"}));
-        QCOMPARE(items(form->Combo2), (QStringList{"Bitrate", "512k", "256k", "128k", "64k", "32k"}));
+        QCOMPARE(items(form->Combo2),
+                 (QStringList{"Bitrate", "512k", "256k", "128k", "64k", "32k"}));
         QVERIFY(!form->Combo1->isEditable());
         QVERIFY(!form->Combo2->isEditable());
         QCOMPARE(form->H->minimum(), 0);
@@ -178,11 +188,10 @@ private slots:
     }
 
     void focusOrder() {
-        const QList<QWidget*> expected{form->H,        form->Command1, form->Command2,
-                                       form->Command4, form->Command7, form->Command3,
-                                       form->Command9, form->Command6, form->Command5,
-                                       form->Command8, form->Combo1,   form->Combo2,
-                                       form->WebBrowser1};
+        const QList<QWidget*> expected{
+            form->H,        form->Command1, form->Command2,   form->Command4, form->Command7,
+            form->Command3, form->Command9, form->Command6,   form->Command5, form->Command8,
+            form->Combo1,   form->Combo2,   form->WebBrowser1};
         for (qsizetype i = 1; i < expected.size(); ++i) {
             QWidget* next = expected[i - 1]->nextInFocusChain();
             // Skip the children a composite control (the web panel's viewport) adds.

@@ -90,8 +90,8 @@ private slots:
         QTest::newRow("half to even up") << QByteArray("13.5") << 14 << 0;
         QTest::newRow("fraction only") << QByteArray(".6") << 1 << 0;
         QTest::newRow("largest") << QByteArray("2147483647") << 2147483647 << 2147483;
-        QTest::newRow("negative seconds truncate toward zero") << QByteArray("-1999") << -1999
-                                                               << -1;
+        QTest::newRow("negative seconds truncate toward zero")
+            << QByteArray("-1999") << -1999 << -1;
     }
     void readNumbers() {
         QFETCH(QByteArray, reply);
@@ -117,9 +117,8 @@ private slots:
     }
 
     void refusedQueryParsesThePreviousReply() {
-        fakes->media.answerInTurn("status movie length",
-                                  {FakeMedia::Answer{0, "7500", true},
-                                   FakeMedia::Answer{263, {}, false}});
+        fakes->media.answerInTurn("status movie length", {FakeMedia::Answer{0, "7500", true},
+                                                          FakeMedia::Answer{263, {}, false}});
         QCOMPARE(movie->getLengthInMS(), 7500);
         QCOMPARE(movie->getLengthInMS(), 7500);
         QCOMPARE(movie->Error, 263);
@@ -130,7 +129,11 @@ private slots:
                                                           FakeMedia::Answer{0, "9", true}});
         QCOMPARE(movie->getLengthInMS(), 123456);
         QCOMPARE(movie->getLengthInMS(), 9);
-        QCOMPARE(std::memcmp(movie->replyBuffer().data(), "9\0" "3456", 6), 0);
+        QCOMPARE(std::memcmp(movie->replyBuffer().data(),
+                             "9\0"
+                             "3456",
+                             6),
+                 0);
     }
 
     void playingIsTheFirstSevenCharacters_data() {
@@ -185,9 +188,8 @@ private slots:
     }
 
     void setPositionToSendsNothingWhenTheSecondAnswerIsPlaying() {
-        fakes->media.answerInTurn("status movie mode",
-                                  {FakeMedia::Answer{0, "paused", true},
-                                   FakeMedia::Answer{0, "playing", true}});
+        fakes->media.answerInTurn("status movie mode", {FakeMedia::Answer{0, "paused", true},
+                                                        FakeMedia::Answer{0, "playing", true}});
         movie->setPositionTo(100);
         QCOMPARE(fakes->media.commands, (Commands{"status movie mode", "status movie mode"}));
     }

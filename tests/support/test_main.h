@@ -15,5 +15,5 @@ int registerTest(TestFactory factory);
 } // namespace snipora::test
 
 #define SNIPORA_TEST(Class)                                                                        \
-    static const int registered_##Class [[maybe_unused]] =                                        \
+    static const int registered_##Class [[maybe_unused]] =                                         \
         snipora::test::registerTest([] { return std::make_unique<Class>(); });
