@@ -1,0 +1,52 @@
+// Start-up figure: the moment the main window is first shown, and the resident memory then.
+// Built twice: as Snipora's main window, and (with BARE_WINDOW) as a bare Qt Widgets window.
+#include "app/form1.h"
+#include "platform/qt_host.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+// Prints the wall clock (ns since the epoch) and the resident set (KiB), then ends.
+void report() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    std::printf("%lld %ld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                resident * (sysconf(_SC_PAGESIZE) / 1024));
+    std::fflush(stdout);
+    _exit(0);
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const bool bare = argc > 1 && QByteArray(argv[1]) == "bare";
+    if (bare) {
+        auto* window = new QWidget;
+        window->setWindowTitle(QStringLiteral("bare"));
+        window->resize(478, 411);
+        window->show();
+        QTimer::singleShot(0, report);
+        return QApplication::exec();
+    }
+    snipora::RealHost realHost;
+    auto* form = new snipora::Form1(realHost.host());
+    form->Form_Initialize();
+    // The first pass of the event loop after start-up: the window is shown.
+    QTimer::singleShot(0, report);
+    return QApplication::exec();
+}
