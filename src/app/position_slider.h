@@ -3,12 +3,18 @@
 
 #include <QSlider>
 
+#include <cstdint>
+
 namespace snipora {
 
 class PositionSlider : public QSlider {
     Q_OBJECT
 public:
     explicit PositionSlider(QWidget* parent = nullptr);
+
+    // The control's Max property. A maximum below the minimum is refused with an error, as the
+    // original control refused it, instead of dragging the minimum down with it.
+    void setMax(std::int32_t maximum);
 
 signals:
     void mouseDown();
@@ -21,7 +27,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    QRect handleRect() const;
+    void stopPagingAtPointer();
+
     bool pressed_ = false;
+    // While the left button is held on the track: the paging direction and where it is held.
+    bool paging_ = false;
+    SliderAction pagingAction_ = SliderNoAction;
+    int pagingX_ = 0;
 };
 
 } // namespace snipora
