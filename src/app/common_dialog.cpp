@@ -10,7 +10,12 @@ FileDialogRequest CommonDialog::request() const {
 }
 
 void CommonDialog::ShowOpen() {
-    const auto chosen = dialogs_.openFile(request());
+    std::optional<QString> chosen;
+    if (presetOpen_) {
+        chosen.swap(presetOpen_); // one answer only
+    } else {
+        chosen = dialogs_.openFile(request());
+    }
     if (!chosen) {
         throw CancelError();
     }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace snipora {
 
 class CommonDialog {
@@ -21,10 +23,15 @@ public:
     void ShowOpen();
     void ShowSave();
 
+    // The next ShowOpen answers with this path without asking the user: a file named on the
+    // command line or dropped on the window goes through the same Open as a picked one.
+    void presetOpenAnswer(const QString& path) { presetOpen_ = path; }
+
 private:
     FileDialogRequest request() const;
 
     FileDialogs& dialogs_;
+    std::optional<QString> presetOpen_;
 };
 
 } // namespace snipora

@@ -76,6 +76,7 @@ Form1::Form1(const Host& hostServices, QWidget* parent)
     // The layout is fixed; nothing reacts to a change of size.
     setFixedSize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
     fill(this, Qt::white);
+    setAcceptDrops(true);
     // The layout was drawn for the desktop's small dialog font (8 points at 96 dpi); a larger
     // default would cut the captions of the narrow labels and lists.
     QFont smallFont = font();

@@ -55,6 +55,10 @@ public:
     void H_MouseDown();
     void H_MouseUp();
 
+    // Opens a file named outside the dialog (the command line, a drop) through Open itself, as
+    // if the user had picked it; a name that is not an existing file is refused with a message.
+    void openNamedFile(const QString& path);
+
     // Time text of a count of whole seconds: " h : m : s", each number blank- or minus-prefixed.
     static QString formatTime(std::int32_t seconds);
 
@@ -122,6 +126,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A file dropped on the window opens as if picked in the Open dialog.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();
