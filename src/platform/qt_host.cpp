@@ -2,6 +2,7 @@
 #include "platform/qt_host.h"
 
 #include "about/addresses.h"
+#include "platform/mci/media_command_service.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -193,16 +194,9 @@ void QtProgramControl::endProgram() {
     ::_exit(0);
 }
 
-std::uint32_t NoMediaDevice::sendString(std::string_view command, char* reply,
-                                        std::uint32_t replyLength) {
-    Q_UNUSED(command)
-    if (reply && replyLength > 0) {
-        reply[0] = '\0';
-    }
-    return 263; // invalid device name
-}
-
-RealHost::RealHost() : media_(std::make_unique<NoMediaDevice>()) {}
+RealHost::RealHost()
+    : media_(std::make_unique<mci::MediaCommandService>(
+          mci::makeOutputFactory(mci::outputChoiceFromEnvironment()))) {}
 
 RealHost::~RealHost() = default;
 

@@ -56,13 +56,6 @@ public:
     [[noreturn]] void endProgram() override;
 };
 
-// Answers every command as the platform does for a device name it does not know.
-class NoMediaDevice final : public MediaCommands {
-public:
-    std::uint32_t sendString(std::string_view command, char* reply,
-                             std::uint32_t replyLength) override;
-};
-
 // The host of the running program.
 class RealHost {
 public:

@@ -1,0 +1,51 @@
+// MPEG audio (layers 1 to 3) through libmpg123: exact length, sample-exact seeks, 16-bit PCM.
+#pragma once
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+struct mpg123_handle_struct;
+
+namespace snipora::mci {
+
+struct Mpg123Deleter {
+    void operator()(mpg123_handle_struct* handle) const;
+};
+using Mpg123Handle = std::unique_ptr<mpg123_handle_struct, Mpg123Deleter>;
+
+// One open file. Not thread-safe: the owner serialises every call.
+class MpegDecoder {
+public:
+    struct OpenResult {
+        std::unique_ptr<MpegDecoder> decoder; // empty on failure
+        std::uint32_t status = 0;             // a service status, 0 with a decoder
+    };
+
+    // Opens the file at `path` (bytes as the file system spells them) and scans it to the end,
+    // so that the length is exact and every later seek finds its frame in the index.
+    static OpenResult open(const QByteArray& path);
+
+    int rate() const { return rate_; }
+    int channels() const { return channels_; }
+    // Interleaved samples per channel the whole file decodes to.
+    std::int64_t lengthFrames() const { return lengthFrames_; }
+
+    // Moves to `frame` (clamped to the length); the next read starts exactly there.
+    bool seek(std::int64_t frame);
+    // Decodes up to `maxFrames` frames into `out` (channels() samples each); 0 at the end
+    // or after a decoding error that cannot be passed.
+    std::size_t read(std::int16_t* out, std::size_t maxFrames);
+
+private:
+    MpegDecoder() = default;
+
+    Mpg123Handle handle_;
+    int rate_ = 0;
+    int channels_ = 0;
+    std::int64_t lengthFrames_ = 0;
+};
+
+} // namespace snipora::mci

@@ -1,0 +1,70 @@
+// The "mpegvideo" device: one open MP3 file, its playback state, and its position as heard.
+#pragma once
+
+#include "platform/mci/audio_output.h"
+#include "platform/mci/mpeg_decoder.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+namespace snipora::mci {
+
+// Thread-safe: commands may come from any thread while the output's thread decodes.
+// Positions and lengths are milliseconds. Positions past the end are taken as the end.
+// The position is what has been heard: the output's played frames, never what was decoded
+// ahead. At the end of the media the mode turns to "stopped" with the position at the length.
+class MpegVideoDevice {
+public:
+    struct OpenResult {
+        std::unique_ptr<MpegVideoDevice> device; // empty on failure
+        std::uint32_t status = 0;
+    };
+    static OpenResult open(const QByteArray& path, const AudioOutputFactory& outputs);
+    ~MpegVideoDevice();
+    MpegVideoDevice(const MpegVideoDevice&) = delete;
+    MpegVideoDevice& operator=(const MpegVideoDevice&) = delete;
+
+    // Plays from `fromMs`, or on from the current position (a paused device resumes).
+    std::uint32_t play(std::optional<std::int64_t> fromMs);
+    // Moves to `ms` and leaves the device stopped there.
+    std::uint32_t seek(std::int64_t ms);
+    // Stops and keeps the position.
+    std::uint32_t stop();
+    std::uint32_t pause();
+    std::uint32_t resume();
+
+    std::int64_t lengthMs();
+    std::int64_t positionMs();
+    std::string_view mode();
+
+private:
+    enum class State { Stopped, Playing, Paused };
+    class Stream;
+
+    MpegVideoDevice(std::unique_ptr<MpegDecoder> decoder, std::unique_ptr<AudioOutput> output);
+
+    // The callers hold mutex_.
+    void noticeEnd();
+    std::int64_t currentFrame();
+    void startStretch(std::int64_t frame);
+    std::int64_t toFrame(std::int64_t ms) const;
+    std::int64_t toMs(std::int64_t frame) const;
+
+    std::mutex mutex_;
+    std::unique_ptr<Stream> stream_;
+    std::unique_ptr<AudioOutput> output_;
+    PcmFormat format_;
+    std::int64_t lengthFrames_ = 0;
+    State state_ = State::Stopped;
+    std::int64_t stoppedAt_ = 0;    // the position while stopped
+    std::int64_t stretchStart_ = 0; // where the output's current stretch began
+};
+
+} // namespace snipora::mci
