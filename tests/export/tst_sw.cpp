@@ -1,10 +1,14 @@
 // runAndWait on the fake host: poll order, deadlines across midnight, the progress pulse, failures.
 #include "app/form1.h"
 #include "export/sw.h"
+#include "platform/qt_host.h"
 #include "support/fake_host.h"
 #include "support/test_main.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProgressBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdlib>
@@ -197,5 +201,76 @@ private slots:
     }
 };
 
+// The real launcher, pump and clock: what the encoder meets when it runs.
+class TestSwOnTheRealHost : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeHost> fakes;
+    std::unique_ptr<QtClock> clock;
+    std::unique_ptr<QtEventPump> pump;
+    std::unique_ptr<QtProcessLauncher> launcher;
+    std::unique_ptr<Form1> form;
+
+    sw::RunOutcome run(const QString& program, const QStringList& arguments) {
+        return sw::runAndWait(*form, ProcessCommand{program, arguments, QString()}, 0);
+    }
+
+private slots:
+    void init() {
+        fakes = std::make_unique<FakeHost>();
+        clock = std::make_unique<QtClock>();
+        pump = std::make_unique<QtEventPump>();
+        launcher = std::make_unique<QtProcessLauncher>();
+        form = std::make_unique<Form1>(Host{fakes->media, *clock, *pump, fakes->messages,
+                                            fakes->dialogs, *launcher, fakes->program,
+                                            fakes->advertisementPage});
+    }
+    void cleanup() {
+        form.reset();
+        launcher.reset();
+        fakes.reset();
+    }
+
+    // A child that reads its standard input meets its end at once: nothing can wait on a
+    // prompt.
+    void standardInputIsClosed() {
+        const sw::RunOutcome outcome = run(QStringLiteral("/bin/sh"), {"-c", "read answer"});
+        QCOMPARE(outcome.ending, Ending::Exited);
+        QCOMPARE(outcome.exitStatus, 1U);
+    }
+
+    void exitCodeAndLastErrorLine() {
+        const sw::RunOutcome outcome =
+            run(QStringLiteral("/bin/sh"),
+                {"-c", "echo first >&2; printf 'progress 1\\rprogress 2\\n\\n' >&2; exit 4"});
+        QCOMPARE(outcome.ending, Ending::Exited);
+        QCOMPARE(outcome.exitStatus, 4U);
+        QCOMPARE(outcome.lastErrorLine, QStringLiteral("progress 2"));
+    }
+
+    // Arguments arrive as given: no shell splits or expands them.
+    void argumentsArriveWhole() {
+        QTemporaryDir dir;
+        const QString odd = QStringLiteral("a \"b\" $(touch pwned)\nc");
+        const sw::RunOutcome outcome =
+            run(QStringLiteral("/bin/sh"), {"-c", "printf %s \"$1\" > \"$2\"", "sh", odd,
+                                            dir.filePath(QStringLiteral("out"))});
+        QCOMPARE(outcome.ending, Ending::Exited);
+        QFile out(dir.filePath(QStringLiteral("out")));
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(out.readAll()), odd);
+        QVERIFY(QDir(dir.path()).entryList({"pwned"}).isEmpty());
+        QVERIFY(QDir::current().entryList({"pwned"}).isEmpty());
+    }
+
+    void missingProgramFailsToLaunch() {
+        form->pb->setValue(12);
+        const sw::RunOutcome outcome = run(QStringLiteral("/nonexistent/ffmpeg"), {});
+        QCOMPARE(outcome.ending, Ending::LaunchFailed);
+        QCOMPARE(form->pb->value(), 12);
+    }
+};
+
 SNIPORA_TEST(TestSw)
+SNIPORA_TEST(TestSwOnTheRealHost)
 #include "tst_sw.moc"
