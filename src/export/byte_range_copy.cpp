@@ -3,22 +3,64 @@
 
 #include <QFileDevice>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace snipora {
 
 namespace {
-// Qt leaves some failed writes (a full disk, a file-size limit) as "Unknown error"; the system's
-// own reason says more.
-QString reasonOf(const QFileDevice& file, int error) {
-    return error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Reads up to `size` bytes at a 0-based offset; fewer only at the end of the file.
+qint64 readAt(int handle, char* data, qint64 size, qint64 offset) {
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(handle, data + done, static_cast<size_t>(size - done),
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+bool writeAt(int handle, const char* data, qint64 size, qint64 offset) {
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(handle, data + done, static_cast<size_t>(size - done),
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 } // namespace
 
 void copyByteRange(QFileDevice& source, QFileDevice& target, std::int32_t start, std::int32_t end,
                    std::span<char> buffer, const std::function<void()>& afterBlock) {
     Q_ASSERT(buffer.size() >= static_cast<std::size_t>(blockBytes));
+    // Positional reads and writes: a block costs one call each way and no seeking.
+    const int input = source.handle();
+    const int output = target.handle();
+    if (input < 0 || output < 0) {
+        throw SaveFailed(QStringLiteral("the files could not be opened for copying"));
+    }
     // Positions are 1-based; the loop runs in 64 bits so that the step past the last block
     // cannot overflow a range that ends near the top of the 32-bit range.
     for (std::int64_t position = start; position <= end; position += blockStep) {
@@ -26,23 +68,21 @@ void copyByteRange(QFileDevice& source, QFileDevice& target, std::int32_t start,
             throw SaveFailed(
                 QStringLiteral("position %1 lies before the start of the file").arg(position));
         }
-        if (!source.seek(position - 1)) {
-            throw SaveFailed(QStringLiteral("could not read %1: %2")
-                                 .arg(source.fileName(), source.errorString()));
-        }
-        const qint64 read = source.read(buffer.data(), blockBytes);
+        const qint64 read = readAt(input, buffer.data(), blockBytes, position - 1);
         if (read < 0) {
             throw SaveFailed(QStringLiteral("could not read %1: %2")
-                                 .arg(source.fileName(), source.errorString()));
+                                 .arg(source.fileName(), systemReason(errno)));
         }
         // Past the end of the source a block holds fewer bytes, or none: only what was read is
-        // written, so the output ends where the source ends.
-        if (read > 0) {
-            errno = 0;
-            if (!target.seek(position - start) || target.write(buffer.data(), read) != read) {
-                throw SaveFailed(QStringLiteral("could not write %1: %2")
-                                     .arg(target.fileName(), reasonOf(target, errno)));
-            }
+        // written, so the output ends where the source ends. A block's last byte is the next
+        // block's first, so while another block follows it is left for that one to write: the
+        // output is the same, and every write but the last covers one whole page.
+        const qint64 toWrite =
+            position + blockStep <= end ? std::min<qint64>(read, blockStep) : read;
+        if (toWrite > 0 && !writeAt(output, buffer.data(), toWrite, position - start)) {
+            const int error = errno != 0 ? errno : ENOSPC;
+            throw SaveFailed(QStringLiteral("could not write %1: %2")
+                                 .arg(target.fileName(), systemReason(error)));
         }
         afterBlock();
     }
