@@ -17,6 +17,17 @@
 using namespace snipora;
 
 namespace {
+// No sound device: the save only stops playback, and nothing plays here.
+class SilentMedia final : public MediaCommands {
+public:
+    std::uint32_t sendString(std::string_view, char* reply, std::uint32_t length) override {
+        if (reply && length > 0) {
+            reply[0] = '\0';
+        }
+        return 0;
+    }
+};
+
 // Every question answered Yes, every message taken.
 class AnsweringMessages final : public MessageBoxes {
 public:
@@ -69,7 +80,7 @@ int main(int argc, char* argv[]) {
     constexpr std::int32_t markStart = 1'800'000;
     constexpr std::int32_t markEnd = 1'860'000;
 
-    NoMediaDevice media;
+    SilentMedia media;
     QtClock clock;
     QtEventPump pump;
     AnsweringMessages messages;
