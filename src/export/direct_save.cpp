@@ -4,6 +4,7 @@
 #include "export/byte_range_copy.h"
 #include "export/file_identity.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
@@ -20,8 +21,9 @@ namespace {
 // the open file chosen as the output.
 struct QuietExit {};
 
-QString nativePath(const QString& path) {
-    return QFileInfo(path).absoluteFilePath();
+// The chosen path as the user knows it, for the failure messages.
+QString shownPath(const QString& path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 } // namespace
 
@@ -34,7 +36,7 @@ void Form1::Command7_Click() {
                            MessageStyle::Information);
         return;
     }
-    // Position 0 is no byte of the file: an unmarked start means the very beginning.
+    // Byte positions count from 1, so a start of 0 is raised to 1, and the raised mark is kept.
     if (markStart == 0) {
         markStart = 1;
     }
@@ -81,7 +83,7 @@ void Form1::Command7_Click() {
         target->setDirectWriteFallback(false);
         if (!target->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
             throw SaveFailed(QStringLiteral("could not create %1: %2")
-                                 .arg(nativePath(chosen), target->errorString()));
+                                 .arg(shownPath(chosen), target->errorString()));
         }
 
         const qint64 fileBytes = source->size();
@@ -124,7 +126,7 @@ void Form1::Command7_Click() {
         source->close();
         if (!target->commit()) {
             throw SaveFailed(QStringLiteral("could not replace %1: %2")
-                                 .arg(nativePath(chosen), target->errorString()));
+                                 .arg(shownPath(chosen), target->errorString()));
         }
         target.reset();
         setWindowTitle(QStringLiteral("Snipora"));
