@@ -70,9 +70,10 @@ void PositionSlider::mouseReleaseEvent(QMouseEvent* event) {
     }
     const bool wasPressed = pressed_;
     pressed_ = false;
-    // The order of the original control: MouseUp, then Click.
+    // The order of the original control: MouseUp, then Click; only the left button clicks.
     emit mouseUp();
-    if (wasPressed && rect().contains(event->position().toPoint())) {
+    if (wasPressed && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint())) {
         emit clicked();
     }
 }

@@ -19,7 +19,7 @@ public:
 signals:
     void mouseDown();
     void mouseUp();
-    // A completed mouse click (press and release on the slider), after mouseUp.
+    // A completed left-button click (press and release on the slider), after mouseUp.
     void clicked();
 
 protected:

@@ -66,6 +66,15 @@ private slots:
         QCOMPARE(fakes->media.commands, commands);
     }
 
+    void otherButtonsDoNotSeek() {
+        form->H->setValue(5);
+        fakes->media.setMode("paused");
+        QTest::mouseClick(form->H, Qt::RightButton, Qt::NoModifier, at(0.9));
+        QCOMPARE(form->H->value(), 5);
+        // Press and release still pause and resume the ticks; nothing seeks.
+        QCOMPARE(fakes->media.commands, QList<QByteArray>{"status movie mode"});
+    }
+
     void aClickOnTheTrackPagesByFive_data() {
         QTest::addColumn<int>("from");
         QTest::addColumn<double>("where");
