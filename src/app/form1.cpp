@@ -83,6 +83,10 @@ Form1::Form1(const Host& hostServices, QWidget* parent)
     smallFont.setPixelSize(11);
     setFont(smallFont);
     createControls();
+    // A file dropped anywhere on the window opens; the web panel would otherwise take the drops
+    // over its part of the window and ignore them.
+    WebBrowser1->setAcceptDrops(false);
+    WebBrowser1->viewport()->setAcceptDrops(false);
 }
 
 Form1::~Form1() = default;

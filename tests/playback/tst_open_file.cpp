@@ -247,6 +247,13 @@ private slots:
         QCOMPARE(form->Command1->text(), QStringLiteral("Pause"));
     }
 
+    void dropsAnywhereReachTheWindow() {
+        QVERIFY(form->acceptDrops());
+        for (const QWidget* child : form->findChildren<QWidget*>()) {
+            QVERIFY2(!child->acceptDrops(), child->metaObject()->className());
+        }
+    }
+
     void droppedFileOpens_data() {
         QTest::addColumn<bool>("locked");
         QTest::addColumn<bool>("local");
