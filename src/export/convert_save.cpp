@@ -40,7 +40,8 @@ QString native(const QString& path) {
 
 // A fresh name beside the target, with the target's extension so that the encoder picks the
 // same container. The name is reserved and freed again at once: the encoder must find no file
-// there, or it would ask before overwriting.
+// there, or it would ask before overwriting (with its input closed it would take that as No and
+// fail, never wait).
 std::optional<QString> temporaryNameBeside(const QString& target, QString* error) {
     const QFileInfo info(target);
     QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() +
