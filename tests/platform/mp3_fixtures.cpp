@@ -43,6 +43,17 @@ bool encode(const QString& source, const QStringList& codec, const QString& out)
 }
 } // namespace
 
+const Mp3Fixtures& Mp3Fixtures::shared() {
+    static const std::unique_ptr<Mp3Fixtures> files = [] {
+        auto made = std::make_unique<Mp3Fixtures>();
+        if (!made->make()) {
+            made->cbr.clear();
+        }
+        return made;
+    }();
+    return *files;
+}
+
 bool Mp3Fixtures::make() {
     if (!dir.isValid()) {
         return false;

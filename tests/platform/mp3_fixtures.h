@@ -25,7 +25,9 @@ struct Mp3Fixtures {
     QString mono;       // 2 s, mono 22,050 Hz
     QString withBlanks; // the CBR file under a name with blanks
 
-    // Runs ffmpeg; false (with a test failure message) when any file could not be made.
+    // The files of this test run, made on first use; empty paths when ffmpeg failed.
+    static const Mp3Fixtures& shared();
+    // Runs ffmpeg; false (with a warning) when any file could not be made.
     bool make();
     QString path(const QString& name) const { return dir.filePath(name); }
 };

@@ -31,7 +31,7 @@ void sleepMs(int ms) {
 class TestMediaCommandService : public QObject {
     Q_OBJECT
 
-    Mp3Fixtures files;
+    const Mp3Fixtures& files = Mp3Fixtures::shared();
     std::unique_ptr<MediaCommandService> service;
 
     std::uint32_t send(const QByteArray& command) {
@@ -66,7 +66,7 @@ class TestMediaCommandService : public QObject {
     }
 
 private slots:
-    void initTestCase() { QVERIFY(files.make()); }
+    void initTestCase() { QVERIFY(!files.cbr.isEmpty()); }
     void init() { service = std::make_unique<MediaCommandService>(test::testOutputs()); }
     void cleanup() { service.reset(); }
 

@@ -21,6 +21,8 @@ public:
     virtual ~PcmSource() = default;
     // Fills `out` with up to `maxFrames` frames and gives how many; 0 only at the end.
     virtual std::size_t readFrames(std::int16_t* out, std::size_t maxFrames) = 0;
+    // How many frames the source will still give.
+    virtual std::int64_t framesLeft() const = 0;
 };
 
 // An output plays one stretch of sound at a time, pulling it from a source at its own pace.

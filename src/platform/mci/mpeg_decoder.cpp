@@ -35,6 +35,11 @@ MpegDecoder::OpenResult MpegDecoder::open(const QByteArray& path) {
     // Gapless: the length and the positions leave out the encoder's padding.
     // Skipping ID3v2: a large cover picture is passed over instead of kept in memory.
     mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2, 0.0);
+    // A layer 3 frame may take its data from up to 511 bytes of earlier frames (the bit
+    // reservoir): seven frames back at 32 kbps. After a seek that many frames and a margin are
+    // decoded unheard first, so the first frame heard is the one a straight run gives (with
+    // libmpg123's default of one, a low-bitrate VBR stretch starts with a burst of noise).
+    mpg123_param(mh, MPG123_PREFRAMES, 10, 0.0);
     // One fixed 16-bit format: the output never has to follow a change mid-file.
     mpg123_format_none(mh);
     const long* rates = nullptr;

@@ -37,10 +37,15 @@ public:
         return got;
     }
 
+    std::int64_t framesLeft() const override {
+        return exhausted_.load() ? 0 : std::max<std::int64_t>(left_.load() - handed_.load(), 0);
+    }
+
     // Only while no output reads.
     void restartAt(std::int64_t frame) {
         const std::lock_guard lock(mutex_);
         decoder_->seek(frame);
+        left_.store(decoder_->lengthFrames() - frame);
         handed_.store(0);
         exhausted_.store(false);
     }
@@ -55,6 +60,7 @@ private:
     std::mutex mutex_;
     std::unique_ptr<MpegDecoder> decoder_;
     std::atomic<std::int64_t> handed_{0};
+    std::atomic<std::int64_t> left_{0}; // at the start of the stretch
     std::atomic<bool> exhausted_{false};
     std::atomic<SteadyClock::rep> exhaustedAt_{0};
 };
