@@ -1,14 +1,124 @@
 // WebBrowser1: the page is fetched in the background and shown as HTML.
 #include "about/browser_panel.h"
 
+#include "platform/host.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QScrollBar>
+#include <QStringDecoder>
+
 namespace snipora {
 
-BrowserPanel::BrowserPanel(QWidget* parent) : QTextBrowser(parent) {
+namespace {
+// The page's text as its answer says it is encoded: the HTTP header first, then the page's own
+// byte-order mark or meta tag, else UTF-8, else the older single-byte text.
+QString decodePage(const QByteArray& body, const QByteArray& contentType) {
+    for (const QByteArray& part : contentType.split(';')) {
+        const QByteArray parameter = part.trimmed();
+        if (parameter.toLower().startsWith("charset=")) {
+            QByteArray name = parameter.mid(8).trimmed();
+            if (name.size() >= 2 && name.startsWith('"') && name.endsWith('"')) {
+                name = name.mid(1, name.size() - 2);
+            }
+            QStringDecoder decoder(name.constData());
+            if (decoder.isValid()) {
+                return decoder.decode(body);
+            }
+        }
+    }
+    if (const auto encoding = QStringConverter::encodingForHtml(body)) {
+        QStringDecoder decoder(*encoding);
+        return decoder.decode(body);
+    }
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString text = utf8.decode(body);
+    return utf8.hasError() ? QString::fromLatin1(body) : text;
+}
+} // namespace
+
+BrowserPanel::BrowserPanel(ProcessLauncher& launcher, QWidget* parent)
+    : QTextBrowser(parent), launcher_(launcher), network_(new QNetworkAccessManager(this)) {
+    // Links never navigate the panel itself; they go to the user's browser.
     setOpenLinks(false);
+    setOpenExternalLinks(false);
+    connect(this, &QTextBrowser::anchorClicked, this, &BrowserPanel::followLink);
+}
+
+QString BrowserPanel::failureText() {
+    return QStringLiteral("This page could not be loaded.");
 }
 
 void BrowserPanel::Navigate(const QUrl& address) {
-    Q_UNUSED(address)
+    if (reply_) {
+        reply_->disconnect(this);
+        reply_->abort();
+        reply_->deleteLater();
+    }
+    QNetworkRequest request(address);
+    // An advertisement server that never answers must not leave the panel waiting for ever.
+    request.setTransferTimeout(30000);
+    QNetworkReply* reply = network_->get(request);
+    reply_ = reply;
+    connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64) {
+        if (received > maximumPageSize) {
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { finished(reply); });
+}
+
+void BrowserPanel::finished(QNetworkReply* reply) {
+    reply->deleteLater();
+    if (reply == reply_) {
+        reply_ = nullptr;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        showFailure();
+        return;
+    }
+    const QByteArray body = reply->read(maximumPageSize + 1);
+    if (body.size() > maximumPageSize) {
+        showFailure();
+        return;
+    }
+    // Relative links in the page are relative to where the page came from.
+    document()->setBaseUrl(reply->url());
+    setHtml(decodePage(body, reply->rawHeader("Content-Type")));
+}
+
+void BrowserPanel::showFailure() {
+    document()->setBaseUrl(QUrl());
+    setPlainText(failureText());
+}
+
+QVariant BrowserPanel::loadResource(int type, const QUrl& name) {
+    Q_UNUSED(type)
+    Q_UNUSED(name)
+    return {};
+}
+
+void BrowserPanel::followLink(const QUrl& link) {
+    const QUrl base = document()->baseUrl();
+    const QUrl target = base.resolved(link);
+    // A link within the page only moves the view.
+    if (link.isRelative() && link.path().isEmpty() && link.hasFragment()) {
+        scrollToAnchor(link.fragment());
+        return;
+    }
+    // Only web addresses leave the panel: a page must not get local files or other programs
+    // opened through the user's desktop.
+    const QString scheme = target.scheme().toLower();
+    if (!target.isValid() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        return;
+    }
+    try {
+        (void)launcher_.startDetached(QStringLiteral("xdg-open"),
+                                      {target.toString(QUrl::FullyEncoded)});
+    } catch (const std::exception&) {
+    }
 }
 
 } // namespace snipora

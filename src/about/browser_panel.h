@@ -1,18 +1,44 @@
 // WebBrowser1: the advertisement panel along the bottom of the main window.
 #pragma once
 
+#include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
 
+class QNetworkAccessManager;
+class QNetworkReply;
+
 namespace snipora {
+
+class ProcessLauncher;
 
 class BrowserPanel : public QTextBrowser {
     Q_OBJECT
 public:
-    explicit BrowserPanel(QWidget* parent = nullptr);
+    // Links the user follows are opened in the user's browser through `launcher`.
+    explicit BrowserPanel(ProcessLauncher& launcher, QWidget* parent = nullptr);
 
-    // Starts loading the page and returns at once.
+    // Starts loading the page with one request and returns at once; the page, or a short note
+    // that it could not be loaded, shows when the answer is in.
     void Navigate(const QUrl& address);
+
+    // Shown in place of a page that cannot be loaded.
+    static QString failureText();
+
+    // Pages are read up to this size; a larger answer counts as a page that cannot be loaded.
+    static constexpr qint64 maximumPageSize = 4 * 1024 * 1024;
+
+    // Nothing beyond the page itself is fetched: no pictures, style sheets or local files.
+    QVariant loadResource(int type, const QUrl& name) override;
+
+private:
+    void finished(QNetworkReply* reply);
+    void showFailure();
+    void followLink(const QUrl& link);
+
+    ProcessLauncher& launcher_;
+    QNetworkAccessManager* network_;
+    QPointer<QNetworkReply> reply_;
 };
 
 } // namespace snipora

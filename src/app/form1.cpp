@@ -3,9 +3,11 @@
 
 #include "about/about.h"
 #include "about/browser_panel.h"
+#include "about/form2.h"
 #include "app/app_icon.h"
 #include "app/failure.h"
 #include "app/position_slider.h"
+#include "platform/window_menu.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -87,9 +89,13 @@ Form1::Form1(const Host& hostServices, QWidget* parent)
     // over its part of the window and ignore them.
     WebBrowser1->setAcceptDrops(false);
     WebBrowser1->viewport()->setAcceptDrops(false);
+    windowMenu = new WindowMenu(*this, windowProcedure);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // The About window has no owner; it goes with the main window.
+    delete aboutWindow;
+}
 
 void Form1::createControls() {
     // The system's window-background colour, as text areas use it.
@@ -135,7 +141,7 @@ void Form1::createControls() {
     pb->setTextVisible(false);
     place(pb, 75, 4590, 6930, 345);
 
-    WebBrowser1 = new BrowserPanel(this);
+    WebBrowser1 = new BrowserPanel(host.processes, this);
     place(WebBrowser1, 120, 5040, 6855, 1095);
 
     T = new QTimer(this);

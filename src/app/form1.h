@@ -5,6 +5,7 @@
 #include "app/marker_line.h"
 #include "media/movie_module.h"
 #include "platform/host.h"
+#include "platform/window_procedure.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -25,6 +26,7 @@ namespace snipora {
 class BrowserPanel;
 class Form2;
 class PositionSlider;
+class WindowMenu;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -120,6 +122,11 @@ public:
 
     // The About window, created on first use; it deletes itself when closed.
     QPointer<Form2> aboutWindow;
+
+    // The window's replaceable message procedure, and its own window menu whose choices are
+    // delivered there (owned by this window).
+    WindowProcedure windowProcedure{*this};
+    WindowMenu* windowMenu = nullptr;
 
     // The close box, the window menu's Close and the keyboard close command all unload.
     void closeEvent(QCloseEvent* event) override;

@@ -1,0 +1,90 @@
+// Form2: the About window's controls and its load step.
+#include "about/form2.h"
+
+#include "about/rich_text_box.h"
+#include "app/app_icon.h"
+#include "platform/host.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+
+namespace snipora {
+
+namespace {
+constexpr int twipsPerPixel = 15;
+
+void place(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
+                        height / twipsPerPixel);
+}
+
+QLabel* label(QWidget* parent, const QString& text, int left, int top, int width, int height) {
+    auto* l = new QLabel(text, parent);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    l->setPalette(palette);
+    l->setAutoFillBackground(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(l, left, top, width, height);
+    return l;
+}
+} // namespace
+
+Form2::Form2(ProgramControl& program) : QWidget(nullptr), program_(program) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("About"));
+    setWindowIcon(applicationIcon());
+    setFixedSize(8370 / twipsPerPixel, 4815 / twipsPerPixel);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    // The same small dialog font as the main window: the credit lines were laid out for it.
+    QFont smallFont = font();
+    smallFont.setPixelSize(11);
+    setFont(smallFont);
+
+    Label1 = label(this, QStringLiteral("\u00A9 2026 The Snipora developers"), 270, 225, 2475, 300);
+    Label2 = label(this,
+                   QStringLiteral("This software basically provides a user interface to a great "
+                                  "software FFMPEG released under GPL."),
+                   510, 615, 7170, 300);
+    Label3 = label(this,
+                   QStringLiteral("The installer of this software contains FFMPEG compiled with "
+                                  "extra libraries which is copied as ffmpeg.exe"),
+                   495, 1080, 7515, 300);
+    Label4 = label(this,
+                   QStringLiteral("in the application directory. This ffmpeg.exe is compiled by "
+                                  "Arvo Kesti."),
+                   510, 1320, 7515, 300);
+    RichTextBox1 = new RichTextBox(this);
+    place(RichTextBox1, 480, 1650, 7560, 3030);
+    RichTextBox1->setFocus();
+
+    Form_Load();
+}
+
+QString Form2::creditsFile() const {
+    // The folder is taken as the platform gives it, without a trailing separator.
+    return program_.programFolder() + QStringLiteral("/thanks.txt");
+}
+
+void Form2::Form_Load() {
+    QFont underlined = Label1->font();
+    underlined.setUnderline(true);
+    Label1->setFont(underlined);
+
+    try {
+        RichTextBox1->LoadFile(creditsFile());
+    } catch (const std::exception&) {
+        // The window's own load says nothing: the start-up check reports a missing file.
+    }
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+    unloaded_ = true;
+    QWidget::closeEvent(event);
+}
+
+} // namespace snipora

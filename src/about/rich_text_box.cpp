@@ -1,0 +1,47 @@
+// RichTextBox1: the About window's text box, filled from a file.
+#include "about/rich_text_box.h"
+
+#include "about/rtf_text.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <stdexcept>
+
+namespace snipora {
+
+RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) {
+    // Nothing typed here would be kept, so the box only shows.
+    setReadOnly(true);
+    setAcceptRichText(false);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+QString textOfFile(const QByteArray& data) {
+    if (looksLikeRtf(data)) {
+        return rtfToText(data);
+    }
+    // Plain text: as its byte-order mark says, else UTF-8, else the older single-byte text.
+    const auto marked = QStringConverter::encodingForData(data);
+    QStringDecoder decoder(marked.value_or(QStringConverter::Utf8));
+    QString text = decoder.decode(data);
+    if (decoder.hasError() && !marked) {
+        text = QString::fromLatin1(data);
+    }
+    return text;
+}
+
+void RichTextBox::LoadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw std::runtime_error("the file cannot be opened");
+    }
+    const QByteArray contents = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw std::runtime_error("the file cannot be read");
+    }
+    setPlainText(textOfFile(contents));
+}
+
+} // namespace snipora

@@ -1,0 +1,22 @@
+// RichTextBox1: the About window's text box, filled from a file.
+#pragma once
+
+#include <QTextEdit>
+
+namespace snipora {
+
+class RichTextBox : public QTextEdit {
+    Q_OBJECT
+public:
+    explicit RichTextBox(QWidget* parent = nullptr);
+
+    // Replaces the contents with the file's text: a rich text (RTF) file shows its text, any
+    // other file shows as it is. Raises std::runtime_error, leaving the contents alone, when the
+    // file cannot be read.
+    void LoadFile(const QString& path);
+};
+
+// The text a file's bytes stand for, as RichTextBox::LoadFile shows it.
+QString textOfFile(const QByteArray& data);
+
+} // namespace snipora
