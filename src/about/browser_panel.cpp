@@ -32,7 +32,7 @@ QString decodePage(const QByteArray& body, const QByteArray& contentType) {
         QStringDecoder decoder(*encoding);
         return decoder.decode(body);
     }
-    QStringDecoder utf8(QStringConverter::Utf8);
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString text = utf8.decode(body);
     return utf8.hasError() ? QString::fromLatin1(body) : text;
 }

@@ -24,7 +24,8 @@ QString textOfFile(const QByteArray& data) {
     }
     // Plain text: as its byte-order mark says, else UTF-8, else the older single-byte text.
     const auto marked = QStringConverter::encodingForData(data);
-    QStringDecoder decoder(marked.value_or(QStringConverter::Utf8));
+    QStringDecoder decoder(marked.value_or(QStringConverter::Utf8),
+                           QStringConverter::Flag::Stateless);
     QString text = decoder.decode(data);
     if (decoder.hasError() && !marked) {
         text = QString::fromLatin1(data);

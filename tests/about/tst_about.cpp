@@ -1,0 +1,304 @@
+// The About window, its window-menu entry, the window procedure and the credits pre-load.
+#include "about/about.h"
+#include "about/browser_panel.h"
+#include "about/form2.h"
+#include "about/rich_text_box.h"
+#include "app/form1.h"
+#include "platform/window_menu.h"
+#include "support/fake_host.h"
+#include "support/test_main.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace snipora;
+using snipora::test::FakeHost;
+using snipora::test::ProgramEnded;
+
+namespace {
+struct Message {
+    std::uint32_t message;
+    std::uint32_t wParam;
+    std::int32_t lParam;
+    bool operator==(const Message&) const = default;
+};
+
+QList<Form2*> aboutWindows() {
+    QList<Form2*> found;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* about = qobject_cast<Form2*>(widget)) {
+            found << about;
+        }
+    }
+    return found;
+}
+
+void writeFile(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(contents), contents.size());
+}
+
+// Lets the windows the user closed go away.
+void unloadClosedWindows() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+} // namespace
+
+class TestAbout : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeHost> fakes;
+    std::unique_ptr<Form1> form;
+    std::unique_ptr<QTemporaryDir> folder;
+
+    void sendAbout(std::uint32_t id = About::aboutCommand) {
+        form->windowProcedure.send(WM_SYSCOMMAND, id, 0);
+    }
+
+private slots:
+    void init() {
+        fakes = std::make_unique<FakeHost>();
+        folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder->isValid());
+        form = std::make_unique<Form1>(fakes->host());
+    }
+    void cleanup() {
+        form.reset();
+        unloadClosedWindows();
+        QCOMPARE(aboutWindows().size(), 0);
+        fakes.reset();
+        folder.reset();
+    }
+
+    void menuEndsWithSeparatorAndAbout() {
+        form->Form_Initialize();
+        QMenu* menu = form->windowMenu->open(form->mapToGlobal(QPoint()));
+        QStringList texts;
+        for (const QAction* action : menu->actions()) {
+            texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
+        }
+        QCOMPARE(texts, (QStringList{"Minimize", "Maximize", "Close", "---", "About..."}));
+        // Choosing it goes through the window procedure to the About window.
+        menu->actions().constLast()->trigger();
+        QVERIFY(form->aboutWindow);
+        QVERIFY(form->aboutWindow->isVisible());
+    }
+
+    void aboutShowsOneWindowAndBringsItBack() {
+        form->Form_Initialize();
+        // The pre-load left the window loaded and hidden, holding the credits.
+        QPointer<Form2> preloaded = form->aboutWindow;
+        QVERIFY(preloaded);
+        QVERIFY(!preloaded->isVisible());
+        QVERIFY(preloaded->RichTextBox1->toPlainText().contains("Thanks"));
+
+        sendAbout();
+        QCOMPARE(form->aboutWindow, preloaded);
+        QVERIFY(preloaded->isVisible());
+        QCOMPARE(preloaded->parentWidget(), nullptr); // no owner: the main window stays usable
+        QVERIFY(!preloaded->isModal());
+
+        // Again, while it is open and minimised behind the main window: the same one returns.
+        preloaded->showMinimized();
+        form->activateWindow();
+        sendAbout();
+        QCOMPARE(aboutWindows(), QList<Form2*>{preloaded.data()});
+        QVERIFY(preloaded->isVisible());
+        QVERIFY(!(preloaded->windowState() & Qt::WindowMinimized));
+        QTRY_COMPARE(QApplication::activeWindow(), preloaded.data());
+    }
+
+    void otherMessagesPassOnUnchanged_data() {
+        QTest::addColumn<std::uint32_t>("message");
+        QTest::addColumn<std::uint32_t>("wParam");
+        QTest::newRow("1011") << WM_SYSCOMMAND << std::uint32_t(1011);
+        QTest::newRow("1012") << WM_SYSCOMMAND << std::uint32_t(1012);
+        QTest::newRow("1015") << WM_SYSCOMMAND << std::uint32_t(1015);
+        QTest::newRow("1010 in the high word") << WM_SYSCOMMAND << std::uint32_t(0x000103F2);
+        QTest::newRow("minimize") << WM_SYSCOMMAND << SC_MINIMIZE;
+        QTest::newRow("close") << WM_SYSCOMMAND << SC_CLOSE;
+        QTest::newRow("1010, not a system command") << std::uint32_t(0x0111) << std::uint32_t(1010);
+    }
+    void otherMessagesPassOnUnchanged() {
+        QFETCH(std::uint32_t, message);
+        QFETCH(std::uint32_t, wParam);
+        // What stood in the slot before start-up records what is passed on to it.
+        QList<Message> passedOn;
+        form->windowProcedure.replace([&passedOn](QWidget&, std::uint32_t m, std::uint32_t w,
+                                                  std::int32_t l) -> std::int32_t {
+            passedOn << Message{m, w, l};
+            return 77;
+        });
+        form->Form_Initialize();
+        const QPointer<Form2> preloaded = form->aboutWindow;
+
+        QCOMPARE(form->windowProcedure.send(message, wParam, -9), 77);
+        QCOMPARE(passedOn, (QList<Message>{{message, wParam, -9}}));
+        QVERIFY(!preloaded->isVisible());
+
+        // The About command itself is answered here and not passed on.
+        QCOMPARE(form->windowProcedure.send(WM_SYSCOMMAND, 1010, -9), 0);
+        QCOMPARE(passedOn.size(), 1);
+        QVERIFY(preloaded->isVisible());
+    }
+
+    void minimiseStillMinimises() {
+        form->Form_Initialize();
+        QMenu* menu = form->windowMenu->open(form->mapToGlobal(QPoint()));
+        menu->actions().constFirst()->trigger();
+        QVERIFY(form->windowState() & Qt::WindowMinimized);
+        QVERIFY(!form->aboutWindow->isVisible());
+    }
+
+    void aboutWorksInsideAWait() {
+        form->Form_Initialize();
+        fakes->pump.onPass(1, [this] { sendAbout(); });
+        form->player().timeOut(1);
+        QVERIFY(form->aboutWindow->isVisible());
+    }
+
+    void aboutWindowLayout() {
+        form->Form_Initialize();
+        Form2* about = form->aboutWindow;
+        QCOMPARE(about->windowTitle(), QStringLiteral("About"));
+        QCOMPARE(about->size(), QSize(558, 321));
+        QCOMPARE(about->palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(about->testAttribute(Qt::WA_DeleteOnClose));
+        const QList<QSize> sizes = about->windowIcon().availableSizes();
+        for (int size : {16, 24, 32, 48}) {
+            QVERIFY(sizes.contains(QSize(size, size)));
+        }
+        const QList<std::tuple<QLabel*, QString, QRect>> labels{
+            {about->Label1, QStringLiteral("\u00A9 2026 The Snipora developers"),
+             QRect(270, 225, 2475, 300)},
+            {about->Label2,
+             "This software basically provides a user interface to a great software FFMPEG "
+             "released under GPL.",
+             QRect(510, 615, 7170, 300)},
+            {about->Label3,
+             "The installer of this software contains FFMPEG compiled with extra libraries "
+             "which is copied as ffmpeg.exe",
+             QRect(495, 1080, 7515, 300)},
+            {about->Label4,
+             "in the application directory. This ffmpeg.exe is compiled by Arvo Kesti.",
+             QRect(510, 1320, 7515, 300)}};
+        for (const auto& [label, text, twips] : labels) {
+            QCOMPARE(label->text(), text);
+            QCOMPARE(label->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
+                                              twips.height() / 15));
+            QCOMPARE(label->palette().color(QPalette::Window), QColor(Qt::white));
+            QCOMPARE(label->font().underline(), label == about->Label1);
+        }
+        QCOMPARE(about->RichTextBox1->geometry(), QRect(32, 110, 504, 202));
+        QVERIFY(about->RichTextBox1->isReadOnly());
+        QVERIFY(about->RichTextBox1->focusPolicy() != Qt::NoFocus);
+    }
+
+    void missingCreditsEndStartUp() {
+        fakes->program.folder = folder->path();
+        QTcpServer advertiser;
+        QVERIFY(advertiser.listen(QHostAddress::LocalHost));
+        fakes->advertisementPage = QUrl(
+            QStringLiteral("http://127.0.0.1:%1/info.php?n=snipora").arg(advertiser.serverPort()));
+        form = std::make_unique<Form1>(fakes->host());
+        bool shownFirst = false;
+        fakes->messages.onShow = [this, &shownFirst](const QString&) {
+            shownFirst = form->isVisible();
+        };
+
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->Form_Initialize());
+        QCOMPARE(fakes->messages.shown.size(), 1);
+        QCOMPARE(fakes->messages.shown[0].text, QStringLiteral("Please re-install Snipora"));
+        QCOMPARE(fakes->messages.shown[0].style, MessageStyle::Information);
+        QVERIFY(shownFirst);
+        QCOMPARE(fakes->program.ended, 1);
+        QCOMPARE(fakes->media.commands, QList<QByteArray>{"close all"});
+        // The panel never asks for the page.
+        QTest::qWait(200);
+        QVERIFY(!advertiser.hasPendingConnections());
+        QCOMPARE(form->WebBrowser1->toPlainText(), QString());
+    }
+
+    void closedWindowLoadsAfreshWithoutTheFile() {
+        fakes->program.folder = folder->path();
+        const QString credits = folder->filePath("thanks.txt");
+        writeFile(credits, "Thank you all.\n");
+        form = std::make_unique<Form1>(fakes->host());
+        form->Form_Initialize();
+        sendAbout();
+        QPointer<Form2> first = form->aboutWindow;
+        QCOMPARE(first->RichTextBox1->toPlainText(), QStringLiteral("Thank you all.\n"));
+
+        first->close();
+        unloadClosedWindows();
+        QVERIFY(!first);
+        QVERIFY(!form->aboutWindow);
+        QVERIFY(QFile::remove(credits));
+
+        sendAbout();
+        QVERIFY(form->aboutWindow);
+        QVERIFY(form->aboutWindow->isVisible());
+        QCOMPARE(form->aboutWindow->RichTextBox1->toPlainText(), QString());
+        QVERIFY(form->aboutWindow->Label1->font().underline());
+        QCOMPARE(fakes->messages.shown.size(), 0);
+    }
+
+    void aboutRightAfterClosingIsANewWindow() {
+        form->Form_Initialize();
+        sendAbout();
+        QPointer<Form2> closing = form->aboutWindow;
+        closing->close();
+        // Before the closed window has gone, the next "About..." must not revive it.
+        sendAbout();
+        QVERIFY(form->aboutWindow != closing);
+        unloadClosedWindows();
+        QVERIFY(!closing);
+        QVERIFY(form->aboutWindow);
+        QVERIFY(form->aboutWindow->isVisible());
+    }
+
+    void creditsFormats_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain UTF-8") << QByteArray("Merci \xc3\xa0 tous\n  {\\b kept}\n")
+                                     << QStringLiteral("Merci \u00E0 tous\n  {\\b kept}\n");
+        QTest::newRow("plain Latin-1") << QByteArray("caf\xe9") << QStringLiteral("caf\u00E9");
+        QTest::newRow("rich text")
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}"
+                          "{\\colortbl ;\\red255\\green0\\blue0;}\\viewkind4\\uc1\\pard\\f0\\fs20 "
+                          "{\\b Thanks}\\par to Fran\\'e7ois \\u8212? and you\\par\r\n}")
+            << QStringLiteral("Thanks\nto Fran\u00E7ois \u2014 and you\n");
+        QTest::newRow("empty") << QByteArray() << QString();
+    }
+    void creditsFormats() {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, shown);
+        fakes->program.folder = folder->path();
+        writeFile(folder->filePath("thanks.txt"), contents);
+        form = std::make_unique<Form1>(fakes->host());
+        form->Form_Initialize();
+        QCOMPARE(form->aboutWindow->RichTextBox1->toPlainText(), shown);
+        QCOMPARE(fakes->messages.shown.size(), 0);
+    }
+
+    void unreadableCreditsEndStartUp() {
+        // A folder where the file should be cannot be read as the credits.
+        fakes->program.folder = folder->path();
+        QVERIFY(QDir(folder->path()).mkdir("thanks.txt"));
+        form = std::make_unique<Form1>(fakes->host());
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->Form_Initialize());
+        QCOMPARE(fakes->messages.shown.size(), 1);
+    }
+};
+
+SNIPORA_TEST(TestAbout)
+#include "tst_about.moc"
