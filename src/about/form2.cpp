@@ -6,7 +6,10 @@
 #include "platform/host.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QLabel>
+
+#include <algorithm>
 
 namespace snipora {
 
@@ -28,6 +31,35 @@ QLabel* label(QWidget* parent, const QString& text, int left, int top, int width
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(l, left, top, width, height);
     return l;
+}
+
+// The credit lines were laid out for a narrower font than most desktops have: the labels take
+// the first of a narrower face or a smaller size that shows every line whole, down to 8 pixels,
+// all the same so that the sentence split over two lines reads as one.
+void fitToWidth(const QList<QLabel*>& labels) {
+    QFont font = labels.constFirst()->font();
+    auto fits = [&labels](const QFont& candidate) {
+        const QFontMetrics metrics(candidate);
+        return std::all_of(labels.begin(), labels.end(), [&metrics](const QLabel* label) {
+            return metrics.horizontalAdvance(label->text()) <= label->width();
+        });
+    };
+    for (int pixels = font.pixelSize(); pixels >= 8; --pixels) {
+        for (int stretch :
+             {int(QFont::Unstretched), int(QFont::SemiCondensed), int(QFont::Condensed)}) {
+            font.setPixelSize(pixels);
+            font.setStretch(stretch);
+            if (fits(font)) {
+                break;
+            }
+        }
+        if (fits(font)) {
+            break;
+        }
+    }
+    for (QLabel* label : labels) {
+        label->setFont(font);
+    }
 }
 } // namespace
 
@@ -58,6 +90,7 @@ Form2::Form2(ProgramControl& program) : QWidget(nullptr), program_(program) {
                    QStringLiteral("in the application directory. This ffmpeg.exe is compiled by "
                                   "Arvo Kesti."),
                    510, 1320, 7515, 300);
+    fitToWidth({Label1, Label2, Label3, Label4});
     RichTextBox1 = new RichTextBox(this);
     place(RichTextBox1, 480, 1650, 7560, 3030);
     RichTextBox1->setFocus();

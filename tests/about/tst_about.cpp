@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QTcpServer>
@@ -197,6 +198,9 @@ private slots:
                                               twips.height() / 15));
             QCOMPARE(label->palette().color(QPalette::Window), QColor(Qt::white));
             QCOMPARE(label->font().underline(), label == about->Label1);
+            // Every credit line shows whole.
+            QVERIFY2(QFontMetrics(label->font()).horizontalAdvance(text) <= label->width(),
+                     qPrintable(text));
         }
         QCOMPARE(about->RichTextBox1->geometry(), QRect(32, 110, 504, 202));
         QVERIFY(about->RichTextBox1->isReadOnly());
