@@ -20,7 +20,7 @@ void installWindowProc(Form1& form) {
     previousWindowProc = form.windowProcedure.replace(&windowProc);
 }
 
-Form2& aboutWindow(Form1& form) {
+Form2& loadAboutWindow(Form1& form) {
     // A window the user has closed is on its way out; the next use loads a new one.
     if (!form.aboutWindow || form.aboutWindow->isUnloaded()) {
         form.aboutWindow = new Form2(form.host.program); // no owner; it deletes itself on close
@@ -29,7 +29,7 @@ Form2& aboutWindow(Form1& form) {
 }
 
 void showAboutWindow(Form1& form) {
-    Form2& about = aboutWindow(form);
+    Form2& about = loadAboutWindow(form);
     about.setWindowState(about.windowState() & ~Qt::WindowMinimized);
     about.show();
     about.raise();
@@ -39,7 +39,7 @@ void showAboutWindow(Form1& form) {
 void preloadCredits(Form1& form) {
     // Loading the window runs its own, forgiving load of the file; the second load is the
     // program's check that it is installed completely, and its failure is not forgiven.
-    Form2& about = aboutWindow(form);
+    Form2& about = loadAboutWindow(form);
     about.RichTextBox1->LoadFile(about.creditsFile());
 }
 

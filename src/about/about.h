@@ -31,7 +31,7 @@ std::int32_t windowProc(QWidget& window, std::uint32_t message, std::uint32_t wP
                         std::int32_t lParam);
 
 // The About window, loaded (hidden) first when it is not loaded.
-Form2& aboutWindow(Form1& form);
+Form2& loadAboutWindow(Form1& form);
 // Shows the About window modeless and brings it to the front, loading it first if needed.
 void showAboutWindow(Form1& form);
 

@@ -14,6 +14,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -82,7 +83,14 @@ private slots:
 
     void menuEndsWithSeparatorAndAbout() {
         form->Form_Initialize();
-        QMenu* menu = form->windowMenu->open(form->mapToGlobal(QPoint()));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        // Alt+Space opens it whichever control has the focus, and presses no button.
+        form->Command1->setFocus();
+        QTest::keyClick(form->Command1, Qt::Key_Space, Qt::AltModifier);
+        QMenu* menu = form->windowMenu->openMenu();
+        QVERIFY(menu);
+        QVERIFY(fakes->media.commands.isEmpty());
         QStringList texts;
         for (const QAction* action : menu->actions()) {
             texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
