@@ -25,7 +25,9 @@ measure() { # mode -> "median-ms median-KiB"
 
 read -r snipora_us snipora_kib < <(measure snipora)
 read -r bare_us bare_kib < <(measure bare)
-awk -v a="$snipora_us" -v b="$bare_us" -v c="$snipora_kib" -v d="$bare_kib" 'BEGIN {
+read -r label_us label_kib < <(measure label)
+awk -v a="$snipora_us" -v b="$bare_us" -v c="$snipora_kib" -v d="$bare_kib" -v e="$label_us" -v f="$label_kib" 'BEGIN {
     printf "start to window shown: snipora %.1f ms, bare %.1f ms, ratio %.2f (target <= 1.5)\n", a/1000, b/1000, a/b
     printf "resident after start-up: snipora %d KiB, bare %d KiB, ratio %.2f (target <= 1.5)\n", c, d, c/d
+    printf "for context, a bare window with one label: %.1f ms, %d KiB; snipora against it: %.2f, %.2f\n", e/1000, f, a/e, c/f
 }'

@@ -51,6 +51,13 @@ QString BrowserPanel::failureText() {
 }
 
 void BrowserPanel::Navigate(const QUrl& address) {
+    // The request leaves from the event loop: the window paints first, and start-up never waits
+    // for the network stack to come up.
+    QMetaObject::invokeMethod(
+        this, [this, address] { startRequest(address); }, Qt::QueuedConnection);
+}
+
+void BrowserPanel::startRequest(const QUrl& address) {
     if (reply_) {
         reply_->disconnect(this);
         reply_->abort();

@@ -32,6 +32,7 @@ public:
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:
+    void startRequest(const QUrl& address);
     void finished(QNetworkReply* reply);
     void showFailure();
     void followLink(const QUrl& link);
