@@ -105,11 +105,14 @@ private slots:
 
     void playPauseResumeStop() {
         QCOMPARE(openMovie(files.cbr), 0U);
+        QElapsedTimer clock;
+        clock.start();
         QCOMPARE(send("play movie"), 0U);
         QCOMPARE(query("status movie mode"), QByteArray("playing"));
         sleepMs(300);
         const qint64 playing = number("status movie position");
-        QVERIFY2(playing > 0 && playing <= 700, QByteArray::number(playing));
+        // Heard in real time: never ahead of the clock.
+        QVERIFY2(playing > 0 && playing <= clock.elapsed(), QByteArray::number(playing));
 
         QCOMPARE(send("pause movie"), 0U);
         QCOMPARE(query("status movie mode"), QByteArray("paused"));
@@ -182,17 +185,20 @@ private slots:
 
     void playFromStartsThere() {
         QCOMPARE(openMovie(files.vbrNoXing), 0U);
+        QElapsedTimer clock;
+        clock.start();
         QCOMPARE(send("play movie from 2000"), 0U);
         QCOMPARE(query("status movie mode"), QByteArray("playing"));
         const qint64 first = number("status movie position");
-        QVERIFY2(first >= 2000 && first < 2150, QByteArray::number(first));
+        QVERIFY2(first >= 2000 && first <= 2000 + clock.elapsed(), QByteArray::number(first));
         sleepMs(200);
         const qint64 later = number("status movie position");
-        QVERIFY2(later > first && later < 2700, QByteArray::number(later));
+        QVERIFY2(later > first && later <= 2000 + clock.elapsed(), QByteArray::number(later));
         // Play from while playing starts over from the new place.
+        clock.restart();
         QCOMPARE(send("play movie from 500"), 0U);
         const qint64 again = number("status movie position");
-        QVERIFY2(again >= 500 && again < 650, QByteArray::number(again));
+        QVERIFY2(again >= 500 && again <= 500 + clock.elapsed(), QByteArray::number(again));
     }
 
     void theEndStopsAtTheLength() {
