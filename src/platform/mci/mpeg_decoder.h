@@ -39,9 +39,15 @@ public:
     // or after a decoding error that cannot be passed.
     std::size_t read(std::int16_t* out, std::size_t maxFrames);
 
-private:
-    MpegDecoder() = default;
+    ~MpegDecoder();
+    MpegDecoder(const MpegDecoder&) = delete;
+    MpegDecoder& operator=(const MpegDecoder&) = delete;
 
+private:
+    class BufferedFile;
+    MpegDecoder();
+
+    std::unique_ptr<BufferedFile> file_; // outlives handle_, which reads through it
     Mpg123Handle handle_;
     int rate_ = 0;
     int channels_ = 0;
