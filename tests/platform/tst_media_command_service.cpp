@@ -26,6 +26,29 @@ namespace {
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+// A sound device that refuses to start, or one that plays half a second and then goes away.
+class BrokenOutput final : public AudioOutput {
+public:
+    explicit BrokenOutput(bool starts) : starts_(starts) {}
+    bool start(const PcmFormat& format, PcmSource& source) override {
+        if (!starts_) {
+            return false;
+        }
+        std::vector<std::int16_t> samples(static_cast<std::size_t>(format.channels) * 22050);
+        played_ = static_cast<std::int64_t>(source.readFrames(samples.data(), 22050));
+        return true;
+    }
+    void pause() override {}
+    void resume() override {}
+    void stop() override {}
+    std::int64_t framesPlayed() override { return played_; }
+    bool failed() override { return starts_; }
+
+private:
+    const bool starts_;
+    std::int64_t played_ = 0;
+};
 } // namespace
 
 class TestMediaCommandService : public QObject {
@@ -406,6 +429,29 @@ private slots:
         QCOMPARE(movie.Error, 0);
         QVERIFY(!movie.isMoviePlaying());
         QCOMPARE(movie.Error, int{InvalidDeviceName});
+    }
+
+    void aSoundDeviceThatCannotStartLeavesItPlayingInSilence() {
+        service = std::make_unique<MediaCommandService>(
+            [] { return std::make_unique<BrokenOutput>(false); });
+        QCOMPARE(openMovie(files.shortOne), 0U);
+        QCOMPARE(send("play movie"), 0U);
+        QCOMPARE(query("status movie mode"), QByteArray("playing"));
+        QVERIFY(waitForMode("stopped", 3000)); // paced to its end all the same
+        QCOMPARE(number("status movie position"), qint64{400});
+    }
+
+    void aSoundDeviceThatGoesAwayLeavesItPlayingInSilence() {
+        service = std::make_unique<MediaCommandService>(
+            [] { return std::make_unique<BrokenOutput>(true); });
+        QCOMPARE(openMovie(files.cbr), 0U);
+        QCOMPARE(send("play movie from 1000"), 0U);
+        // Half a second was heard before the device went; playing goes on from there.
+        const qint64 resumed = number("status movie position");
+        QVERIFY2(resumed >= 1500 && resumed < 1700, QByteArray::number(resumed));
+        QCOMPARE(query("status movie mode"), QByteArray("playing"));
+        sleepMs(150);
+        QVERIFY(number("status movie position") > resumed);
     }
 
     void noInputCrashesIt() {

@@ -41,6 +41,9 @@ public:
     virtual void stop() = 0;
     // Frames heard since start(): handed over and no longer held by the output.
     virtual std::int64_t framesPlayed() = 0;
+    // True once the output has stopped by itself in the middle of a stretch (the sound server
+    // went away); framesPlayed() then keeps the last count it knew.
+    virtual bool failed() { return false; }
 };
 
 using AudioOutputFactory = std::function<std::unique_ptr<AudioOutput>()>;

@@ -103,7 +103,24 @@ std::int64_t MpegVideoDevice::toMs(std::int64_t frame) const {
     return frame * 1000 / format_.rate;
 }
 
+void MpegVideoDevice::noticeFailure() {
+    if (state_ == State::Stopped || !output_->failed()) {
+        return;
+    }
+    // The sound device went away mid-stretch: go on in silence from what was last heard.
+    const std::int64_t heard = currentFrame();
+    const bool paused = state_ == State::Paused;
+    output_->stop();
+    output_ = std::make_unique<PacedOutput>();
+    startStretch(heard);
+    if (paused && state_ == State::Playing) {
+        output_->pause();
+        state_ = State::Paused;
+    }
+}
+
 void MpegVideoDevice::noticeEnd() {
+    noticeFailure();
     if (state_ != State::Playing || !stream_->exhausted()) {
         return;
     }

@@ -51,6 +51,7 @@ private:
     MpegVideoDevice(std::unique_ptr<MpegDecoder> decoder, std::unique_ptr<AudioOutput> output);
 
     // The callers hold mutex_.
+    void noticeFailure();
     void noticeEnd();
     std::int64_t currentFrame();
     void startStretch(std::int64_t frame);

@@ -68,6 +68,8 @@ public:
                              [this](QAudio::State state) { stateChanged(state); });
         }
         rate_ = format.rate;
+        failed_ = false;
+        lastPlayed_ = 0;
         pull_ = std::make_unique<PullDevice>(source, format.channels,
                                              source.framesLeft() * 2 * format.channels);
         pull_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
@@ -99,13 +101,20 @@ public:
         pull_.reset();
     }
 
-    std::int64_t framesPlayed() const {
+    std::int64_t framesPlayed() {
         if (!sink_ || !pull_) {
             return 0;
         }
+        if (failed_) {
+            // A stopped sink counts nothing any more.
+            return lastPlayed_;
+        }
         // Rounded: the server's microseconds are themselves rounded down from frames.
-        return (sink_->processedUSecs() * rate_ + 500'000) / 1'000'000;
+        lastPlayed_ = (sink_->processedUSecs() * rate_ + 500'000) / 1'000'000;
+        return lastPlayed_;
     }
+
+    bool failed() const { return failed_; }
 
     void release() {
         stop();
@@ -114,6 +123,9 @@ public:
 
 private:
     void stateChanged(QAudio::State state) {
+        if (state == QAudio::StoppedState && pull_ && sink_->error() != QAudio::NoError) {
+            failed_ = true;
+        }
         // A sink that found no data at hand stops asking; more is there unless the source is
         // done, so it is woken again.
         if (state == QAudio::IdleState && pull_ && !pull_->atEnd()) {
@@ -132,6 +144,8 @@ private:
     std::unique_ptr<QAudioSink> sink_;
     std::unique_ptr<PullDevice> pull_;
     std::int64_t rate_ = 44100;
+    bool failed_ = false;
+    std::int64_t lastPlayed_ = 0;
 };
 
 SinkOutput::SinkOutput(const QAudioDevice& device) : worker_(std::make_unique<Worker>(device)) {
@@ -175,6 +189,13 @@ std::int64_t SinkOutput::framesPlayed() {
     QMetaObject::invokeMethod(
         worker_.get(), [&] { frames = worker_->framesPlayed(); }, Qt::BlockingQueuedConnection);
     return frames;
+}
+
+bool SinkOutput::failed() {
+    bool failed = false;
+    QMetaObject::invokeMethod(
+        worker_.get(), [&] { failed = worker_->failed(); }, Qt::BlockingQueuedConnection);
+    return failed;
 }
 
 } // namespace snipora::mci

@@ -25,6 +25,7 @@ public:
     void resume() override;
     void stop() override;
     std::int64_t framesPlayed() override;
+    bool failed() override;
 
 private:
     class Worker;
