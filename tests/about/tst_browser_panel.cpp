@@ -3,6 +3,7 @@
 #include "about/browser_panel.h"
 #include "app/form1.h"
 #include "support/fake_host.h"
+#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QPushButton>
@@ -194,22 +195,10 @@ private slots:
     }
 };
 
-class TestWebsite : public QObject {
+class TestWebsite : public snipora::test::FormFixture {
     Q_OBJECT
 
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
-
 private slots:
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        form = std::make_unique<Form1>(fakes->host());
-    }
-    void cleanup() {
-        form.reset();
-        fakes.reset();
-    }
-
     void eachClickStartsOneBrowser() {
         QTest::mouseClick(form->Command3, Qt::LeftButton);
         QTest::mouseClick(form->Command3, Qt::LeftButton);

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/position_slider.h"
 #include "support/fake_host.h"
+#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QCloseEvent>
@@ -56,22 +57,10 @@ QStringList items(const QComboBox* combo) {
 }
 } // namespace
 
-class TestForm1 : public QObject {
+class TestForm1 : public snipora::test::FormFixture {
     Q_OBJECT
 
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
-
 private slots:
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        form = std::make_unique<Form1>(fakes->host());
-    }
-    void cleanup() {
-        form.reset();
-        fakes.reset();
-    }
-
     void geometryIsTwipsOverFifteen_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QRect>("twips");

@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "app/position_slider.h"
 #include "support/fake_host.h"
+#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QLabel>
@@ -17,11 +18,8 @@ namespace {
 const QString invalidSelection = "Start time cannot be >= End time. Invalid Selection";
 }
 
-class TestMarks : public QObject {
+class TestMarks : public snipora::test::FormFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
 
     // Clicks Mark Start or Mark End while the device reports the given position.
     void mark(QPushButton* button, std::int32_t positionMs) {
@@ -30,15 +28,6 @@ class TestMarks : public QObject {
     }
 
 private slots:
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        form = std::make_unique<Form1>(fakes->host());
-    }
-    void cleanup() {
-        form.reset();
-        fakes.reset();
-    }
-
     void markerLinesFollowTheSlider_data() {
         QTest::addColumn<int>("scale");
         QTest::addColumn<int>("slider");

@@ -3,6 +3,7 @@
 #include "export/sw.h"
 #include "platform/qt_host.h"
 #include "support/fake_host.h"
+#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QDir>
@@ -24,24 +25,12 @@ const ProcessCommand child{QStringLiteral("/opt/tool"), {QStringLiteral("-x")}, 
 constexpr int endless = 1'000'000; // status queries a child keeps running for
 } // namespace
 
-class TestSw : public QObject {
+class TestSw : public snipora::test::FormFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
 
     sw::RunOutcome run(std::int32_t limit) { return sw::runAndWait(*form, child, limit); }
 
 private slots:
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        form = std::make_unique<Form1>(fakes->host());
-    }
-    void cleanup() {
-        form.reset();
-        fakes.reset();
-    }
-
     void startsTheCommandAndReleasesTheChild() {
         fakes->processes.next.runningQueries = 3;
         const sw::RunOutcome outcome = run(0);

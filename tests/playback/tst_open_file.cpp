@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/position_slider.h"
 #include "support/fake_host.h"
+#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QDragEnterEvent>
@@ -38,11 +39,8 @@ Commands openCommands(const QString& path, const QWidget* parent) {
 }
 } // namespace
 
-class TestOpenFile : public QObject {
+class TestOpenFile : public snipora::test::FormFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
 
     void open(const QString& path, std::int32_t lengthMs) {
         fakes->dialogs.openAnswers.push_back(path);
@@ -57,15 +55,6 @@ class TestOpenFile : public QObject {
     }
 
 private slots:
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        form = std::make_unique<Form1>(fakes->host());
-    }
-    void cleanup() {
-        form.reset();
-        fakes.reset();
-    }
-
     void openPlaysAndPreparesTheWindow() {
         const QString path = QStringLiteral("/music/my song.mp3");
         open(path, 7500);

@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "app/position_slider.h"
 #include "support/fake_host.h"
+#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QLabel>
@@ -21,11 +22,8 @@ const Commands lengthQuery{"set movie time format ms", "status movie length"};
 const Commands positionQuery{"set movie time format ms", "status movie position wait"};
 } // namespace
 
-class TestTransport : public QObject {
+class TestTransport : public snipora::test::FormFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
 
     // A file of the given length, opened and playing; the commands so far are forgotten.
     void openPlaying(std::int32_t lengthMs) {
@@ -37,15 +35,6 @@ class TestTransport : public QObject {
     }
 
 private slots:
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        form = std::make_unique<Form1>(fakes->host());
-    }
-    void cleanup() {
-        form.reset();
-        fakes.reset();
-    }
-
     void pauseThenPlayResumesWithPlay() {
         openPlaying(90000);
         form->Command1->click();
