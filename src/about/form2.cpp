@@ -3,6 +3,7 @@
 
 #include "about/rich_text_box.h"
 #include "app/app_icon.h"
+#include "app/form_layout.h"
 #include "platform/host.h"
 
 #include <QCloseEvent>
@@ -14,22 +15,11 @@
 namespace snipora {
 
 namespace {
-constexpr int twipsPerPixel = 15;
-
-void place(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
-                        height / twipsPerPixel);
-}
-
 QLabel* label(QWidget* parent, const QString& text, int left, int top, int width, int height) {
     auto* l = new QLabel(text, parent);
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    palette.setColor(QPalette::WindowText, Qt::black);
-    l->setPalette(palette);
-    l->setAutoFillBackground(true);
+    fillBackground(l, Qt::white);
     l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(l, left, top, width, height);
+    placeInTwips(l, left, top, width, height);
     return l;
 }
 
@@ -68,14 +58,8 @@ Form2::Form2(ProgramControl& program) : QWidget(nullptr), program_(program) {
     setWindowTitle(QStringLiteral("About"));
     setWindowIcon(applicationIcon());
     setFixedSize(8370 / twipsPerPixel, 4815 / twipsPerPixel);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
-    setAutoFillBackground(true);
-    // The same small dialog font as the main window: the credit lines were laid out for it.
-    QFont smallFont = font();
-    smallFont.setPixelSize(11);
-    setFont(smallFont);
+    fillBackground(this, Qt::white);
+    useDialogFont(this);
 
     Label1 = label(this, QStringLiteral("\u00A9 2026 The Snipora developers"), 270, 225, 2475, 300);
     Label2 = label(this,
@@ -92,7 +76,7 @@ Form2::Form2(ProgramControl& program) : QWidget(nullptr), program_(program) {
                    510, 1320, 7515, 300);
     fitToWidth({Label1, Label2, Label3, Label4});
     RichTextBox1 = new RichTextBox(this);
-    place(RichTextBox1, 480, 1650, 7560, 3030);
+    placeInTwips(RichTextBox1, 480, 1650, 7560, 3030);
     RichTextBox1->setFocus();
 
     Form_Load();

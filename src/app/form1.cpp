@@ -6,6 +6,7 @@
 #include "about/form2.h"
 #include "app/app_icon.h"
 #include "app/failure.h"
+#include "app/form_layout.h"
 #include "app/position_slider.h"
 #include "platform/window_menu.h"
 
@@ -27,26 +28,10 @@
 namespace snipora {
 
 namespace {
-constexpr int twipsPerPixel = 15;
-
-// Places a widget from design-time twips.
-void place(QWidget* widget, int left, int top, int width, int height) {
-    widget->setGeometry(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
-                        height / twipsPerPixel);
-}
-
-void fill(QWidget* widget, const QColor& background, const QColor& text = Qt::black) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::WindowText, text);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
 QPushButton* button(QWidget* parent, const char* caption, int left, int top, int width,
                     int height) {
     auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-    place(b, left, top, width, height);
+    placeInTwips(b, left, top, width, height);
     return b;
 }
 
@@ -54,8 +39,8 @@ QLabel* timeLabel(QWidget* parent, const QColor& background, int left, int top, 
                   int height) {
     auto* label = new QLabel(QStringLiteral("hh:mm:ss"), parent);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    fill(label, background);
-    place(label, left, top, width, height);
+    fillBackground(label, background);
+    placeInTwips(label, left, top, width, height);
     return label;
 }
 
@@ -65,7 +50,7 @@ QComboBox* dropDownList(QWidget* parent, std::initializer_list<const char*> item
     for (const char* item : items) {
         combo->addItem(QString::fromLatin1(item));
     }
-    place(combo, left, top, width, height);
+    placeInTwips(combo, left, top, width, height);
     return combo;
 }
 } // namespace
@@ -77,13 +62,9 @@ Form1::Form1(const Host& hostServices, QWidget* parent)
     setWindowIcon(applicationIcon());
     // The layout is fixed; nothing reacts to a change of size.
     setFixedSize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
-    fill(this, Qt::white);
+    fillBackground(this, Qt::white);
     setAcceptDrops(true);
-    // The layout was drawn for the desktop's small dialog font (8 points at 96 dpi); a larger
-    // default would cut the captions of the narrow labels and lists.
-    QFont smallFont = font();
-    smallFont.setPixelSize(11);
-    setFont(smallFont);
+    useDialogFont(this);
     createControls();
     // A file dropped anywhere on the window opens; the web panel would otherwise take the drops
     // over its part of the window and ignore them.
@@ -103,8 +84,8 @@ void Form1::createControls() {
 
     // Created in z-order from the back: the black panel lies behind the slider.
     Frame1 = new QFrame(this);
-    fill(Frame1, Qt::black);
-    place(Frame1, 105, 120, 5790, 3735);
+    fillBackground(Frame1, Qt::black);
+    placeInTwips(Frame1, 105, 120, 5790, 3735);
 
     Label4 = timeLabel(this, Qt::white, 6150, 135, 735, 240);
     Command1 = button(this, "Play", 6030, 420, 1005, 330);
@@ -123,7 +104,7 @@ void Form1::createControls() {
     H->setPageStep(5);
     H->setTickPosition(QSlider::TicksBelow);
     H->setTickInterval(1);
-    place(H, 345, 1635, 5235, 375);
+    placeInTwips(H, 345, 1635, 5235, 375);
 
     Label3 = timeLabel(this, windowBackground, 360, 3915, 1005, 180);
 
@@ -139,19 +120,19 @@ void Form1::createControls() {
     pb->setRange(0, 100);
     pb->setValue(0);
     pb->setTextVisible(false);
-    place(pb, 75, 4590, 6930, 345);
+    placeInTwips(pb, 75, 4590, 6930, 345);
 
     WebBrowser1 = new BrowserPanel(host.processes, this);
-    place(WebBrowser1, 120, 5040, 6855, 1095);
+    placeInTwips(WebBrowser1, 120, 5040, 6855, 1095);
 
     T = new QTimer(this);
     T->setInterval(1000);
 
     // P lies below the client area and is never shown; it only lends its handle to the device.
     P = new QFrame(this);
-    place(P, 1020, 7005, 5295, 4215);
+    placeInTwips(P, 1020, 7005, 5295, 4215);
     Frame4 = new QGroupBox(QStringLiteral("Video Window"), P);
-    place(Frame4, -75, 4590, 5775, 4815);
+    placeInTwips(Frame4, -75, 4590, 5775, 4815);
     new QFrame(Frame4);
     P->hide();
     Frame4->hide();
