@@ -78,6 +78,10 @@ public:
     // The lock list, in the order it is disabled and enabled again.
     QList<QWidget*> lockedControls() const;
 
+    // The selection is valid when the start mark lies strictly before the end mark; otherwise the
+    // user is told so and the caller goes no further.
+    bool selectionIsValid();
+
     // A stable 32-bit identifier of a widget, handed to the media service as a window handle.
     static std::int32_t windowHandleOf(const QWidget* widget);
 

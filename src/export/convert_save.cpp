@@ -121,8 +121,7 @@ std::optional<QString> convertInto(Form1& form, EncoderJob job) {
 } // namespace
 
 void Form1::Command8_Click() {
-    if (!(markStart < markEnd)) {
-        inform(*this, QStringLiteral("Start time cannot be >= End time. Invalid Selection"));
+    if (!selectionIsValid()) {
         return;
     }
     if (markStart == 0) {

@@ -31,9 +31,7 @@ void Form1::Command7_Click() {
     // Allocated once per run and reused by every block.
     auto block = std::make_unique<std::array<char, blockBytes>>();
 
-    if (!(markStart < markEnd)) {
-        host.messages.show(QStringLiteral("Start time cannot be >= End time. Invalid Selection"),
-                           MessageStyle::Information);
+    if (!selectionIsValid()) {
         return;
     }
     // Byte positions count from 1, so a start of 0 is raised to 1, and the raised mark is kept.

@@ -9,9 +9,6 @@
 namespace snipora {
 
 namespace {
-const QString invalidSelection =
-    QStringLiteral("Start time cannot be >= End time. Invalid Selection");
-
 // These handlers trap nothing by design; a failing step (a position reply beyond 32 bits) ends
 // the handler where it stands instead of taking the program down with it.
 template <typename Body> void untrapped(Body&& body) {
@@ -63,8 +60,7 @@ void Form1::Command6_Click() {
 void Form1::Command9_Click() {
     untrapped([this] {
         const std::int32_t start = markStart;
-        if (!(markStart < markEnd)) {
-            host.messages.show(invalidSelection, MessageStyle::Information);
+        if (!selectionIsValid()) {
             return;
         }
         player().playMovie();
