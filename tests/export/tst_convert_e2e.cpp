@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "platform/qt_host.h"
 #include "support/fake_host.h"
+#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QComboBox>
@@ -77,16 +78,11 @@ void makeWritable(const QString& folder) {
 }
 } // namespace
 
-class TestConvertEndToEnd : public QObject {
+class TestConvertEndToEnd : public snipora::test::RealProcessFormFixture {
     Q_OBJECT
 
     QTemporaryDir dir;
     QString source;
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<QtClock> clock;
-    std::unique_ptr<QtEventPump> pump;
-    std::unique_ptr<QtProcessLauncher> launcher;
-    std::unique_ptr<Form1> form;
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
@@ -117,22 +113,6 @@ private slots:
             {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=10",
              "-ab", "128k", source});
         QVERIFY(QFileInfo(source).size() > 100000);
-    }
-
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        fakes->program.folder = QStringLiteral(SNIPORA_PROGRAM_DIR);
-        clock = std::make_unique<QtClock>();
-        pump = std::make_unique<QtEventPump>();
-        launcher = std::make_unique<QtProcessLauncher>();
-        form = std::make_unique<Form1>(Host{fakes->media, *clock, *pump, fakes->messages,
-                                            fakes->dialogs, *launcher, fakes->program,
-                                            fakes->advertisementPage});
-    }
-    void cleanup() {
-        form.reset();
-        launcher.reset();
-        fakes.reset();
     }
 
     void eachFormatAndBitrate_data() {

@@ -191,35 +191,14 @@ private slots:
 };
 
 // The real launcher, pump and clock: what the encoder meets when it runs.
-class TestSwOnTheRealHost : public QObject {
+class TestSwOnTheRealHost : public snipora::test::RealProcessFormFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<QtClock> clock;
-    std::unique_ptr<QtEventPump> pump;
-    std::unique_ptr<QtProcessLauncher> launcher;
-    std::unique_ptr<Form1> form;
 
     sw::RunOutcome run(const QString& program, const QStringList& arguments) {
         return sw::runAndWait(*form, ProcessCommand{program, arguments, QString()}, 0);
     }
 
 private slots:
-    void init() {
-        fakes = std::make_unique<FakeHost>();
-        clock = std::make_unique<QtClock>();
-        pump = std::make_unique<QtEventPump>();
-        launcher = std::make_unique<QtProcessLauncher>();
-        form = std::make_unique<Form1>(Host{fakes->media, *clock, *pump, fakes->messages,
-                                            fakes->dialogs, *launcher, fakes->program,
-                                            fakes->advertisementPage});
-    }
-    void cleanup() {
-        form.reset();
-        launcher.reset();
-        fakes.reset();
-    }
-
     // A child that reads its standard input meets its end at once: nothing can wait on a
     // prompt.
     void standardInputIsClosed() {
