@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "platform/window_menu.h"
 #include "support/fake_host.h"
+#include "support/files.h"
 #include "support/test_main.h"
 
 #include <QApplication>
@@ -41,12 +42,6 @@ QList<Form2*> aboutWindows() {
         }
     }
     return found;
-}
-
-void writeFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(contents), contents.size());
 }
 
 // Lets the windows the user closed go away.
@@ -243,7 +238,7 @@ private slots:
     void closedWindowLoadsAfreshWithoutTheFile() {
         fakes->program.folder = folder->path();
         const QString credits = folder->filePath("thanks.txt");
-        writeFile(credits, "Thank you all.\n");
+        QVERIFY(test::writeFile(credits, "Thank you all.\n"));
         form = std::make_unique<Form1>(fakes->host());
         form->Form_Initialize();
         sendAbout();
@@ -295,7 +290,7 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(QString, shown);
         fakes->program.folder = folder->path();
-        writeFile(folder->filePath("thanks.txt"), contents);
+        QVERIFY(test::writeFile(folder->filePath("thanks.txt"), contents));
         form = std::make_unique<Form1>(fakes->host());
         form->Form_Initialize();
         QCOMPARE(form->aboutWindow->RichTextBox1->toPlainText(), shown);

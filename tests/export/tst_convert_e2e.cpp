@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "platform/qt_host.h"
 #include "support/fake_host.h"
+#include "support/files.h"
 #include "support/form_fixture.h"
 #include "support/test_main.h"
 
@@ -26,11 +27,6 @@ const QString done = QStringLiteral("Done                ");
 QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Runs a program to its end and gives its standard output.
@@ -168,7 +164,7 @@ private slots:
         QTemporaryDir programFolder;
         QTemporaryDir outputFolder;
         const QString target = outputFolder.filePath(QStringLiteral("part.mp3"));
-        QVERIFY(write(target, "old take"));
+        QVERIFY(test::writeFile(target, "old take"));
         QString expected;
         if (failure == QStringLiteral("missing")) {
             fakes->program.folder = programFolder.path();
@@ -177,11 +173,11 @@ private slots:
         } else if (failure == QStringLiteral("exit")) {
             // An encoder that writes part of its output, complains and fails.
             const QString fake = programFolder.filePath(QStringLiteral("ffmpeg"));
-            QVERIFY(write(fake, "#!/bin/sh\n"
-                                "for last; do :; done\n"
-                                "printf partial > \"$last\"\n"
-                                "echo 'Unknown encoder' >&2\n"
-                                "exit 3\n"));
+            QVERIFY(test::writeFile(fake, "#!/bin/sh\n"
+                                          "for last; do :; done\n"
+                                          "printf partial > \"$last\"\n"
+                                          "echo 'Unknown encoder' >&2\n"
+                                          "exit 3\n"));
             QVERIFY(QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
             fakes->program.folder = programFolder.path();
             expected = QStringLiteral(

@@ -4,6 +4,7 @@
 #include "app/position_slider.h"
 #include "export/encoder_command.h"
 #include "support/fake_host.h"
+#include "support/files.h"
 #include "support/test_main.h"
 
 #include <QComboBox>
@@ -25,12 +26,6 @@ namespace {
 QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 // What the fake encoder writes into the output it is given.
@@ -80,14 +75,16 @@ private slots:
         QVERIFY(dir->isValid());
         fakes = std::make_unique<FakeHost>();
         form = std::make_unique<Form1>(fakes->host());
-        write(path(QStringLiteral("song.mp3")), "source audio");
+        QVERIFY(test::writeFile(path(QStringLiteral("song.mp3")), "source audio"));
         form->sourceFile = path(QStringLiteral("song.mp3"));
         form->markStart = 12345;
         form->markEnd = 45678;
         choose(QStringLiteral("MP3"), QStringLiteral("128k"));
         // The fake encoder writes its output file, as a successful run does.
         fakes->processes.next.onStart = [](const FakeProcessLauncher::Launch& started) {
-            write(started.arguments.constLast(), encoded);
+            if (!test::writeFile(started.arguments.constLast(), encoded)) {
+                QTest::qFail("the fake encoder could not write its output", __FILE__, __LINE__);
+            }
         };
     }
     void cleanup() {
@@ -363,7 +360,7 @@ private slots:
     void overwriteQuestion() {
         QFETCH(bool, yes);
         const QString target = path(QStringLiteral("part.mp3"));
-        write(target, "old take");
+        QVERIFY(test::writeFile(target, "old take"));
         fakes->dialogs.saveAnswers = {target};
         fakes->messages.answers = {yes ? MessageAnswer::Yes : MessageAnswer::No};
         form->Command8_Click();
@@ -387,7 +384,7 @@ private slots:
     // An unreadable file is still a file: it is replaced only after the question.
     void unreadableTargetIsAskedAbout() {
         const QString target = path(QStringLiteral("part.mp3"));
-        write(target, "old take");
+        QVERIFY(test::writeFile(target, "old take"));
         QFile::setPermissions(target, QFileDevice::WriteOwner);
         fakes->dialogs.saveAnswers = {target};
         form->Command8_Click();
@@ -398,7 +395,7 @@ private slots:
 
     void nameWithoutExtensionGetsTheFormats() {
         choose(QStringLiteral("FLAC"), QStringLiteral("128k"));
-        write(path(QStringLiteral("part.flac")), "old take");
+        QVERIFY(test::writeFile(path(QStringLiteral("part.flac")), "old take"));
         fakes->dialogs.saveAnswers = {path(QStringLiteral("part"))};
         fakes->messages.answers = {MessageAnswer::Yes};
         form->Command8_Click();
@@ -465,7 +462,7 @@ private slots:
             break;
         }
         const QString target = path(QStringLiteral("part.mp3"));
-        write(target, "old take");
+        QVERIFY(test::writeFile(target, "old take"));
         fakes->dialogs.saveAnswers = {target};
         fakes->messages.answers = {MessageAnswer::Yes};
         form->Command8_Click();
@@ -501,7 +498,7 @@ private slots:
         const QString odd = QStringLiteral("my \"best\" $(touch pwned) `id`\nnew line");
         QVERIFY(QDir(dir->path()).mkpath(odd));
         const QString source = path(odd + QStringLiteral("/in put.mp3"));
-        write(source, "source audio");
+        QVERIFY(test::writeFile(source, "source audio"));
         form->sourceFile = source;
         const QString target = path(odd + QStringLiteral("/out \"$(x)\".mp3"));
         fakes->dialogs.saveAnswers = {target};

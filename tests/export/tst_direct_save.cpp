@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "app/position_slider.h"
 #include "support/fake_host.h"
+#include "support/files.h"
 #include "support/test_main.h"
 
 #include <QComboBox>
@@ -28,11 +29,6 @@ constexpr int mediaMs = 187'500; // 16 bytes per millisecond
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QStringList texts(const QList<snipora::test::ShownMessage>& shown) {
@@ -86,7 +82,7 @@ private slots:
         for (char& byte : source) {
             byte = static_cast<char>(random() & 0xff);
         }
-        QVERIFY(writeAll(path("source.mp3"), source));
+        QVERIFY(test::writeFile(path("source.mp3"), source));
     }
 
     void init() {
@@ -256,7 +252,7 @@ private slots:
         QFETCH(bool, yes);
         // Longer than the new cut: none of it may survive past the new length.
         const QByteArray old(100'000, 'x');
-        QVERIFY(writeAll(path("cut.mp3"), old));
+        QVERIFY(test::writeFile(path("cut.mp3"), old));
         form->markStart = 1000;
         form->markEnd = 3000;
         fakes->messages.answers.push_back(yes ? MessageAnswer::Yes : MessageAnswer::No);
@@ -317,10 +313,10 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, reason);
         // "plain" is a file, so nothing can be created under it, not even by root.
-        QVERIFY(writeAll(path("plain"), "not a folder"));
+        QVERIFY(test::writeFile(path("plain"), "not a folder"));
         QVERIFY(QDir(dir.path()).mkpath("folder/inside"));
         const QByteArray old(100'000, 'x');
-        QVERIFY(writeAll(path("cut.mp3"), old));
+        QVERIFY(test::writeFile(path("cut.mp3"), old));
         form->markStart = 1000;
         form->markEnd = 3000;
         fakes->messages.answers.push_back(MessageAnswer::Yes);
@@ -389,7 +385,7 @@ private slots:
 
     void closingTheWindowDuringTheCopy() {
         const QByteArray old(100'000, 'x');
-        QVERIFY(writeAll(path("cut.mp3"), old));
+        QVERIFY(test::writeFile(path("cut.mp3"), old));
         form->markStart = 1000;
         form->markEnd = 3000;
         fakes->messages.answers.push_back(MessageAnswer::Yes);
