@@ -1,4 +1,4 @@
-// WebBrowser1: the page is fetched in the background and shown as HTML.
+// BrowserPanel: the page is fetched in the background and shown as HTML.
 #include "about/browser_panel.h"
 
 #include "platform/host.h"
@@ -38,12 +38,18 @@ QString decodePage(const QByteArray& body, const QByteArray& contentType) {
 }
 } // namespace
 
-BrowserPanel::BrowserPanel(ProcessLauncher& launcher, QWidget* parent)
-    : QTextBrowser(parent), launcher_(launcher), network_(new QNetworkAccessManager(this)) {
+BrowserPanel::BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget* parent)
+    : QTextBrowser(parent), links_(links), messages_(messages),
+      network_(new QNetworkAccessManager(this)) {
     // Links never navigate the panel itself; they go to the user's browser.
     setOpenLinks(false);
     setOpenExternalLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, &BrowserPanel::followLink);
+}
+
+QString cannotOpenText(const QUrl& address) {
+    return QStringLiteral("No program could open the web address. Copy it into your browser:\n\n%1")
+        .arg(address.toString());
 }
 
 QString BrowserPanel::failureText() {
@@ -121,10 +127,8 @@ void BrowserPanel::followLink(const QUrl& link) {
         (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         return;
     }
-    try {
-        (void)launcher_.startDetached(QStringLiteral("xdg-open"),
-                                      {target.toString(QUrl::FullyEncoded)});
-    } catch (const std::exception&) {
+    if (!links_.openUrl(target)) {
+        messages_.show(cannotOpenText(target), MessageStyle::Information);
     }
 }
 

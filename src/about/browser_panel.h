@@ -1,4 +1,4 @@
-// WebBrowser1: the advertisement panel along the bottom of the main window.
+// BrowserPanel: the advertisement panel along the bottom of the main window.
 #pragma once
 
 #include <QPointer>
@@ -10,13 +10,15 @@ class QNetworkReply;
 
 namespace snipora {
 
-class ProcessLauncher;
+class DesktopLinks;
+class MessageBoxes;
 
 class BrowserPanel : public QTextBrowser {
     Q_OBJECT
 public:
-    // Links the user follows are opened in the user's browser through `launcher`.
-    explicit BrowserPanel(ProcessLauncher& launcher, QWidget* parent = nullptr);
+    // Links the user follows open in the user's browser through `links`; when nothing can open
+    // one, a message gives its address.
+    BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget* parent = nullptr);
 
     // Starts loading the page with one request and returns at once; the page, or a short note
     // that it could not be loaded, shows when the answer is in.
@@ -37,9 +39,13 @@ private:
     void showFailure();
     void followLink(const QUrl& link);
 
-    ProcessLauncher& launcher_;
+    DesktopLinks& links_;
+    MessageBoxes& messages_;
     QNetworkAccessManager* network_;
     QPointer<QNetworkReply> reply_;
 };
+
+// The message shown when nothing can open a web address; it gives the address to copy.
+QString cannotOpenText(const QUrl& address);
 
 } // namespace snipora

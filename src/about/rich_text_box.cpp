@@ -6,8 +6,6 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include <stdexcept>
-
 namespace snipora {
 
 RichTextBox::RichTextBox(QWidget* parent) : QTextEdit(parent) {
@@ -33,16 +31,17 @@ QString textOfFile(const QByteArray& data) {
     return text;
 }
 
-void RichTextBox::LoadFile(const QString& path) {
+bool RichTextBox::loadFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error("the file cannot be opened");
+        return false;
     }
     const QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        throw std::runtime_error("the file cannot be read");
+        return false;
     }
     setPlainText(textOfFile(contents));
+    return true;
 }
 
 } // namespace snipora

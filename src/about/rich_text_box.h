@@ -1,4 +1,4 @@
-// RichTextBox1: the About window's text box, filled from a file.
+// RichTextBox: the About window's text box, filled from a file.
 #pragma once
 
 #include <QTextEdit>
@@ -11,9 +11,8 @@ public:
     explicit RichTextBox(QWidget* parent = nullptr);
 
     // Replaces the contents with the file's text: a rich text (RTF) file shows its text, any
-    // other file shows as it is. Raises std::runtime_error, leaving the contents alone, when the
-    // file cannot be read.
-    void LoadFile(const QString& path);
+    // other file shows as it is. False, the contents left alone, when the file cannot be read.
+    bool loadFile(const QString& path);
 };
 
 // The text a file's bytes stand for, as RichTextBox::LoadFile shows it.

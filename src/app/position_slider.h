@@ -1,4 +1,4 @@
-// The position slider H: a QSlider that reports the click, press and release the handlers use.
+// The position slider: a QSlider that reports the click, press and release the window uses.
 #pragma once
 
 #include <QSlider>

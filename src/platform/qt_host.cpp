@@ -1,36 +1,19 @@
 // The host services on Qt/Linux.
 #include "platform/qt_host.h"
 
-#include "about/addresses.h"
 #include "platform/mci/media_command_service.h"
 
 #include <QApplication>
-#include <QEventLoop>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
-#include <QTime>
 #include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
 
 namespace snipora {
-
-double QtClock::secondsSinceMidnight() {
-    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
-}
-
-void QtEventPump::processEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-void QtEventPump::sleep(int ms) {
-    // A nested loop bounded by a timer: events keep flowing and no core spins meanwhile.
-    QEventLoop loop;
-    QTimer::singleShot(std::max(ms, 0), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 MessageAnswer QtMessageBoxes::show(const QString& text, MessageStyle style) {
     QWidget* parent = QApplication::activeWindow();
@@ -97,28 +80,43 @@ struct QtProcessLauncher::Child {
 QtProcessLauncher::QtProcessLauncher() = default;
 
 QtProcessLauncher::~QtProcessLauncher() {
-    // Children still running go on by themselves.
+    // A child must not outlive the program that waits for it, writing into files nobody will
+    // take care of: whatever still runs ends with the launcher.
     for (auto& [id, child] : children_) {
-        if (child->process.state() != QProcess::NotRunning) {
-            child->process.setParent(nullptr);
-            (void)child.release(); // NOLINT: a QProcess kills its child when destroyed
-        }
+        child->process.disconnect();
+        child->process.kill();
+        child->process.waitForFinished(1000);
     }
 }
 
-std::optional<int> QtProcessLauncher::start(const QString& program, const QStringList& arguments) {
+std::optional<int> QtProcessLauncher::start(const QString& program, const QStringList& arguments,
+                                            Handlers handlers) {
     auto child = std::make_unique<Child>();
     QProcess& process = child->process;
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
     Child* raw = child.get();
-    QObject::connect(&process, &QProcess::readyReadStandardError, [raw] {
+    QObject::connect(&process, &QProcess::readyReadStandardError, &process, [raw] {
         // Only the tail matters: the last line the child wrote to its error output.
         raw->errorTail += raw->process.readAllStandardError();
         if (raw->errorTail.size() > 8192) {
             raw->errorTail = raw->errorTail.right(8192);
         }
     });
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &process,
+                     [raw, output = std::move(handlers.output)] {
+                         const QByteArray data = raw->process.readAllStandardOutput();
+                         if (output) {
+                             output(data);
+                         }
+                     });
+    QObject::connect(
+        &process, &QProcess::finished, &process,
+        [raw, finished = std::move(handlers.finished)](int code, QProcess::ExitStatus status) {
+            raw->errorTail += raw->process.readAllStandardError();
+            if (finished) {
+                finished(ProcessExit{status == QProcess::CrashExit, code});
+            }
+        });
     process.start(program, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted()) {
         return std::nullopt;
@@ -126,21 +124,6 @@ std::optional<int> QtProcessLauncher::start(const QString& program, const QStrin
     const int id = nextId_++;
     children_.emplace(id, std::move(child));
     return id;
-}
-
-std::optional<std::uint32_t> QtProcessLauncher::exitStatus(int id) {
-    const auto found = children_.find(id);
-    if (found == children_.end()) {
-        return std::nullopt;
-    }
-    QProcess& process = found->second->process;
-    if (process.state() != QProcess::NotRunning) {
-        return StillActive;
-    }
-    if (process.exitStatus() == QProcess::CrashExit) {
-        return 128U + 9U; // ended by a signal: never 0, never StillActive
-    }
-    return static_cast<std::uint32_t>(process.exitCode());
 }
 
 QString QtProcessLauncher::lastErrorLine(int id) {
@@ -161,27 +144,32 @@ QString QtProcessLauncher::lastErrorLine(int id) {
     return {};
 }
 
-void QtProcessLauncher::release(int id) {
+void QtProcessLauncher::kill(int id) {
     const auto found = children_.find(id);
     if (found == children_.end()) {
         return;
     }
     std::unique_ptr<Child> child = std::move(found->second);
     children_.erase(found);
-    if (child->process.state() != QProcess::NotRunning) {
-        // Destroying a QProcess would kill the child; let it finish on its own instead.
-        Child* running = child.release();
-        QObject::connect(&running->process, &QProcess::finished,
-                         [running] { QTimer::singleShot(0, [running] { delete running; }); });
-    }
+    child->process.disconnect();
+    child->process.kill();
+    // Reaped at once, so that nothing of it is left writing when the caller goes on.
+    child->process.waitForFinished(1000);
 }
 
-bool QtProcessLauncher::startDetached(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardInputFile(QProcess::nullDevice());
-    return process.startDetached();
+void QtProcessLauncher::release(int id) {
+    const auto found = children_.find(id);
+    if (found == children_.end()) {
+        return;
+    }
+    // Often released from its own finished handler: the process goes once that has returned.
+    Child* child = found->second.release();
+    children_.erase(found);
+    QTimer::singleShot(0, [child] { delete child; });
+}
+
+bool QtDesktopLinks::openUrl(const QUrl& address) {
+    return QDesktopServices::openUrl(address);
 }
 
 QString QtProgramControl::programFolder() {
@@ -201,9 +189,7 @@ RealHost::RealHost()
 RealHost::~RealHost() = default;
 
 Host RealHost::host() {
-    return Host{
-        *media_,  clock_,     pump_,    messages_,
-        dialogs_, processes_, program_, QUrl(QString::fromLatin1(advertisementPageAddress))};
+    return Host{*media_, messages_, dialogs_, processes_, links_, program_, QUrl()};
 }
 
 } // namespace snipora

@@ -3,25 +3,10 @@
 
 #include "platform/host.h"
 
-#include <QObject>
-
 #include <map>
 #include <memory>
 
-class QProcess;
-
 namespace snipora {
-
-class QtClock final : public Clock {
-public:
-    double secondsSinceMidnight() override;
-};
-
-class QtEventPump final : public EventPump {
-public:
-    void processEvents() override;
-    void sleep(int ms) override;
-};
 
 class QtMessageBoxes final : public MessageBoxes {
 public:
@@ -38,16 +23,21 @@ class QtProcessLauncher final : public ProcessLauncher {
 public:
     QtProcessLauncher();
     ~QtProcessLauncher() override;
-    std::optional<int> start(const QString& program, const QStringList& arguments) override;
-    std::optional<std::uint32_t> exitStatus(int id) override;
+    std::optional<int> start(const QString& program, const QStringList& arguments,
+                             Handlers handlers) override;
     QString lastErrorLine(int id) override;
+    void kill(int id) override;
     void release(int id) override;
-    bool startDetached(const QString& program, const QStringList& arguments) override;
 
 private:
     struct Child;
     std::map<int, std::unique_ptr<Child>> children_;
     int nextId_ = 1;
+};
+
+class QtDesktopLinks final : public DesktopLinks {
+public:
+    bool openUrl(const QUrl& address) override;
 };
 
 class QtProgramControl final : public ProgramControl {
@@ -56,7 +46,7 @@ public:
     [[noreturn]] void endProgram() override;
 };
 
-// The host of the running program.
+// The host of the running program; the advertisement page is the caller's to set.
 class RealHost {
 public:
     RealHost();
@@ -65,11 +55,10 @@ public:
 
 private:
     std::unique_ptr<MediaCommands> media_;
-    QtClock clock_;
-    QtEventPump pump_;
     QtMessageBoxes messages_;
     QtFileDialogs dialogs_;
     QtProcessLauncher processes_;
+    QtDesktopLinks links_;
     QtProgramControl program_;
 };
 

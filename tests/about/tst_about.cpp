@@ -1,9 +1,9 @@
 // The About window, its window-menu entry, the window procedure and the credits pre-load.
-#include "about/about.h"
+#include "about/about_menu.h"
+#include "about/about_window.h"
 #include "about/browser_panel.h"
-#include "about/form2.h"
 #include "about/rich_text_box.h"
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "platform/window_menu.h"
 #include "support/fake_host.h"
 #include "support/files.h"
@@ -34,10 +34,10 @@ struct Message {
     bool operator==(const Message&) const = default;
 };
 
-QList<Form2*> aboutWindows() {
-    QList<Form2*> found;
+QList<AboutWindow*> aboutWindows() {
+    QList<AboutWindow*> found;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* about = qobject_cast<Form2*>(widget)) {
+        if (auto* about = qobject_cast<AboutWindow*>(widget)) {
             found << about;
         }
     }
@@ -54,10 +54,10 @@ class TestAbout : public QObject {
     Q_OBJECT
 
     std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
     std::unique_ptr<QTemporaryDir> folder;
 
-    void sendAbout(std::uint32_t id = About::aboutCommand) {
+    void sendAbout(std::uint32_t id = aboutMenu::aboutCommand) {
         form->windowProcedure.send(WM_SYSCOMMAND, id, 0);
     }
 
@@ -66,7 +66,7 @@ private slots:
         fakes = std::make_unique<FakeHost>();
         folder = std::make_unique<QTemporaryDir>();
         QVERIFY(folder->isValid());
-        form = std::make_unique<Form1>(fakes->host());
+        form = std::make_unique<MainWindow>(fakes->host());
     }
     void cleanup() {
         form.reset();
@@ -77,12 +77,12 @@ private slots:
     }
 
     void menuEndsWithSeparatorAndAbout() {
-        form->Form_Initialize();
+        form->start();
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         // Alt+Space opens it whichever control has the focus, and presses no button.
-        form->Command1->setFocus();
-        QTest::keyClick(form->Command1, Qt::Key_Space, Qt::AltModifier);
+        form->playPauseButton->setFocus();
+        QTest::keyClick(form->playPauseButton, Qt::Key_Space, Qt::AltModifier);
         QMenu* menu = form->windowMenu->openMenu();
         QVERIFY(menu);
         QVERIFY(fakes->media.commands.isEmpty());
@@ -98,12 +98,12 @@ private slots:
     }
 
     void aboutShowsOneWindowAndBringsItBack() {
-        form->Form_Initialize();
+        form->start();
         // The pre-load left the window loaded and hidden, holding the credits.
-        QPointer<Form2> preloaded = form->aboutWindow;
+        QPointer<AboutWindow> preloaded = form->aboutWindow;
         QVERIFY(preloaded);
         QVERIFY(!preloaded->isVisible());
-        QVERIFY(preloaded->RichTextBox1->toPlainText().contains("Thanks"));
+        QVERIFY(preloaded->credits->toPlainText().contains("Thanks"));
 
         sendAbout();
         QCOMPARE(form->aboutWindow, preloaded);
@@ -115,7 +115,7 @@ private slots:
         preloaded->showMinimized();
         form->activateWindow();
         sendAbout();
-        QCOMPARE(aboutWindows(), QList<Form2*>{preloaded.data()});
+        QCOMPARE(aboutWindows(), QList<AboutWindow*>{preloaded.data()});
         QVERIFY(preloaded->isVisible());
         QVERIFY(!(preloaded->windowState() & Qt::WindowMinimized));
         QTRY_COMPARE(QApplication::activeWindow(), preloaded.data());
@@ -142,8 +142,8 @@ private slots:
             passedOn << Message{m, w, l};
             return 77;
         });
-        form->Form_Initialize();
-        const QPointer<Form2> preloaded = form->aboutWindow;
+        form->start();
+        const QPointer<AboutWindow> preloaded = form->aboutWindow;
 
         QCOMPARE(form->windowProcedure.send(message, wParam, -9), 77);
         QCOMPARE(passedOn, (QList<Message>{{message, wParam, -9}}));
@@ -156,23 +156,16 @@ private slots:
     }
 
     void minimiseStillMinimises() {
-        form->Form_Initialize();
+        form->start();
         QMenu* menu = form->windowMenu->open(form->mapToGlobal(QPoint()));
         menu->actions().constFirst()->trigger();
         QVERIFY(form->windowState() & Qt::WindowMinimized);
         QVERIFY(!form->aboutWindow->isVisible());
     }
 
-    void aboutWorksInsideAWait() {
-        form->Form_Initialize();
-        fakes->pump.onPass(1, [this] { sendAbout(); });
-        form->player().timeOut(1);
-        QVERIFY(form->aboutWindow->isVisible());
-    }
-
     void aboutWindowLayout() {
-        form->Form_Initialize();
-        Form2* about = form->aboutWindow;
+        form->start();
+        AboutWindow* about = form->aboutWindow;
         QCOMPARE(about->windowTitle(), QStringLiteral("About"));
         QCOMPARE(about->size(), QSize(558, 321));
         QCOMPARE(about->palette().color(QPalette::Window), QColor(Qt::white));
@@ -182,32 +175,32 @@ private slots:
             QVERIFY(sizes.contains(QSize(size, size)));
         }
         const QList<std::tuple<QLabel*, QString, QRect>> labels{
-            {about->Label1, QStringLiteral("\u00A9 2026 The Snipora developers"),
+            {about->copyrightLabel, QStringLiteral("\u00A9 2026 The Snipora developers"),
              QRect(270, 225, 2475, 300)},
-            {about->Label2,
+            {about->encoderLabel,
              "This software basically provides a user interface to a great software FFMPEG "
              "released under GPL.",
              QRect(510, 615, 7170, 300)},
-            {about->Label3,
-             "The installer of this software contains FFMPEG compiled with extra libraries "
-             "which is copied as ffmpeg.exe",
+            {about->encoderCreditLabel,
+             "It runs the FFmpeg of your system (the Debian package ffmpeg), which is linked "
+             "as ffmpeg",
              QRect(495, 1080, 7515, 300)},
-            {about->Label4,
-             "in the application directory. This ffmpeg.exe is compiled by Arvo Kesti.",
+            {about->encoderCreditLabel2,
+             "in the application directory. FFmpeg is made by the FFmpeg developers.",
              QRect(510, 1320, 7515, 300)}};
         for (const auto& [label, text, twips] : labels) {
             QCOMPARE(label->text(), text);
             QCOMPARE(label->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
                                               twips.height() / 15));
             QCOMPARE(label->palette().color(QPalette::Window), QColor(Qt::white));
-            QCOMPARE(label->font().underline(), label == about->Label1);
+            QCOMPARE(label->font().underline(), label == about->copyrightLabel);
             // Every credit line shows whole.
             QVERIFY2(QFontMetrics(label->font()).horizontalAdvance(text) <= label->width(),
                      qPrintable(text));
         }
-        QCOMPARE(about->RichTextBox1->geometry(), QRect(32, 110, 504, 202));
-        QVERIFY(about->RichTextBox1->isReadOnly());
-        QVERIFY(about->RichTextBox1->focusPolicy() != Qt::NoFocus);
+        QCOMPARE(about->credits->geometry(), QRect(32, 110, 504, 202));
+        QVERIFY(about->credits->isReadOnly());
+        QVERIFY(about->credits->focusPolicy() != Qt::NoFocus);
     }
 
     void missingCreditsEndStartUp() {
@@ -216,13 +209,13 @@ private slots:
         QVERIFY(advertiser.listen(QHostAddress::LocalHost));
         fakes->advertisementPage = QUrl(
             QStringLiteral("http://127.0.0.1:%1/info.php?n=snipora").arg(advertiser.serverPort()));
-        form = std::make_unique<Form1>(fakes->host());
+        form = std::make_unique<MainWindow>(fakes->host());
         bool shownFirst = false;
         fakes->messages.onShow = [this, &shownFirst](const QString&) {
             shownFirst = form->isVisible();
         };
 
-        QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->Form_Initialize());
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->start());
         QCOMPARE(fakes->messages.shown.size(), 1);
         QCOMPARE(fakes->messages.shown[0].text, QStringLiteral("Please re-install Snipora"));
         QCOMPARE(fakes->messages.shown[0].style, MessageStyle::Information);
@@ -232,18 +225,18 @@ private slots:
         // The panel never asks for the page.
         QTest::qWait(200);
         QVERIFY(!advertiser.hasPendingConnections());
-        QCOMPARE(form->WebBrowser1->toPlainText(), QString());
+        QCOMPARE(form->webPanel->toPlainText(), QString());
     }
 
     void closedWindowLoadsAfreshWithoutTheFile() {
         fakes->program.folder = folder->path();
         const QString credits = folder->filePath("thanks.txt");
         QVERIFY(test::writeFile(credits, "Thank you all.\n"));
-        form = std::make_unique<Form1>(fakes->host());
-        form->Form_Initialize();
+        form = std::make_unique<MainWindow>(fakes->host());
+        form->start();
         sendAbout();
-        QPointer<Form2> first = form->aboutWindow;
-        QCOMPARE(first->RichTextBox1->toPlainText(), QStringLiteral("Thank you all.\n"));
+        QPointer<AboutWindow> first = form->aboutWindow;
+        QCOMPARE(first->credits->toPlainText(), QStringLiteral("Thank you all.\n"));
 
         first->close();
         unloadClosedWindows();
@@ -254,15 +247,15 @@ private slots:
         sendAbout();
         QVERIFY(form->aboutWindow);
         QVERIFY(form->aboutWindow->isVisible());
-        QCOMPARE(form->aboutWindow->RichTextBox1->toPlainText(), QString());
-        QVERIFY(form->aboutWindow->Label1->font().underline());
+        QCOMPARE(form->aboutWindow->credits->toPlainText(), QString());
+        QVERIFY(form->aboutWindow->copyrightLabel->font().underline());
         QCOMPARE(fakes->messages.shown.size(), 0);
     }
 
     void aboutRightAfterClosingIsANewWindow() {
-        form->Form_Initialize();
+        form->start();
         sendAbout();
-        QPointer<Form2> closing = form->aboutWindow;
+        QPointer<AboutWindow> closing = form->aboutWindow;
         closing->close();
         // Before the closed window has gone, the next "About..." must not revive it.
         sendAbout();
@@ -291,9 +284,9 @@ private slots:
         QFETCH(QString, shown);
         fakes->program.folder = folder->path();
         QVERIFY(test::writeFile(folder->filePath("thanks.txt"), contents));
-        form = std::make_unique<Form1>(fakes->host());
-        form->Form_Initialize();
-        QCOMPARE(form->aboutWindow->RichTextBox1->toPlainText(), shown);
+        form = std::make_unique<MainWindow>(fakes->host());
+        form->start();
+        QCOMPARE(form->aboutWindow->credits->toPlainText(), shown);
         QCOMPARE(fakes->messages.shown.size(), 0);
     }
 
@@ -301,8 +294,8 @@ private slots:
         // A folder where the file should be cannot be read as the credits.
         fakes->program.folder = folder->path();
         QVERIFY(QDir(folder->path()).mkdir("thanks.txt"));
-        form = std::make_unique<Form1>(fakes->host());
-        QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->Form_Initialize());
+        form = std::make_unique<MainWindow>(fakes->host());
+        QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->start());
         QCOMPARE(fakes->messages.shown.size(), 1);
     }
 };

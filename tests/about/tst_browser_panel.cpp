@@ -1,9 +1,8 @@
 // The web panel against a local web server, and the Website button.
 #include "about/addresses.h"
 #include "about/browser_panel.h"
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "support/fake_host.h"
-#include "support/form_fixture.h"
 #include "support/test_main.h"
 
 #include <QPushButton>
@@ -15,7 +14,6 @@
 
 using namespace snipora;
 using snipora::test::FakeHost;
-using snipora::test::FakeProcessLauncher;
 
 namespace {
 // Answers every request with one fixed response and records the request lines.
@@ -79,7 +77,7 @@ class TestBrowserPanel : public QObject {
     Q_OBJECT
 
     std::unique_ptr<FakeHost> fakes;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 
 private slots:
     void init() { fakes = std::make_unique<FakeHost>(); }
@@ -91,22 +89,22 @@ private slots:
     void startUpAsksForThePageOnce() {
         PageServer server(httpResponse("200 OK", "text/html; charset=utf-8", page));
         fakes->advertisementPage = server.url(QStringLiteral("/info.php?n=snipora"));
-        form = std::make_unique<Form1>(fakes->host());
-        form->Form_Initialize();
+        form = std::make_unique<MainWindow>(fakes->host());
+        form->start();
         // Start-up does not wait for the page.
-        QCOMPARE(form->WebBrowser1->toPlainText(), QString());
+        QCOMPARE(form->webPanel->toPlainText(), QString());
 
-        QTRY_VERIFY(form->WebBrowser1->toPlainText().contains("Cut your sound with Snipora"));
+        QTRY_VERIFY(form->webPanel->toPlainText().contains("Cut your sound with Snipora"));
         QTest::qWait(200); // time for any further request the page might cause
         QCOMPARE(server.requests, QList<QByteArray>{"GET /info.php?n=snipora HTTP/1.1"});
-        QVERIFY(!form->WebBrowser1->toPlainText().contains("scripted"));
+        QVERIFY(!form->webPanel->toPlainText().contains("scripted"));
         QCOMPARE(fakes->messages.shown.size(), 0);
-        QCOMPARE(fakes->processes.launches.size(), 0);
+        QCOMPARE(fakes->links.opened.size(), 0);
         // Nor does the page reach the local files (a plain text browser would read them).
         const QUrl localPicture = QUrl::fromLocalFile(
             QStringLiteral(SNIPORA_SOURCE_DIR "/resources/icons/snipora-16.png"));
         QVERIFY(
-            !form->WebBrowser1->loadResource(QTextDocument::ImageResource, localPicture).isValid());
+            !form->webPanel->loadResource(QTextDocument::ImageResource, localPicture).isValid());
     }
 
     void linksOpenInTheUsersBrowser_data() {
@@ -127,31 +125,28 @@ private slots:
         QFETCH(QString, link);
         QFETCH(QString, opened);
         PageServer server(httpResponse("200 OK", "text/html", page));
-        form = std::make_unique<Form1>(fakes->host());
-        BrowserPanel* panel = form->WebBrowser1;
+        form = std::make_unique<MainWindow>(fakes->host());
+        BrowserPanel* panel = form->webPanel;
         panel->Navigate(server.url(QStringLiteral("/info.php?n=snipora")));
         QTRY_VERIFY(panel->toPlainText().contains("Snipora"));
 
         emit panel->anchorClicked(QUrl(link));
         if (opened.isEmpty()) {
-            QCOMPARE(fakes->processes.launches.size(), 0);
+            QCOMPARE(fakes->links.opened.size(), 0);
             return;
         }
         const QString expected = opened.startsWith('/') ? server.url(opened).toString() : opened;
-        QCOMPARE(fakes->processes.launches.size(), 1);
-        const FakeProcessLauncher::Launch& launch = fakes->processes.launches[0];
-        QCOMPARE(launch.program, QStringLiteral("xdg-open"));
-        QCOMPARE(launch.arguments, QStringList{expected});
-        QVERIFY(launch.detached);
+        QCOMPARE(fakes->links.opened.size(), 1);
+        QCOMPARE(fakes->links.opened[0].toString(QUrl::FullyEncoded), expected);
         // The panel itself stays on its page.
         QVERIFY(panel->toPlainText().contains("Snipora"));
     }
 
     void clickingALinkOpensIt() {
         PageServer server(httpResponse("200 OK", "text/html", page));
-        form = std::make_unique<Form1>(fakes->host());
+        form = std::make_unique<MainWindow>(fakes->host());
         form->show();
-        BrowserPanel* panel = form->WebBrowser1;
+        BrowserPanel* panel = form->webPanel;
         panel->Navigate(server.url(QStringLiteral("/info.php?n=snipora")));
         QTRY_VERIFY(panel->toPlainText().contains("Offer"));
         QTextCursor cursor = panel->document()->find(QStringLiteral("Offer"));
@@ -161,9 +156,8 @@ private slots:
         panel->setTextCursor(cursor);
         const QPoint at = panel->cursorRect(cursor).center();
         QTest::mouseClick(panel->viewport(), Qt::LeftButton, {}, at);
-        QTRY_COMPARE(fakes->processes.launches.size(), 1);
-        QCOMPARE(fakes->processes.launches[0].arguments,
-                 QStringList{server.url(QStringLiteral("/offer?x=1")).toString()});
+        QTRY_COMPARE(fakes->links.opened.size(), 1);
+        QCOMPARE(fakes->links.opened[0], server.url(QStringLiteral("/offer?x=1")));
     }
 
     void pageThatCannotBeLoaded_data() {
@@ -179,9 +173,9 @@ private slots:
         PageServer server(response);
         fakes->advertisementPage =
             response.isEmpty() ? closedPort() : server.url(QStringLiteral("/info.php?n=snipora"));
-        form = std::make_unique<Form1>(fakes->host());
-        form->Form_Initialize();
-        QTRY_COMPARE(form->WebBrowser1->toPlainText(), BrowserPanel::failureText());
+        form = std::make_unique<MainWindow>(fakes->host());
+        form->start();
+        QTRY_COMPARE(form->webPanel->toPlainText(), BrowserPanel::failureText());
         QCOMPARE(fakes->messages.shown.size(), 0);
         QVERIFY(form->isVisible());
     }
@@ -189,46 +183,11 @@ private slots:
     void pageTextInItsDeclaredEncoding() {
         PageServer server(
             httpResponse("200 OK", "text/html; charset=ISO-8859-1", "<p>Caf\xe9 cr\xe8me</p>"));
-        form = std::make_unique<Form1>(fakes->host());
-        form->WebBrowser1->Navigate(server.url(QStringLiteral("/info.php?n=snipora")));
-        QTRY_COMPARE(form->WebBrowser1->toPlainText(), QStringLiteral("Caf\u00E9 cr\u00E8me"));
-    }
-};
-
-class TestWebsite : public snipora::test::FormFixture {
-    Q_OBJECT
-
-private slots:
-    void eachClickStartsOneBrowser() {
-        QTest::mouseClick(form->Command3, Qt::LeftButton);
-        QTest::mouseClick(form->Command3, Qt::LeftButton);
-        QCOMPARE(fakes->processes.launches.size(), 2);
-        for (const FakeProcessLauncher::Launch& launch : fakes->processes.launches) {
-            QCOMPARE(launch.program, QStringLiteral("xdg-open"));
-            QCOMPARE(launch.arguments, QStringList{"http://www.example.org"});
-            QVERIFY(launch.detached);
-        }
-        QCOMPARE(QString::fromLatin1(homePageAddress), QStringLiteral("http://www.example.org"));
-        QVERIFY(fakes->media.commands.isEmpty());
-    }
-
-    void worksWhileSaving() {
-        form->enterSavingState();
-        QVERIFY(form->Command3->isEnabled());
-        QTest::mouseClick(form->Command3, Qt::LeftButton);
-        QCOMPARE(fakes->processes.launches.size(), 1);
-        QCOMPARE(form->windowTitle(), QStringLiteral("Saving..."));
-    }
-
-    void failedLaunchIsIgnored() {
-        fakes->processes.detachedFails = true;
-        form->Command3_Click();
-        form->Command3_Click();
-        QCOMPARE(fakes->processes.launches.size(), 2);
-        QCOMPARE(fakes->messages.shown.size(), 0);
+        form = std::make_unique<MainWindow>(fakes->host());
+        form->webPanel->Navigate(server.url(QStringLiteral("/info.php?n=snipora")));
+        QTRY_COMPARE(form->webPanel->toPlainText(), QStringLiteral("Caf\u00E9 cr\u00E8me"));
     }
 };
 
 SNIPORA_TEST(TestBrowserPanel)
-SNIPORA_TEST(TestWebsite)
 #include "tst_browser_panel.moc"

@@ -3,7 +3,7 @@
 #include "mp3_fixtures.h"
 #include "support/test_main.h"
 
-#include "media/movie_module.h"
+#include "media/media_controller.h"
 #include "platform/mci/mci_status.h"
 #include "platform/mci/media_command_service.h"
 #include "platform/mci/paced_output.h"
@@ -406,15 +406,12 @@ private slots:
     }
 
     void theMediaControllerDrivesItEndToEnd() {
-        // The exact texts MovieModule sends, a path with blanks among them.
-        QtClock clock;
-        QtEventPump pump;
-        MovieModule movie(*service, clock, pump);
-        movie.Filename = files.withBlanks;
-        movie.openMovieWindow(1234, QStringLiteral("child"));
-        QCOMPARE(movie.Error, 0);
+        // The exact texts the media controller sends, a path with blanks among them.
+        MediaController movie(*service);
+        QCOMPARE(movie.openMovieWindow(QFile::encodeName(files.withBlanks), 1234,
+                                       QStringLiteral("child")),
+                 0U);
         QCOMPARE(movie.getLengthInMS(), 3000);
-        QCOMPARE(movie.getLengthInSec(), 3);
         QVERIFY(!movie.isMoviePlaying());
         movie.setPositionTo(1500);
         QCOMPARE(movie.getPositionInMS(), 1500);
@@ -426,9 +423,9 @@ private slots:
         movie.pauseMovie();
         QVERIFY(!movie.isMoviePlaying());
         movie.closeMovie();
-        QCOMPARE(movie.Error, 0);
+        QCOMPARE(movie.lastStatus(), 0U);
         QVERIFY(!movie.isMoviePlaying());
-        QCOMPARE(movie.Error, int{InvalidDeviceName});
+        QCOMPARE(movie.lastStatus(), uint{InvalidDeviceName});
     }
 
     void aSoundDeviceThatCannotStartLeavesItPlayingInSilence() {

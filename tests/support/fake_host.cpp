@@ -2,6 +2,7 @@
 #include "support/fake_host.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -38,55 +39,6 @@ void FakeMedia::answer(const QByteArray& command, Answer answer) {
 
 void FakeMedia::answerInTurn(const QByteArray& command, std::initializer_list<Answer> answers) {
     script_[command] = std::deque<Answer>(answers);
-}
-
-void FakeClock::advance(double seconds) {
-    now += seconds;
-    if (now >= 86400.0) {
-        now -= 86400.0;
-    }
-}
-
-void FakePump::processEvents() {
-    ++passes;
-    if (everyPass) {
-        everyPass();
-    }
-    // Collect what is due first: an action may schedule more.
-    std::vector<std::function<void()>> due;
-    for (auto it = counted_.begin(); it != counted_.end();) {
-        if (--it->first <= 0) {
-            due.push_back(std::move(it->second));
-            it = counted_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    for (auto it = timed_.begin(); it != timed_.end();) {
-        if (clock_.now >= it->first) {
-            due.push_back(std::move(it->second));
-            it = timed_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    for (auto& action : due) {
-        action();
-    }
-}
-
-void FakePump::sleep(int ms) {
-    ++sleeps;
-    sleptMs += ms;
-    clock_.advance(ms / 1000.0);
-}
-
-void FakePump::at(double time, std::function<void()> action) {
-    timed_.emplace_back(time, std::move(action));
-}
-
-void FakePump::onPass(int n, std::function<void()> action) {
-    counted_.emplace_back(n, std::move(action));
 }
 
 MessageAnswer FakeMessageBoxes::show(const QString& text, MessageStyle style) {
@@ -127,11 +79,15 @@ std::optional<QString> FakeFileDialogs::saveFile(const FileDialogRequest& reques
     return take(saveAnswers);
 }
 
-std::optional<int> FakeProcessLauncher::start(const QString& program,
-                                              const QStringList& arguments) {
-    const Launch launch{program, arguments, false};
+std::optional<int> FakeProcessLauncher::start(const QString& program, const QStringList& arguments,
+                                              Handlers handlers) {
+    const Launch launch{program, arguments};
     launches << launch;
-    const Script script = next;
+    Script script = next;
+    if (!scripts.empty()) {
+        script = scripts.front();
+        scripts.pop_front();
+    }
     if (script.startFails) {
         return std::nullopt;
     }
@@ -139,37 +95,37 @@ std::optional<int> FakeProcessLauncher::start(const QString& program,
         script.onStart(launch);
     }
     const int id = nextId_++;
-    children_[id] = script;
+    children_[id] = {script, handlers};
+    if (!script.neverEnds) {
+        QTimer::singleShot(0, [this, id] {
+            const auto found = children_.find(id);
+            if (found == children_.end()) {
+                return;
+            }
+            const auto [child, childHandlers] = found->second;
+            if (!child.output.isEmpty() && childHandlers.output) {
+                childHandlers.output(child.output);
+            }
+            if (childHandlers.finished) {
+                childHandlers.finished(ProcessExit{child.crashes, child.exitCode});
+            }
+        });
+    }
     return id;
-}
-
-std::optional<std::uint32_t> FakeProcessLauncher::exitStatus(int id) {
-    ++queries;
-    const auto found = children_.find(id);
-    if (found == children_.end() || found->second.queryFails) {
-        return std::nullopt;
-    }
-    Script& child = found->second;
-    if (child.runningQueries > 0) {
-        --child.runningQueries;
-        return StillActive;
-    }
-    return child.exitCode;
 }
 
 QString FakeProcessLauncher::lastErrorLine(int id) {
     const auto found = children_.find(id);
-    return found == children_.end() ? QString() : found->second.errorLine;
+    return found == children_.end() ? QString() : found->second.first.errorLine;
 }
 
-void FakeProcessLauncher::release(int id) {
-    released << id;
+void FakeProcessLauncher::kill(int id) {
+    killed << id;
     children_.erase(id);
 }
 
-bool FakeProcessLauncher::startDetached(const QString& program, const QStringList& arguments) {
-    launches << Launch{program, arguments, true};
-    return !detachedFails;
+void FakeProcessLauncher::release(int id) {
+    children_.erase(id);
 }
 
 void FakeProgram::endProgram() {
@@ -182,7 +138,7 @@ FakeHost::FakeHost() {
 }
 
 Host FakeHost::host() {
-    return Host{media, clock, pump, messages, dialogs, processes, program, advertisementPage};
+    return Host{media, messages, dialogs, processes, links, program, advertisementPage};
 }
 
 } // namespace snipora::test

@@ -1,5 +1,5 @@
-// Test fakes of every host service, gathered in FakeHost: scripted media device, fake clock and
-// pump (waits take no real time), scripted dialogs and message boxes, a recording launcher.
+// Test fakes of every host service, gathered in FakeHost: a scripted media device, scripted
+// dialogs and message boxes, a scripted launcher, a link opener that records.
 #pragma once
 
 #include "platform/host.h"
@@ -58,38 +58,6 @@ private:
     std::map<QByteArray, std::deque<Answer>> script_;
 };
 
-// A clock the test sets; the fake pump moves it on as waits pass.
-class FakeClock final : public Clock {
-public:
-    double secondsSinceMidnight() override { return now; }
-    void advance(double seconds);
-    double now = 36000.0; // 10:00:00
-};
-
-// processEvents runs the scheduled actions that are due; sleep moves the clock on.
-class FakePump final : public EventPump {
-public:
-    explicit FakePump(FakeClock& clock) : clock_(clock) {}
-    void processEvents() override;
-    void sleep(int ms) override;
-
-    // Runs `action` on the first event pass at or after the given clock time.
-    void at(double time, std::function<void()> action);
-    // Runs `action` on the n-th event pass from now (1 = the next).
-    void onPass(int n, std::function<void()> action);
-    // Runs on every event pass.
-    std::function<void()> everyPass;
-
-    int passes = 0;
-    int sleeps = 0;
-    double sleptMs = 0;
-
-private:
-    FakeClock& clock_;
-    std::vector<std::pair<double, std::function<void()>>> timed_;
-    std::vector<std::pair<int, std::function<void()>>> counted_;
-};
-
 struct ShownMessage {
     QString text;
     MessageStyle style;
@@ -115,38 +83,50 @@ public:
     std::deque<std::optional<QString>> saveAnswers;
 };
 
-// Records every launch; each child runs for a scripted number of status queries.
+// Records every launch; each child ends as its script says, from the event loop.
 class FakeProcessLauncher final : public ProcessLauncher {
 public:
     struct Launch {
         QString program;
         QStringList arguments;
-        bool detached = false;
     };
     struct Script {
         bool startFails = false;
-        int runningQueries = 0; // queries answered StillActive before the exit code
-        std::uint32_t exitCode = 0;
-        bool queryFails = false;
+        bool neverEnds = false; // runs until killed
+        bool crashes = false;
+        int exitCode = 0;
+        QByteArray output; // written to standard output before the end
         QString errorLine;
         std::function<void(const Launch&)> onStart; // e.g. write the output file
     };
 
-    std::optional<int> start(const QString& program, const QStringList& arguments) override;
-    std::optional<std::uint32_t> exitStatus(int id) override;
+    std::optional<int> start(const QString& program, const QStringList& arguments,
+                             Handlers handlers) override;
     QString lastErrorLine(int id) override;
+    void kill(int id) override;
     void release(int id) override;
-    bool startDetached(const QString& program, const QStringList& arguments) override;
 
-    Script next; // the script of the next start
-    bool detachedFails = false;
+    // Scripts of the next starts, front first; `next` once they are used up.
+    std::deque<Script> scripts;
+    Script next;
     QList<Launch> launches;
-    int queries = 0;
-    QList<int> released;
+    QList<int> killed;
+    // Children started and not yet ended, killed or released.
+    int running() const { return static_cast<int>(children_.size()); }
 
 private:
-    std::map<int, Script> children_;
+    std::map<int, std::pair<Script, Handlers>> children_;
     int nextId_ = 100;
+};
+
+class FakeDesktopLinks final : public DesktopLinks {
+public:
+    bool openUrl(const QUrl& address) override {
+        opened << address;
+        return !fails;
+    }
+    QList<QUrl> opened;
+    bool fails = false;
 };
 
 class FakeProgram final : public ProgramControl {
@@ -162,11 +142,10 @@ struct FakeHost {
     Host host();
 
     FakeMedia media;
-    FakeClock clock;
-    FakePump pump{clock};
     FakeMessageBoxes messages;
     FakeFileDialogs dialogs;
     FakeProcessLauncher processes;
+    FakeDesktopLinks links;
     FakeProgram program;
     QUrl advertisementPage{QStringLiteral("http://127.0.0.1:9/info.php?n=snipora")};
 };

@@ -1,0 +1,41 @@
+// AboutWindow: the maker's notice, the encoder credits and thanks.txt.
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+namespace snipora {
+
+class ProgramControl;
+class RichTextBox;
+
+class AboutWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window without showing it and fills the text box from the program folder's
+    // thanks.txt (a file that cannot be read leaves it empty). The window has no owner and
+    // deletes itself when closed.
+    explicit AboutWindow(ProgramControl& program);
+
+    // The program folder's credits file.
+    QString creditsFile() const;
+
+    // True once the user has closed the window: it is on its way out and is not shown again.
+    bool isClosed() const { return closed_; }
+
+    QLabel* copyrightLabel = nullptr;
+    QLabel* encoderLabel = nullptr;
+    QLabel* encoderCreditLabel = nullptr;
+    QLabel* encoderCreditLabel2 = nullptr;
+    RichTextBox* credits = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    ProgramControl& program_;
+    bool closed_ = false;
+};
+
+} // namespace snipora

@@ -1,0 +1,258 @@
+// MainWindow: the controls and their start-up settings, start-up and shut-down, and rendering.
+#include "app/main_window.h"
+
+#include "about/about_menu.h"
+#include "about/about_window.h"
+#include "about/browser_panel.h"
+#include "app/app_icon.h"
+#include "app/position_slider.h"
+#include "app/window_layout.h"
+#include "core/convert_save.h"
+#include "core/direct_save.h"
+#include "core/time_text.h"
+#include "platform/window_menu.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHash>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdlib>
+
+namespace snipora {
+
+namespace {
+QPushButton* button(QWidget* parent, const char* objectName, const char* caption, int left, int top,
+                    int width, int height) {
+    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+    b->setObjectName(QString::fromLatin1(objectName));
+    placeInTwips(b, left, top, width, height);
+    return b;
+}
+
+QLabel* timeLabel(QWidget* parent, const char* objectName, const QColor& background, int left,
+                  int top, int width, int height) {
+    auto* label = new QLabel(QStringLiteral("hh:mm:ss"), parent);
+    label->setObjectName(QString::fromLatin1(objectName));
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    fillBackground(label, background);
+    placeInTwips(label, left, top, width, height);
+    return label;
+}
+
+QComboBox* dropDownList(QWidget* parent, const char* objectName,
+                        std::initializer_list<const char*> items, int left, int top, int width,
+                        int height) {
+    auto* list = new QComboBox(parent); // not editable: the user picks and cannot type
+    list->setObjectName(QString::fromLatin1(objectName));
+    for (const char* item : items) {
+        list->addItem(QString::fromLatin1(item));
+    }
+    placeInTwips(list, left, top, width, height);
+    return list;
+}
+
+const QString resetTime = QStringLiteral("0 : 0 : 0");
+} // namespace
+
+MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
+    : QWidget(parent), host(hostServices), session_(hostServices.media) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Snipora"));
+    setWindowIcon(applicationIcon());
+    // The layout is fixed; nothing reacts to a change of size.
+    setFixedSize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
+    fillBackground(this, Qt::white);
+    setAcceptDrops(true);
+    useDialogFont(this);
+    createControls();
+    // A file dropped anywhere on the window opens; the web panel would otherwise take the drops
+    // over its part of the window and ignore them.
+    webPanel->setAcceptDrops(false);
+    webPanel->viewport()->setAcceptDrops(false);
+    windowMenu = new WindowMenu(*this, windowProcedure);
+    directSave_ = new DirectSave(this);
+    convertSave_ = new ConvertSave(host.processes, this);
+    progressPulse_ = new QTimer(this);
+    progressPulse_->setInterval(100);
+    connectSession();
+}
+
+MainWindow::~MainWindow() {
+    // The About window has no owner; it goes with the main window.
+    delete aboutWindow;
+}
+
+void MainWindow::createControls() {
+    // The system's window-background colour, as text areas use it.
+    const QColor windowBackground = QApplication::palette().color(QPalette::Base);
+
+    // Created in z-order from the back: the black panel lies behind the slider.
+    displayPanel = new QFrame(this);
+    displayPanel->setObjectName(QStringLiteral("Frame1"));
+    fillBackground(displayPanel, Qt::black);
+    placeInTwips(displayPanel, 105, 120, 5790, 3735);
+
+    positionLabel = timeLabel(this, "Label4", Qt::white, 6150, 135, 735, 240);
+    playPauseButton = button(this, "Command1", "Play", 6030, 420, 1005, 330);
+    stopButton = button(this, "Command2", "Stop", 6030, 885, 1005, 330);
+    openButton = button(this, "Command4", "Open", 6030, 1365, 1005, 330);
+    startLabel = timeLabel(this, "Label7", windowBackground, 6120, 1950, 810, 180);
+    markStartButton = button(this, "Command5", "Mark Start", 6030, 2190, 1005, 330);
+    endLabel = timeLabel(this, "Label9", windowBackground, 6120, 2730, 810, 180);
+    markEndButton = button(this, "Command6", "Mark End", 6030, 2970, 1005, 330);
+    websiteButton = button(this, "Command3", "Website", 6015, 3525, 990, 330);
+
+    positionSlider = new PositionSlider(this);
+    positionSlider->setObjectName(QStringLiteral("H"));
+    positionSlider->setRange(0, 10);
+    positionSlider->setValue(0);
+    positionSlider->setSingleStep(1);
+    positionSlider->setPageStep(5);
+    positionSlider->setTickPosition(QSlider::TicksBelow);
+    positionSlider->setTickInterval(1);
+    placeInTwips(positionSlider, 345, 1635, 5235, 375);
+
+    selectionLengthLabel = timeLabel(this, "Label3", windowBackground, 360, 3915, 1005, 180);
+
+    playSelectionButton = button(this, "Command9", "Play Selected", 105, 4155, 1530, 330);
+    directSaveButton = button(this, "Command7", "Direct Save", 1710, 4155, 1275, 330);
+    convertSaveButton = button(this, "Command8", "Convert Save", 3075, 4155, 1305, 330);
+    formatList = dropDownList(this, "Combo1",
+                              {"Select Format", "MP3", "WAV", "AAC", "WMA", "FLAC", "M4A", "AC3"},
+                              4455, 4155, 1470, 315);
+    bitrateList = dropDownList(this, "Combo2", {"Bitrate", "512k", "256k", "128k", "64k", "32k"},
+                               5940, 4155, 1095, 315);
+
+    saveProgress = new QProgressBar(this);
+    saveProgress->setObjectName(QStringLiteral("pb"));
+    saveProgress->setRange(0, 100);
+    saveProgress->setValue(0);
+    saveProgress->setTextVisible(false);
+    placeInTwips(saveProgress, 75, 4590, 6930, 345);
+
+    webPanel = new BrowserPanel(host.links, host.messages, this);
+    webPanel->setObjectName(QStringLiteral("WebBrowser1"));
+    placeInTwips(webPanel, 120, 5040, 6855, 1095);
+
+    videoHost = new QFrame(this);
+    videoHost->setObjectName(QStringLiteral("P"));
+    placeInTwips(videoHost, 1020, 7005, 5295, 4215);
+    auto* videoFrame = new QGroupBox(QStringLiteral("Video Window"), videoHost);
+    videoFrame->setObjectName(QStringLiteral("Frame4"));
+    placeInTwips(videoFrame, -75, 4590, 5775, 4815);
+    videoHost->hide();
+    videoFrame->hide();
+
+    const QList<QWidget*> focusOrder{
+        positionSlider, playPauseButton,     stopButton,    openButton,      directSaveButton,
+        websiteButton,  playSelectionButton, markEndButton, markStartButton, convertSaveButton,
+        formatList,     bitrateList,         webPanel};
+    for (qsizetype i = 1; i < focusOrder.size(); ++i) {
+        setTabOrder(focusOrder[i - 1], focusOrder[i]);
+    }
+
+    connect(playPauseButton, &QPushButton::clicked, this, &MainWindow::togglePlayback);
+    connect(stopButton, &QPushButton::clicked, this, &MainWindow::stop);
+    connect(websiteButton, &QPushButton::clicked, this, &MainWindow::openWebsite);
+    connect(openButton, &QPushButton::clicked, this, &MainWindow::openFile);
+    connect(markStartButton, &QPushButton::clicked, this, &MainWindow::markStart);
+    connect(markEndButton, &QPushButton::clicked, this, &MainWindow::markEnd);
+    connect(directSaveButton, &QPushButton::clicked, this, &MainWindow::directSave);
+    connect(convertSaveButton, &QPushButton::clicked, this, &MainWindow::convertSave);
+    connect(playSelectionButton, &QPushButton::clicked, this, &MainWindow::playSelection);
+    // The slider seeks on the user's click; the position does not move it while it is held.
+    connect(positionSlider, &PositionSlider::mouseDown, this, [this] { sliderHeld_ = true; });
+    connect(positionSlider, &PositionSlider::mouseUp, this, [this] { sliderHeld_ = false; });
+    connect(positionSlider, &PositionSlider::clicked, this,
+            [this] { session_.seekTo(std::int64_t{positionSlider->value()} * 1000); });
+}
+
+void MainWindow::connectSession() {
+    connect(&session_, &CuttingSession::stateChanged, this, &MainWindow::renderState);
+    connect(&session_, &CuttingSession::positionChanged, this, &MainWindow::renderPosition);
+    connect(&session_, &CuttingSession::selectionChanged, this, &MainWindow::renderSelection);
+    connect(&session_, &CuttingSession::sourceChanged, this, &MainWindow::renderSource);
+}
+
+void MainWindow::renderState(PlayerState state) {
+    playPauseButton->setText(state == PlayerState::Playing ? QStringLiteral("Pause")
+                                                           : QStringLiteral("Play"));
+}
+
+void MainWindow::renderPosition(std::int64_t ms) {
+    if (!sliderHeld_) {
+        positionSlider->setValue(static_cast<int>(std::min<std::int64_t>(ms / 1000, INT32_MAX)));
+    }
+    positionLabel->setText(ms == 0 && !session_.isPlaying() ? resetTime : formatTimeOfMs(ms));
+}
+
+void MainWindow::renderSelection() {
+    const Selection& selection = session_.selection();
+    startLabel->setText(session_.startIsSet() ? formatTimeOfMs(selection.start) : resetTime);
+    endLabel->setText(session_.endIsSet() ? formatTimeOfMs(selection.end) : resetTime);
+    // The length is the difference of the truncated seconds, as the two labels show them.
+    selectionLengthLabel->setText(
+        selection.isValid() ? formatTimeOfMs((selection.end / 1000 - selection.start / 1000) * 1000)
+                            : resetTime);
+}
+
+void MainWindow::renderSource() {
+    positionSlider->setMaximum(
+        static_cast<int>(std::min<std::int64_t>(session_.lengthMs() / 1000, INT32_MAX)));
+}
+
+std::int32_t MainWindow::windowHandleOf(const QWidget* widget) {
+    return static_cast<std::int32_t>(qHash(widget) & 0x7fffffffU);
+}
+
+void MainWindow::showMessage(const QString& text) {
+    host.messages.show(text, MessageStyle::Information);
+}
+
+void MainWindow::start() {
+    aboutMenu::addMenuEntry(*this);
+    show();
+    aboutMenu::installWindowProc(*this);
+    if (!aboutMenu::preloadCredits(*this)) {
+        showMessage(QStringLiteral("Please re-install Snipora"));
+        quit();
+    }
+    formatList->setCurrentIndex(0);
+    bitrateList->setCurrentIndex(0);
+    webPanel->Navigate(host.advertisementPage);
+}
+
+void MainWindow::quit() {
+    // Nothing of a save may outlive the program: the encoder is ended and its file removed.
+    delete convertSave_;
+    convertSave_ = nullptr;
+    delete directSave_;
+    directSave_ = nullptr;
+    session_.closeAll();
+    host.program.endProgram();
+    std::abort(); // endProgram does not return; the compiler cannot see that through the interface
+}
+
+bool MainWindow::isSaving() const {
+    return (directSave_ && directSave_->isRunning()) || (convertSave_ && convertSave_->isRunning());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (isSaving() &&
+        host.messages.show(QStringLiteral("A save is still running. Stop it and quit?"),
+                           MessageStyle::Question) != MessageAnswer::Yes) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    quit();
+}
+
+} // namespace snipora

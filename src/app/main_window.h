@@ -1,0 +1,130 @@
+// MainWindow: builds the controls, forwards the user's actions to the cutting session and the
+// saves, and renders what they report.
+#pragma once
+
+#include "core/cutting_session.h"
+#include "platform/host.h"
+#include "platform/window_procedure.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace snipora {
+
+class AboutWindow;
+class BrowserPanel;
+class ConvertSave;
+class DirectSave;
+class PositionSlider;
+class WindowMenu;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and its controls with their start-up settings; sends nothing.
+    explicit MainWindow(const Host& host, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up: the window-menu entry, showing the window, its message procedure, the credits
+    // check (which ends the program when thanks.txt is missing), then the web panel's page.
+    void start();
+    // Closes the media device and ends the program at once; a running save is ended first.
+    [[noreturn]] void quit();
+
+    // The user's actions.
+    void openFile();
+    // Opens a file named outside the dialog (the command line, a drop) as if picked in it;
+    // a name that is not an existing file is refused with a message.
+    void openNamedFile(const QByteArray& path);
+    void togglePlayback();
+    void stop();
+    void markStart();
+    void markEnd();
+    void playSelection();
+    void directSave();
+    void convertSave();
+    void openWebsite();
+
+    CuttingSession& session() { return session_; }
+    bool isSaving() const;
+    // The controls a save locks, in the order they are disabled and enabled again.
+    QList<QWidget*> lockedControls() const;
+    // A stable 32-bit identifier of a widget, handed to the media service as a window handle.
+    static std::int32_t windowHandleOf(const QWidget* widget);
+
+    const Host host;
+
+    // Controls, owned by this window through Qt's parent tree.
+    QLabel* positionLabel = nullptr;
+    QPushButton* playPauseButton = nullptr;
+    QPushButton* stopButton = nullptr;
+    QPushButton* openButton = nullptr;
+    QLabel* startLabel = nullptr;
+    QPushButton* markStartButton = nullptr;
+    QLabel* endLabel = nullptr;
+    QPushButton* markEndButton = nullptr;
+    QPushButton* websiteButton = nullptr;
+    QFrame* displayPanel = nullptr;
+    PositionSlider* positionSlider = nullptr;
+    QLabel* selectionLengthLabel = nullptr;
+    QPushButton* playSelectionButton = nullptr;
+    QPushButton* directSaveButton = nullptr;
+    QPushButton* convertSaveButton = nullptr;
+    QComboBox* formatList = nullptr;
+    QComboBox* bitrateList = nullptr;
+    QProgressBar* saveProgress = nullptr;
+    BrowserPanel* webPanel = nullptr;
+    // Lies outside the window and is never shown; it lends its handle to the media device.
+    QFrame* videoHost = nullptr;
+
+    // The About window, created on first use; it deletes itself when closed.
+    QPointer<AboutWindow> aboutWindow;
+    // The window's replaceable message procedure, and its own window menu whose choices are
+    // delivered there (owned by this window).
+    WindowProcedure windowProcedure{*this};
+    WindowMenu* windowMenu = nullptr;
+
+protected:
+    // The close box, the window menu's Close and the keyboard close command end the program;
+    // during a save the user is asked first.
+    void closeEvent(QCloseEvent* event) override;
+    // A file dropped on the window opens as if picked in the Open dialog.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createControls();
+    void connectSession();
+    void showMessage(const QString& text);
+    bool selectionIsValid();
+    void enterSavingState();
+    void leaveSavingState();
+    std::optional<QString> askSavePath(const QString& filter, const QString& extension);
+    bool targetIsFree(const QString& target, const QString& inUseText);
+    void saveFinished(const std::optional<QString>& failure, const QString& doneText);
+
+    void renderState(PlayerState state);
+    void renderPosition(std::int64_t ms);
+    void renderSelection();
+    void renderSource();
+
+    CuttingSession session_;
+    DirectSave* directSave_ = nullptr;
+    ConvertSave* convertSave_ = nullptr;
+    // Steps the bar while a Convert Save gives no progress of its own.
+    QTimer* progressPulse_ = nullptr;
+    bool sliderHeld_ = false;
+};
+
+} // namespace snipora

@@ -1,0 +1,88 @@
+// MainWindow: Open (the dialog, the command line, drops), Play/Pause and Stop.
+#include "app/main_window.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+namespace snipora {
+
+namespace {
+// The first local file among the dragged items; empty when there is none.
+QByteArray droppedFile(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls()) {
+        return {};
+    }
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+            return QFile::encodeName(url.toLocalFile());
+        }
+    }
+    return {};
+}
+} // namespace
+
+void MainWindow::openFile() {
+    // Playback pauses while the user chooses; a cancel leaves the file open and paused.
+    session_.pause();
+    const std::optional<QString> chosen = host.dialogs.openFile(
+        {QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), 1, QString(), QString()});
+    if (!chosen || chosen->isEmpty()) {
+        return;
+    }
+    openNamedFile(QFile::encodeName(*chosen));
+}
+
+void MainWindow::openNamedFile(const QByteArray& path) {
+    // The name's own bytes decide, so that a name that is not valid text still finds its file.
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        showMessage(QStringLiteral("The file %1 cannot be found.")
+                        .arg(QDir::toNativeSeparators(
+                            QFileInfo(QFile::decodeName(path)).absoluteFilePath())));
+        return;
+    }
+    if (const std::optional<QString> refusal = session_.open(path, windowHandleOf(videoHost))) {
+        showMessage(*refusal);
+    }
+}
+
+void MainWindow::togglePlayback() {
+    session_.togglePlayback();
+}
+
+void MainWindow::stop() {
+    session_.stop();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // Only while Open could be clicked: a save locks it, and a drop must not open behind it.
+    if (openButton->isEnabled() && !droppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QByteArray path = droppedFile(event->mimeData());
+    if (!openButton->isEnabled() || path.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    // The drag source is answered first; the file opens from the event loop.
+    QTimer::singleShot(0, this, [this, path] {
+        if (openButton->isEnabled()) {
+            openNamedFile(path);
+        }
+    });
+}
+
+} // namespace snipora

@@ -1,0 +1,204 @@
+// MainWindow: the marks, Play Selected, and the two saves with the window's saving state.
+#include "app/main_window.h"
+
+#include "app/position_slider.h"
+#include "core/convert_save.h"
+#include "core/direct_save.h"
+#include "core/file_identity.h"
+#include "core/time_text.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace snipora {
+
+void MainWindow::markStart() {
+    session_.markStartAtCursor();
+}
+
+void MainWindow::markEnd() {
+    session_.markEndAtCursor();
+}
+
+bool MainWindow::selectionIsValid() {
+    if (session_.selection().isValid()) {
+        return true;
+    }
+    showMessage(QStringLiteral("Start time cannot be >= End time. Invalid Selection"));
+    return false;
+}
+
+void MainWindow::playSelection() {
+    if (selectionIsValid()) {
+        session_.playSelection();
+    }
+}
+
+QList<QWidget*> MainWindow::lockedControls() const {
+    return {playPauseButton, stopButton,        openButton,          markStartButton,
+            markEndButton,   directSaveButton,  playSelectionButton, formatList,
+            bitrateList,     convertSaveButton, positionSlider};
+}
+
+void MainWindow::enterSavingState() {
+    for (QWidget* control : lockedControls()) {
+        control->setEnabled(false);
+    }
+    session_.stop();
+    positionSlider->setValue(0);
+    setWindowTitle(QStringLiteral("Saving..."));
+}
+
+void MainWindow::leaveSavingState() {
+    progressPulse_->stop();
+    setWindowTitle(QStringLiteral("Snipora"));
+    saveProgress->setValue(0);
+    saveProgress->setTextVisible(false);
+    for (QWidget* control : lockedControls()) {
+        control->setEnabled(true);
+    }
+}
+
+std::optional<QString> MainWindow::askSavePath(const QString& filter, const QString& extension) {
+    // Suggested: the source's name with the marks, in the source's folder.
+    const QFileInfo source(session_.sourceName());
+    const Selection& selection = session_.selection();
+    const auto mark = [](std::int64_t ms) {
+        return preciseTime(ms).replace(QLatin1Char(':'), QLatin1Char('.'));
+    };
+    const QString suggestion = source.absolutePath() + QLatin1Char('/') +
+                               source.completeBaseName() + QLatin1Char(' ') +
+                               mark(selection.start) + QLatin1Char('-') + mark(selection.end) +
+                               QLatin1Char('.') + extension;
+    const std::optional<QString> chosen =
+        host.dialogs.saveFile({filter, 1, QStringLiteral("Save"), suggestion});
+    if (!chosen || chosen->isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+bool MainWindow::targetIsFree(const QString& target, const QString& inUseText) {
+    // By file identity: no spelling of the open file's name, nor a link to it, may be replaced.
+    if (isOpenFile(target, session_.sourceHandle()) || sameFile(target, session_.sourceName())) {
+        showMessage(inUseText);
+        return false;
+    }
+    // Anything at that name counts, readable or not: it is replaced only with consent.
+    const QFileInfo existing(target);
+    if (existing.exists() || existing.isSymLink()) {
+        return host.messages.show(QStringLiteral("Do you want to overwrite the existing file?"),
+                                  MessageStyle::Question) == MessageAnswer::Yes;
+    }
+    return true;
+}
+
+void MainWindow::saveFinished(const std::optional<QString>& failure, const QString& doneText) {
+    progressPulse_->stop();
+    saveProgress->setValue(0);
+    setWindowTitle(QStringLiteral("Snipora"));
+    showMessage(failure ? *failure : doneText);
+    leaveSavingState();
+}
+
+void MainWindow::directSave() {
+    if (!selectionIsValid()) {
+        return;
+    }
+    enterSavingState();
+    const std::optional<QString> target = askSavePath(
+        QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), QStringLiteral("mp3"));
+    if (!target ||
+        !targetIsFree(*target, QStringLiteral("File already in use and cannot be overwritten. "
+                                              "Please choose another file."))) {
+        leaveSavingState();
+        return;
+    }
+    saveProgress->setRange(0, 1000);
+    saveProgress->setValue(0);
+    disconnect(directSave_, nullptr, this, nullptr);
+    connect(directSave_, &DirectSave::progress, this,
+            [this](std::int64_t done, std::int64_t total) {
+                saveProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+            });
+    connect(
+        directSave_, &DirectSave::finished, this, [this](const std::optional<QString>& failure) {
+            saveFinished(failure
+                             ? std::optional<QString>(QStringLiteral("Save failed: ") + *failure)
+                             : std::nullopt,
+                         QStringLiteral("Done"));
+            saveProgress->setRange(0, 100);
+        });
+    directSave_->start(
+        DirectSaveJob{session_.sourceHandle(), *target, session_.selection(), session_.lengthMs()});
+}
+
+void MainWindow::convertSave() {
+    if (!selectionIsValid()) {
+        return;
+    }
+    if (formatList->currentText() == QStringLiteral("Select Format")) {
+        showMessage(QStringLiteral("Please select output format."));
+        return;
+    }
+    if (bitrateList->currentText() == QStringLiteral("Bitrate")) {
+        showMessage(QStringLiteral("Please select output bitrate."));
+        return;
+    }
+    if (!session_.hasSource()) {
+        return;
+    }
+    const QString format = formatList->currentText();
+    const QString bitrate = bitrateList->currentText();
+
+    enterSavingState();
+    const std::optional<QString> chosen =
+        askSavePath(format + QStringLiteral(" Files|*.") + format.toLower() +
+                        QStringLiteral("|All Files(*.*)|*.*"),
+                    format.toLower());
+    if (!chosen) {
+        leaveSavingState();
+        return;
+    }
+    const QString target = withFormatExtension(*chosen, format);
+    if (!targetIsFree(target,
+                      QStringLiteral("The selected file is in use and cannot be overwritten."))) {
+        leaveSavingState();
+        return;
+    }
+
+    // The bar steps on its own until the encoder reports how far it is.
+    saveProgress->setValue(0);
+    disconnect(progressPulse_, nullptr, this, nullptr);
+    connect(progressPulse_, &QTimer::timeout, this,
+            [this] { saveProgress->setValue((saveProgress->value() + 1) % 100); });
+    progressPulse_->start();
+    disconnect(convertSave_, nullptr, this, nullptr);
+    connect(convertSave_, &ConvertSave::progress, this,
+            [this](std::int64_t doneMs, std::int64_t totalMs) {
+                progressPulse_->stop();
+                if (totalMs <= 0) {
+                    return;
+                }
+                saveProgress->setValue(static_cast<int>(doneMs * 100 / totalMs));
+            });
+    connect(convertSave_, &ConvertSave::finished, this,
+            [this](const std::optional<QString>& failure) {
+                saveFinished(failure, QStringLiteral("Done                "));
+            });
+    // The encoder reads the source as it was opened, even should its name have been replaced or
+    // removed since.
+    const QString input = QStringLiteral("/proc/%1/fd/%2")
+                              .arg(QCoreApplication::applicationPid())
+                              .arg(session_.sourceHandle());
+    convertSave_->start(ConvertSaveJob{host.program.programFolder(), session_.selection(), input,
+                                       format, bitrate, target});
+}
+
+} // namespace snipora

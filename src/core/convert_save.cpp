@@ -1,0 +1,245 @@
+// Convert Save: the encoder's run into a temporary file, the probe of its output, the rename.
+#include "core/convert_save.h"
+
+#include "core/encoder_command.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace snipora {
+
+namespace {
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// A fresh name beside the target, with the target's extension so that the encoder picks the
+// same container. The name is reserved and freed again at once: the encoder must find no file
+// there, or it would ask before overwriting.
+std::optional<QString> temporaryNameBeside(const QString& target, QString* error) {
+    const QFileInfo info(target);
+    QTemporaryFile reserve(info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() +
+                           QStringLiteral(".XXXXXX.") + info.suffix());
+    if (!reserve.open()) {
+        *error = reserve.errorString();
+        return std::nullopt;
+    }
+    return reserve.fileName();
+}
+
+std::filesystem::path fileSystemPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// ffprobe comes with the encoder: beside the link in the program's folder, beside what the link
+// points to, or on the search path.
+QString probeProgram(const QString& programFolder) {
+    const QString beside = programFolder + QStringLiteral("/ffprobe");
+    if (QFileInfo(beside).isExecutable()) {
+        return beside;
+    }
+    const QFileInfo encoder(programFolder + QStringLiteral("/ffmpeg"));
+    const QString target =
+        QFileInfo(encoder.canonicalFilePath()).absolutePath() + QStringLiteral("/ffprobe");
+    if (encoder.exists() && QFileInfo(target).isExecutable()) {
+        return target;
+    }
+    return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+}
+
+// How far the probed duration may lie from the selection's: encoders end on whole frames of
+// their own, and containers round.
+constexpr double durationToleranceSeconds = 0.1;
+} // namespace
+
+QString withFormatExtension(const QString& path, const QString& format) {
+    if (path.isEmpty()) {
+        return path;
+    }
+    const QString extension = format.toLower();
+    const QFileInfo info(path);
+    if (info.suffix().compare(extension, Qt::CaseInsensitive) == 0) {
+        return path;
+    }
+    static const QStringList known{
+        QStringLiteral("mp3"),  QStringLiteral("wav"), QStringLiteral("aac"), QStringLiteral("wma"),
+        QStringLiteral("flac"), QStringLiteral("m4a"), QStringLiteral("ac3")};
+    if (known.contains(info.suffix().toLower())) {
+        return path.left(path.size() - info.suffix().size()) + extension;
+    }
+    return path + QLatin1Char('.') + extension;
+}
+
+ConvertSave::ConvertSave(ProcessLauncher& launcher, QObject* parent)
+    : QObject(parent), encoder_(launcher), probe_(launcher) {
+    connect(&encoder_, &ProcessRunner::outputLine, this, &ConvertSave::encoderOutput);
+    connect(&encoder_, &ProcessRunner::finished, this, &ConvertSave::encoderFinished);
+    connect(&probe_, &ProcessRunner::outputLine, this, &ConvertSave::probeOutput);
+    connect(&probe_, &ProcessRunner::finished, this, &ConvertSave::probeFinished);
+}
+
+ConvertSave::~ConvertSave() {
+    abandon();
+}
+
+void ConvertSave::abandon() {
+    if (!running_) {
+        return;
+    }
+    encoder_.kill(false);
+    probe_.kill(false);
+    if (!temporary_.isEmpty()) {
+        QFile::remove(temporary_);
+        temporary_.clear();
+    }
+    running_ = false;
+}
+
+void ConvertSave::start(const ConvertSaveJob& job) {
+    job_ = job;
+    running_ = true;
+    probedSeconds_.reset();
+    QString error;
+    const std::optional<QString> temporary = temporaryNameBeside(job.target, &error);
+    if (!temporary) {
+        finish(QStringLiteral("Convert Save failed: the folder of %1 cannot be written to (%2).")
+                   .arg(native(job.target), error));
+        return;
+    }
+    temporary_ = *temporary;
+    const ProcessCommand command =
+        encoderCommand(EncoderJob{job.programFolder, job.selection, job.inputPath, job.bitrate,
+                                  encoderExtraOptions(job.format, job.bitrate), temporary_});
+    commandLine_ = command.commandLine;
+    encoder_.start(command);
+}
+
+void ConvertSave::cancel() {
+    if (!running_) {
+        return;
+    }
+    encoder_.kill();
+    probe_.kill();
+}
+
+void ConvertSave::encoderOutput(const QByteArray& line) {
+    // "-progress pipe:1" reports the time written as out_time_us (out_time_ms is microseconds
+    // too, despite its name).
+    if (line.startsWith("out_time_us=")) {
+        bool ok = false;
+        const qint64 micros = line.mid(12).toLongLong(&ok);
+        if (ok && micros >= 0) {
+            emit progress(std::min<std::int64_t>(micros / 1000, job_.selection.lengthMs()),
+                          job_.selection.lengthMs());
+        }
+    }
+}
+
+void ConvertSave::encoderFinished(const RunOutcome& outcome) {
+    using Ending = RunOutcome::Ending;
+    const QString program = job_.programFolder + QStringLiteral("/ffmpeg");
+    QString failure;
+    switch (outcome.ending) {
+    case Ending::LaunchFailed:
+        failure = QFileInfo::exists(program)
+                      ? QStringLiteral("Convert Save failed: the encoder %1 could not be started.")
+                      : QStringLiteral("Convert Save failed: the encoder %1 was not found.");
+        failure = failure.arg(native(program));
+        break;
+    case Ending::Killed:
+        failure = QStringLiteral("Convert Save cancelled.");
+        break;
+    case Ending::Crashed:
+        failure = QStringLiteral("Convert Save failed: the encoder ended abnormally.");
+        break;
+    case Ending::Exited:
+        if (outcome.exitCode != 0) {
+            failure = QStringLiteral("Convert Save failed: the encoder ended with exit status %1.")
+                          .arg(outcome.exitCode);
+        } else if (QFileInfo(temporary_).size() <= 0) {
+            failure = QStringLiteral("Convert Save failed: the encoder wrote no output file.");
+        }
+        break;
+    }
+    if (!failure.isEmpty()) {
+        if (!outcome.lastErrorLine.isEmpty() && outcome.ending != Ending::Killed) {
+            failure += QStringLiteral("\n\n") + outcome.lastErrorLine;
+        }
+        finish(failure);
+        return;
+    }
+    // The encoder's word is not enough (a full disk can end it with status 0 and a cut-off
+    // file): the output is probed before it replaces anything.
+    const QString prober = probeProgram(job_.programFolder);
+    if (prober.isEmpty()) {
+        finish(QStringLiteral("Convert Save failed: ffprobe, which checks the output, was not "
+                              "found."));
+        return;
+    }
+    probe_.start(ProcessCommand{prober,
+                                {QStringLiteral("-v"), QStringLiteral("error"),
+                                 QStringLiteral("-show_entries"), QStringLiteral("format=duration"),
+                                 QStringLiteral("-of"),
+                                 QStringLiteral("default=noprint_wrappers=1:nokey=1"), temporary_},
+                                {}});
+}
+
+void ConvertSave::probeOutput(const QByteArray& line) {
+    bool ok = false;
+    const double seconds = line.trimmed().toDouble(&ok);
+    if (ok && std::isfinite(seconds)) {
+        probedSeconds_ = seconds;
+    }
+}
+
+void ConvertSave::probeFinished(const RunOutcome& outcome) {
+    if (outcome.ending == RunOutcome::Ending::Killed) {
+        finish(QStringLiteral("Convert Save cancelled."));
+        return;
+    }
+    const double expected = static_cast<double>(job_.selection.lengthMs()) / 1000.0;
+    if (outcome.ending != RunOutcome::Ending::Exited || outcome.exitCode != 0 || !probedSeconds_) {
+        finish(QStringLiteral("Convert Save failed: the encoder's output cannot be read back, so "
+                              "it was not kept."));
+        return;
+    }
+    if (std::abs(*probedSeconds_ - expected) > durationToleranceSeconds) {
+        finish(QStringLiteral("Convert Save failed: the output holds %1 s instead of the "
+                              "selection's %2 s, so it was not kept.")
+                   .arg(*probedSeconds_, 0, 'f', 3)
+                   .arg(expected, 0, 'f', 3));
+        return;
+    }
+    const QFileInfo old(job_.target);
+    if (old.exists()) {
+        // The new file takes the place of the old one, with the old one's permissions.
+        QFile::setPermissions(temporary_, old.permissions());
+    }
+    std::error_code renamed;
+    std::filesystem::rename(fileSystemPath(temporary_), fileSystemPath(job_.target), renamed);
+    if (renamed) {
+        finish(QStringLiteral("Convert Save failed: %1 could not be replaced (%2).")
+                   .arg(native(job_.target), QString::fromStdString(renamed.message())));
+        return;
+    }
+    temporary_.clear();
+    finish(std::nullopt);
+}
+
+void ConvertSave::finish(std::optional<QString> failure) {
+    if (!temporary_.isEmpty()) {
+        QFile::remove(temporary_);
+        temporary_.clear();
+    }
+    running_ = false;
+    emit finished(failure);
+}
+
+} // namespace snipora

@@ -1,0 +1,70 @@
+// Convert Save: the selection encoded by ffmpeg into the chosen format, followed without waiting.
+#pragma once
+
+#include "core/process_runner.h"
+#include "core/selection.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace snipora {
+
+struct ConvertSaveJob {
+    QString programFolder; // holds the encoder link `ffmpeg`
+    Selection selection;
+    QString inputPath; // a path the encoder can open: the source as opened
+    QString format;    // as the format list shows it, e.g. "FLAC"
+    QString bitrate;   // as the bitrate list shows it, e.g. "128k"
+    QString target;    // the chosen path, with the format's extension
+};
+
+// The path with the format's extension: a missing one is added, another format's replaced,
+// because the encoder picks the container from the name.
+QString withFormatExtension(const QString& path, const QString& format);
+
+// The encoder writes a hidden temporary file beside the target; only an output that ran to the
+// end and whose probed duration matches the selection replaces the target. Whatever way the
+// save ends (a failure, a cancel, the object going away), the encoder is ended and the
+// temporary file removed.
+class ConvertSave : public QObject {
+    Q_OBJECT
+public:
+    ConvertSave(ProcessLauncher& launcher, QObject* parent = nullptr);
+    ~ConvertSave() override;
+
+    // Starts the save; finished follows from the event loop.
+    void start(const ConvertSaveJob& job);
+    // Ends the encoder; finished reports "cancelled".
+    void cancel();
+    // Ends the encoder and removes its file at once, without reporting.
+    void abandon();
+    bool isRunning() const { return running_; }
+    // The command the encoder was started with, for people to read.
+    const QString& commandLine() const { return commandLine_; }
+
+signals:
+    // Milliseconds of the selection encoded so far, from the encoder's progress report.
+    void progress(std::int64_t doneMs, std::int64_t totalMs);
+    // Nothing on success, else the whole message to show.
+    void finished(std::optional<QString> failure);
+
+private:
+    void encoderOutput(const QByteArray& line);
+    void encoderFinished(const RunOutcome& outcome);
+    void probeOutput(const QByteArray& line);
+    void probeFinished(const RunOutcome& outcome);
+    void finish(std::optional<QString> failure);
+
+    ProcessRunner encoder_;
+    ProcessRunner probe_;
+    ConvertSaveJob job_;
+    QString temporary_;
+    QString commandLine_;
+    std::optional<double> probedSeconds_;
+    bool running_ = false;
+};
+
+} // namespace snipora

@@ -1,0 +1,236 @@
+// CuttingSession: opening, the transport, the marks and the preview over the media controller.
+#include "core/cutting_session.h"
+
+#include "platform/mci/mci_status.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace snipora {
+
+namespace {
+// Why the media service refused a file, for "<name> cannot be played: <reason>".
+QString refusalReason(std::uint32_t status) {
+    switch (status) {
+    case mci::FileNotFound:
+        return QStringLiteral("the file does not exist");
+    case mci::InvalidFile:
+        return QStringLiteral("it holds no MPEG audio that can be decoded");
+    default:
+        return QString::fromLatin1(mci::statusText(status)).toLower();
+    }
+}
+} // namespace
+
+CuttingSession::CuttingSession(MediaCommands& media, QObject* parent)
+    : QObject(parent), player_(media) {
+    positionTimer_.setInterval(positionIntervalMs);
+    connect(&positionTimer_, &QTimer::timeout, this, &CuttingSession::tick);
+    stopSettleTimer_.setSingleShot(true);
+    stopSettleTimer_.setInterval(stopSettleMs);
+    connect(&stopSettleTimer_, &QTimer::timeout, this, [this] {
+        player_.setPositionTo(0);
+        emit positionChanged(0);
+    });
+}
+
+CuttingSession::~CuttingSession() {
+    releaseSource();
+}
+
+void CuttingSession::releaseSource() {
+    if (sourceHandle_ >= 0) {
+        ::close(sourceHandle_);
+        sourceHandle_ = -1;
+    }
+}
+
+QString CuttingSession::sourceName() const {
+    return QFile::decodeName(sourcePath_);
+}
+
+std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t windowHandle) {
+    endPreview();
+    stopSettleTimer_.stop();
+    closeAll();
+    const std::uint32_t status =
+        player_.openMovieWindow(path, windowHandle, QStringLiteral("child"));
+    if (status != mci::Ok) {
+        return QStringLiteral("%1 cannot be played: %2.")
+            .arg(QFileInfo(QFile::decodeName(path)).fileName(), refusalReason(status));
+    }
+    sourceHandle_ = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (sourceHandle_ < 0) {
+        player_.closeMovie();
+        return QStringLiteral("%1 cannot be played: it cannot be read.")
+            .arg(QFileInfo(QFile::decodeName(path)).fileName());
+    }
+    sourcePath_ = path;
+    lengthMs_ = std::max<std::int64_t>(player_.getLengthInMS(), 0);
+    player_.playMovie();
+    state_ = PlayerState::Stopped; // so that the change to Playing is reported
+    emit sourceChanged();
+    emit selectionChanged();
+    setState(PlayerState::Playing);
+    emit positionChanged(0);
+    return std::nullopt;
+}
+
+void CuttingSession::closeAll() {
+    endPreview();
+    positionTimer_.stop();
+    stopSettleTimer_.stop();
+    player_.closeMovie();
+    releaseSource();
+    const bool hadSource = state_ != PlayerState::NoFile;
+    sourcePath_.clear();
+    lengthMs_ = 0;
+    selection_ = {};
+    startSet_ = false;
+    endSet_ = false;
+    setState(PlayerState::NoFile);
+    if (hadSource) {
+        emit sourceChanged();
+        emit selectionChanged();
+        emit positionChanged(0);
+    }
+}
+
+void CuttingSession::setState(PlayerState state) {
+    if (state == PlayerState::Playing) {
+        positionTimer_.start();
+    } else {
+        positionTimer_.stop();
+    }
+    if (state_ != state) {
+        state_ = state;
+        emit stateChanged(state);
+    }
+}
+
+void CuttingSession::play() {
+    if (!hasSource()) {
+        return;
+    }
+    endPreview();
+    stopSettleTimer_.stop();
+    player_.playMovie();
+    setState(PlayerState::Playing);
+}
+
+void CuttingSession::pause() {
+    if (!hasSource()) {
+        return;
+    }
+    endPreview();
+    player_.pauseMovie();
+    if (state_ == PlayerState::Playing) {
+        setState(PlayerState::Paused);
+    }
+}
+
+void CuttingSession::togglePlayback() {
+    if (state_ == PlayerState::Playing) {
+        pause();
+    } else {
+        play();
+    }
+}
+
+void CuttingSession::stop() {
+    if (!hasSource()) {
+        return;
+    }
+    endPreview();
+    player_.stopMovie();
+    setState(PlayerState::Stopped);
+    stopSettleTimer_.start();
+}
+
+void CuttingSession::seekTo(std::int64_t ms) {
+    if (!hasSource()) {
+        return;
+    }
+    endPreview();
+    stopSettleTimer_.stop();
+    ms = std::clamp<std::int64_t>(ms, 0, lengthMs_);
+    player_.setPositionTo(ms);
+    emit positionChanged(ms);
+}
+
+std::int64_t CuttingSession::positionMs() {
+    return hasSource() ? player_.getPositionInMS() : 0;
+}
+
+void CuttingSession::markStartAtCursor() {
+    setStart(positionMs());
+}
+
+void CuttingSession::markEndAtCursor() {
+    setEnd(positionMs());
+}
+
+void CuttingSession::setStart(std::int64_t ms) {
+    if (!hasSource()) {
+        return;
+    }
+    selection_.start = std::clamp<std::int64_t>(ms, 0, lengthMs_);
+    startSet_ = true;
+    emit selectionChanged();
+}
+
+void CuttingSession::setEnd(std::int64_t ms) {
+    if (!hasSource()) {
+        return;
+    }
+    selection_.end = std::clamp<std::int64_t>(ms, 0, lengthMs_);
+    endSet_ = true;
+    emit selectionChanged();
+}
+
+bool CuttingSession::playSelection() {
+    if (!selection_.isValid() || !hasSource()) {
+        return false;
+    }
+    stopSettleTimer_.stop();
+    player_.playMovie();
+    // The device is playing now, so this starts again from the start mark.
+    player_.setPositionTo(selection_.start);
+    setState(PlayerState::Playing);
+    previewing_ = true;
+    emit positionChanged(selection_.start);
+    return true;
+}
+
+void CuttingSession::endPreview() {
+    previewing_ = false;
+}
+
+void CuttingSession::tick() {
+    const std::int64_t position = player_.getPositionInMS();
+    // The end mark is read afresh on every tick: a mark moved during the preview moves its stop.
+    if (previewing_ && position >= selection_.end) {
+        previewing_ = false;
+        player_.pauseMovie();
+        setState(PlayerState::Paused);
+        emit positionChanged(position);
+        return;
+    }
+    if (!player_.isMoviePlaying()) {
+        // The device stopped by itself at the end of the file: playback is over, and the next
+        // Play starts from the beginning.
+        previewing_ = false;
+        player_.setPositionTo(0);
+        setState(PlayerState::Stopped);
+        emit positionChanged(0);
+        return;
+    }
+    emit positionChanged(position);
+}
+
+} // namespace snipora

@@ -1,0 +1,103 @@
+// CuttingSession: the open source file, the selection and the player's state, without widgets.
+#pragma once
+
+#include "core/selection.h"
+#include "media/media_controller.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <optional>
+
+namespace snipora {
+
+enum class PlayerState { NoFile, Stopped, Playing, Paused };
+
+// One cutting session over the single media device. The window forwards the user's actions
+// here and renders what the signals report; it keeps no state of its own.
+class CuttingSession : public QObject {
+    Q_OBJECT
+public:
+    // How often the position is read while playing: often enough for a cursor that moves
+    // smoothly and a preview that stops close to its end mark.
+    static constexpr int positionIntervalMs = 40;
+    // How long after Stop the position goes back to the start, as the device settles.
+    static constexpr int stopSettleMs = 1000;
+
+    explicit CuttingSession(MediaCommands& media, QObject* parent = nullptr);
+    ~CuttingSession() override;
+
+    // Opens the file (its name's bytes as the file system spells them) and starts playing it.
+    // The file stays open for reading while it is the source, so that a save cuts from what was
+    // opened even when the name is replaced or deleted meanwhile. On a refusal the reason comes
+    // back and the session has no file.
+    std::optional<QString> open(const QByteArray& path, std::int32_t windowHandle);
+    // Closes every device; the session has no file afterwards.
+    void closeAll();
+
+    bool hasSource() const { return state_ != PlayerState::NoFile; }
+    const QByteArray& sourcePath() const { return sourcePath_; }
+    // The source as the user knows its name.
+    QString sourceName() const;
+    // The source file as opened (-1 without one); valid while the session keeps the source.
+    int sourceHandle() const { return sourceHandle_; }
+    std::int64_t lengthMs() const { return lengthMs_; }
+
+    PlayerState state() const { return state_; }
+    bool isPlaying() const { return state_ == PlayerState::Playing; }
+    void play();
+    void pause();
+    // Play when not playing, else pause.
+    void togglePlayback();
+    // Stops; the position goes back to the start once the device has settled.
+    void stop();
+    // Moves to `ms` (held within the file), playing on from there when playing.
+    void seekTo(std::int64_t ms);
+    // The device's position, as heard.
+    std::int64_t positionMs();
+
+    const Selection& selection() const { return selection_; }
+    // Whether each mark has been set since the file opened (a mark at 0 may be set or not).
+    bool startIsSet() const { return startSet_; }
+    bool endIsSet() const { return endSet_; }
+    void markStartAtCursor();
+    void markEndAtCursor();
+    void setStart(std::int64_t ms);
+    void setEnd(std::int64_t ms);
+
+    // Plays the selection and pauses at its end mark; false (nothing done) when it is invalid.
+    bool playSelection();
+    bool isPreviewing() const { return previewing_; }
+
+    MediaController& player() { return player_; }
+
+signals:
+    void sourceChanged();
+    void stateChanged(snipora::PlayerState state);
+    // The position while playing, and whenever the user moved it.
+    void positionChanged(std::int64_t ms);
+    void selectionChanged();
+
+private:
+    void setState(PlayerState state);
+    void endPreview();
+    void tick();
+    void releaseSource();
+
+    MediaController player_;
+    QTimer positionTimer_;
+    QTimer stopSettleTimer_;
+    PlayerState state_ = PlayerState::NoFile;
+    QByteArray sourcePath_;
+    int sourceHandle_ = -1;
+    std::int64_t lengthMs_ = 0;
+    Selection selection_;
+    bool startSet_ = false;
+    bool endSet_ = false;
+    bool previewing_ = false;
+};
+
+} // namespace snipora

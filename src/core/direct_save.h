@@ -1,0 +1,56 @@
+// Direct Save: the selection copied out of the MP3 source into a new file, off the window's thread.
+#pragma once
+
+#include "core/selection.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QThread;
+
+namespace snipora {
+
+struct DirectSaveJob {
+    int sourceHandle = -1; // the source as opened; the save reads a duplicate of it
+    QString target;        // the chosen path; replaced only once the copy is complete
+    Selection selection;
+    std::int64_t mediaLengthMs = 0;
+};
+
+// Called with the bytes written and the bytes to write; false cancels the save.
+using SaveProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
+
+// Runs a Direct Save in the calling thread. Nothing on success, else the reason, shown after
+// "Save failed: ". A failed or cancelled save leaves any existing file at the target untouched.
+std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgress& progress);
+
+// Runs Direct Saves on a worker thread, so that the window answers during the copy; progress
+// and the outcome come back through queued signals.
+class DirectSave : public QObject {
+    Q_OBJECT
+public:
+    explicit DirectSave(QObject* parent = nullptr);
+    // Cancels a running save and waits for its thread.
+    ~DirectSave() override;
+
+    // False when a save is already running.
+    bool start(const DirectSaveJob& job);
+    void cancel();
+    bool isRunning() const { return thread_ != nullptr; }
+
+signals:
+    void progress(std::int64_t done, std::int64_t total);
+    void finished(std::optional<QString> failure);
+
+private:
+    QThread* thread_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> cancelled_;
+};
+
+} // namespace snipora

@@ -1,0 +1,109 @@
+// The main window as a user meets it, on the host's fakes.
+#include "app/main_window.h"
+#include "platform/window_menu.h"
+#include "support/files.h"
+#include "support/test_main.h"
+#include "support/window_fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace snipora;
+
+class TestMainWindow : public test::WindowFixture {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void refusedFileLeavesTheNoFileLook() {
+        openPlaying();
+        QVERIFY(test::writeFile(dir.filePath(QStringLiteral("song.txt")), "not sound"));
+        const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("song.txt")));
+        fakes->media.onCommand = [&](const QByteArray& command) {
+            if (command.startsWith("open ")) {
+                fakes->media.defaultStatus = 296;
+            }
+        };
+        window->openNamedFile(path);
+        QCOMPARE(fakes->messages.shown.constLast().text,
+                 QStringLiteral("song.txt cannot be played: it holds no MPEG audio that can be "
+                                "decoded."));
+        QCOMPARE(window->playPauseButton->text(), QStringLiteral("Play"));
+        QCOMPARE(window->positionLabel->text(), QStringLiteral("0 : 0 : 0"));
+        QCOMPARE(window->session().state(), PlayerState::NoFile);
+    }
+
+    // The copy runs beside the window: its menu opens and its timers run meanwhile.
+    void windowAnswersDuringDirectSave() {
+        const QString source = dir.filePath(QStringLiteral("large.mp3"));
+        QFile large(source);
+        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(qint64{512} << 20));
+        large.close();
+        fakes->media.setLength(600000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        window->session().setStart(0);
+        window->session().setEnd(600000);
+        fakes->dialogs.saveAnswers.push_back(dir.filePath(QStringLiteral("cut.mp3")));
+        window->directSave();
+        QVERIFY(window->isSaving());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Saving..."));
+        QMenu* menu = window->windowMenu->open(QPoint(10, 10));
+        QVERIFY(menu && menu->isVisible());
+        QVERIFY(window->isSaving());
+        menu->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 60000);
+        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done"));
+        QVERIFY(window->directSaveButton->isEnabled());
+    }
+
+    void closingDuringASaveAsksFirst() {
+        openPlaying();
+        window->session().setStart(1000);
+        window->session().setEnd(2000);
+        window->formatList->setCurrentText(QStringLiteral("FLAC"));
+        window->bitrateList->setCurrentText(QStringLiteral("128k"));
+        fakes->processes.next.neverEnds = true;
+        fakes->dialogs.saveAnswers.push_back(dir.filePath(QStringLiteral("out.flac")));
+        window->convertSave();
+        QVERIFY(window->isSaving());
+        fakes->messages.answers.push_back(MessageAnswer::No);
+        QVERIFY(!window->close());
+        QVERIFY(window->isSaving());
+        QCOMPARE(fakes->processes.running(), 1);
+    }
+
+    void convertProgressFollowsTheEncoder() {
+        openPlaying();
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->formatList->setCurrentText(QStringLiteral("MP3"));
+        window->bitrateList->setCurrentText(QStringLiteral("128k"));
+        fakes->processes.next.neverEnds = true;
+        fakes->dialogs.saveAnswers.push_back(dir.filePath(QStringLiteral("out.mp3")));
+        window->convertSave();
+        QCOMPARE(fakes->dialogs.saveRequests.constLast().fileName,
+                 QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks 0.01.000-0.05.000.mp3"));
+        // No report yet: the bar steps by itself.
+        QTRY_VERIFY(window->saveProgress->value() > 0);
+    }
+
+    void websiteWithoutOpenerGivesTheAddress() {
+        fakes->links.fails = true;
+        window->websiteButton->click();
+        QCOMPARE(fakes->links.opened.size(), 1);
+        QVERIFY(fakes->messages.shown.constLast().text.contains(
+            fakes->links.opened.constFirst().toString()));
+    }
+};
+
+SNIPORA_TEST(TestMainWindow)
+#include "tst_main_window.moc"

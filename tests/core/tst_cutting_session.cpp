@@ -1,0 +1,141 @@
+// The cutting session on a scripted media device: opening, the preview, the end of the file.
+#include "core/cutting_session.h"
+#include "support/fake_host.h"
+#include "support/test_main.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace snipora;
+using snipora::test::FakeMedia;
+
+namespace {
+const QByteArray someFile = QFile::encodeName(QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks.txt"));
+}
+
+class TestCuttingSession : public QObject {
+    Q_OBJECT
+
+    FakeMedia media;
+
+    // Plays a file of `lengthMs` on the scripted device.
+    void openPlaying(CuttingSession& session, std::int32_t lengthMs) {
+        media.setLength(lengthMs);
+        media.setPosition(0);
+        media.setMode("playing");
+        QVERIFY(!session.open(someFile, 1));
+    }
+
+private slots:
+    void init() { media = FakeMedia(); }
+
+    void refusedFileLeavesNoFile_data() {
+        QTest::addColumn<std::uint32_t>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not MPEG audio") << 296U << "it holds no MPEG audio that can be decoded";
+        QTest::newRow("missing") << 275U << "the file does not exist";
+    }
+    void refusedFileLeavesNoFile() {
+        QFETCH(std::uint32_t, status);
+        QFETCH(QString, reason);
+        CuttingSession session(media);
+        openPlaying(session, 5000);
+        session.setStart(1000);
+        media.commands.clear();
+        media.onCommand = [&](const QByteArray& command) {
+            if (command.startsWith("open ")) {
+                media.defaultStatus = status;
+            }
+        };
+        const auto refusal = session.open(someFile, 1);
+        QCOMPARE(refusal.value_or(QString()),
+                 QStringLiteral("thanks.txt cannot be played: %1.").arg(reason));
+        QCOMPARE(session.state(), PlayerState::NoFile);
+        QCOMPARE(session.sourceHandle(), -1);
+        QCOMPARE(session.selection(), Selection{});
+        QVERIFY(!media.commands.contains("play movie"));
+    }
+
+    void openQuotesTheNameSafely() {
+        CuttingSession session(media);
+        QVERIFY(session.open("/tmp/x\" alias movie \"y.mp3", 1).has_value()); // no such file
+        QVERIFY(media.commands.contains(
+            "open \"/tmp/x\"\" alias movie \"\"y.mp3\" type mpegvideo alias movie parent 1 "
+            "style child "));
+    }
+
+    void previewPausesAtItsEndMark() {
+        CuttingSession session(media);
+        openPlaying(session, 60000);
+        session.setStart(2000);
+        session.setEnd(5000);
+        QVERIFY(session.playSelection());
+        QVERIFY(media.commands.contains("play movie from 2000"));
+        media.setPosition(4990);
+        QTest::qWait(3 * CuttingSession::positionIntervalMs);
+        QVERIFY(!media.commands.contains("pause movie"));
+        media.setPosition(5010);
+        QTRY_COMPARE(session.state(), PlayerState::Paused);
+        QVERIFY(media.commands.contains("pause movie"));
+    }
+
+    // Stop, Open, Play and a seek end a preview: playback then runs past the old end mark.
+    void previewEndsWithAnyTransportAction_data() {
+        QTest::addColumn<int>("action");
+        QTest::newRow("stop, then play") << 0;
+        QTest::newRow("pause, then play") << 1;
+        QTest::newRow("seek") << 2;
+    }
+    void previewEndsWithAnyTransportAction() {
+        QFETCH(int, action);
+        CuttingSession session(media);
+        openPlaying(session, 60000);
+        session.setStart(2000);
+        session.setEnd(5000);
+        QVERIFY(session.playSelection());
+        if (action == 0) {
+            session.stop();
+            session.play();
+        } else if (action == 1) {
+            session.pause();
+            session.play();
+        } else {
+            session.seekTo(1000);
+        }
+        QVERIFY(!session.isPreviewing());
+        media.commands.clear();
+        media.setPosition(7000);
+        QTest::qWait(4 * CuttingSession::positionIntervalMs);
+        QCOMPARE(session.state(), PlayerState::Playing);
+        QVERIFY(!media.commands.contains("pause movie"));
+    }
+
+    void endOfFileStopsAtTheStart() {
+        CuttingSession session(media);
+        openPlaying(session, 3000);
+        QSignalSpy positions(&session, &CuttingSession::positionChanged);
+        media.setPosition(3000);
+        media.setMode("stopped");
+        QTRY_COMPARE(session.state(), PlayerState::Stopped);
+        QCOMPARE(positions.constLast().at(0).value<std::int64_t>(), 0);
+        QVERIFY(media.commands.contains("seek movie to 0"));
+        QVERIFY(!media.commands.contains("play movie from 0"));
+    }
+
+    void marksTakeTheCursorWhilePausedOrStopped() {
+        CuttingSession session(media);
+        openPlaying(session, 60000);
+        session.pause();
+        media.setPosition(1234);
+        session.markStartAtCursor();
+        session.stop();
+        session.seekTo(5678);
+        media.setPosition(5678);
+        session.markEndAtCursor();
+        QCOMPARE(session.selection(), (Selection{1234, 5678}));
+    }
+};
+
+SNIPORA_TEST(TestCuttingSession)
+#include "tst_cutting_session.moc"

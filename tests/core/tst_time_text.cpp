@@ -1,0 +1,61 @@
+// The time texts: the labels' text, the precise text, and times read from a command line.
+#include "core/time_text.h"
+#include "support/test_main.h"
+
+#include <QTest>
+
+using namespace snipora;
+
+class TestTimeText : public QObject {
+    Q_OBJECT
+private slots:
+    void labelText_data() {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zero has a leading blank") << 0 << " 0 : 0 : 0";
+        QTest::newRow("59") << 59 << " 0 : 0 : 59";
+        QTest::newRow("3599") << 3599 << " 0 : 59 : 59";
+        QTest::newRow("3725") << 3725 << " 1 : 2 : 5";
+        QTest::newRow("negative keeps the sign") << -61 << " 0 :-1 :-1";
+        QTest::newRow("beyond 16 bits the rule goes on") << 40000 << " 11 : 6 : 40";
+        QTest::newRow("largest 32-bit") << 2147483647 << " 596523 : 14 : 7";
+        QTest::newRow("smallest 32-bit") << int(-2147483647 - 1) << "-596523 :-14 :-8";
+    }
+    void labelText() {
+        QFETCH(int, seconds);
+        QFETCH(QString, expected);
+        QCOMPARE(formatTime(seconds), expected);
+    }
+
+    void preciseAndParsed_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<std::int64_t>("ms");
+        QTest::addColumn<QString>("precise");
+        QTest::newRow("seconds") << "12.345" << std::int64_t{12345} << "0:12.345";
+        QTest::newRow("minutes") << "2:03.5" << std::int64_t{123500} << "2:03.500";
+        QTest::newRow("hours") << "1:02:03.004" << std::int64_t{3723004} << "1:02:03.004";
+        QTest::newRow("whole seconds") << "75" << std::int64_t{75000} << "1:15.000";
+    }
+    void preciseAndParsed() {
+        QFETCH(QString, typed);
+        QFETCH(std::int64_t, ms);
+        QFETCH(QString, precise);
+        QCOMPARE(parseTime(typed), std::optional<std::int64_t>(ms));
+        QCOMPARE(preciseTime(ms), precise);
+        QCOMPARE(parseTime(precise), std::optional<std::int64_t>(ms));
+    }
+
+    void notATime_data() {
+        QTest::addColumn<QString>("typed");
+        for (const char* text : {"", "abc", "-1", "1:60", "1:2:3:4", "1::2", "nan", "inf"}) {
+            QTest::newRow(text) << text;
+        }
+    }
+    void notATime() {
+        QFETCH(QString, typed);
+        QCOMPARE(parseTime(typed), std::nullopt);
+    }
+};
+
+SNIPORA_TEST(TestTimeText)
+#include "tst_time_text.moc"
