@@ -34,6 +34,11 @@ private slots:
         QTest::newRow("bytes beyond ASCII pass unchanged")
             << QByteArray("open \"/tmp/\xc3\xa9t\xc3\xa9.mp3\" alias movie")
             << QByteArray("/tmp/\xc3\xa9t\xc3\xa9.mp3") << QByteArray("movie") << false;
+        QTest::newRow("a doubled quote is one quote of the name")
+            << QByteArray("open \"/m/x\"\" alias movie \"\"y.mp3\" type mpegvideo alias movie")
+            << QByteArray("/m/x\" alias movie \"y.mp3") << QByteArray("movie") << false;
+        QTest::newRow("a name that is one quote")
+            << QByteArray("open \"\"\"\" alias m") << QByteArray("\"") << QByteArray("m") << false;
         QTest::newRow("negative parent") << QByteArray("open a alias b parent -7 style 1073741824")
                                          << QByteArray("a") << QByteArray("b") << false;
     }
@@ -87,6 +92,8 @@ private slots:
         // A quoted "from" is a name, not the keyword.
         QCOMPARE(parseCommand("play movie \"from\" 5").status, std::uint32_t{UnrecognizedKeyword});
         QCOMPARE(parseCommand("\"play\" movie").status, std::uint32_t{UnrecognizedCommand});
+        // A doubled quote never closes the text.
+        QCOMPARE(parseCommand("open \"x\"\" alias y").status, std::uint32_t{NoClosingQuote});
     }
 };
 

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <array>
+#include <filesystem>
 #include <thread>
 
 using namespace snipora;
@@ -31,12 +32,12 @@ void sleepMs(int ms) {
 class BrokenOutput final : public AudioOutput {
 public:
     explicit BrokenOutput(bool starts) : starts_(starts) {}
-    bool start(const PcmFormat& format, PcmSource& source) override {
+    bool start(const PcmFormat& format, std::shared_ptr<PcmSource> source) override {
         if (!starts_) {
             return false;
         }
         std::vector<std::int16_t> samples(static_cast<std::size_t>(format.channels) * 22050);
-        played_ = static_cast<std::int64_t>(source.readFrames(samples.data(), 22050));
+        played_ = static_cast<std::int64_t>(source->readFrames(samples.data(), 22050));
         return true;
     }
     void pause() override {}
@@ -426,6 +427,30 @@ private slots:
         QCOMPARE(movie.lastStatus(), 0U);
         QVERIFY(!movie.isMoviePlaying());
         QCOMPARE(movie.lastStatus(), uint{InvalidDeviceName});
+    }
+
+    void namesAreOpenedAsTheFileSystemSpellsThem_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("quotes that would end the name") << QByteArray("x\" alias movie \"y.mp3");
+        QTest::newRow("quotes side by side") << QByteArray("\"\"q\".mp3");
+        QTest::newRow("blanks") << QByteArray(" a  b .mp3");
+        QTest::newRow("not ASCII") << QByteArray("\xc3\xa9t\xc3\xa9 \xe2\x99\xaa.mp3");
+        QTest::newRow("not valid UTF-8") << QByteArray("\xff\xfe \xe9t\xe9.mp3");
+    }
+    void namesAreOpenedAsTheFileSystemSpellsThem() {
+        QFETCH(QByteArray, name);
+        const QByteArray path = QFile::encodeName(files.dir.path()) + '/' + name;
+        std::filesystem::copy_file(QFile::encodeName(files.cbr).toStdString(), path.toStdString(),
+                                   std::filesystem::copy_options::overwrite_existing);
+        // As the media controller quotes a name: every quote doubled.
+        QByteArray quoted = path;
+        quoted.replace("\"", "\"\"");
+        QCOMPARE(send("open \"" + quoted + "\" type mpegvideo alias movie"), 0U);
+        QCOMPARE(query("status movie length"), QByteArray("3000"));
+        QCOMPARE(send("play movie from 2000"), 0U);
+        QTRY_VERIFY(number("status movie position") > 2000);
+        QCOMPARE(send("close movie"), 0U);
+        QCOMPARE(send("status movie mode"), uint{InvalidDeviceName});
     }
 
     void aSoundDeviceThatCannotStartLeavesItPlayingInSilence() {

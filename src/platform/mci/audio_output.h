@@ -26,23 +26,33 @@ public:
 };
 
 // An output plays one stretch of sound at a time, pulling it from a source at its own pace.
-// Every call comes from a command thread; an output does its work on a thread of its own.
-// Contract: after stop() returns, the source is not read again until the next start().
+// Every call comes from a command thread and returns at once, whatever the sound server does:
+// whatever may wait on the server happens on the output's own thread, later.
+// Contract:
+// - start() begins a stretch and takes a share of its source: the output keeps the source
+//   alive for as long as its thread may still read it, which may be after stop() or a later
+//   start() has returned. A source that must not be read any more says so itself (it gives 0).
+// - framesPlayed() and started() are what the output last knew, never a wait for news.
 class AudioOutput {
 public:
     virtual ~AudioOutput() = default;
     // Begins a new stretch; whatever an earlier one still held is dropped. False when the
-    // output cannot play at all (the caller then chooses another).
-    virtual bool start(const PcmFormat& format, PcmSource& source) = 0;
-    // Holds the sound where it is; what the output holds stays for resume().
+    // output can tell at once that it cannot play at all (the caller then chooses another).
+    virtual bool start(const PcmFormat& format, std::shared_ptr<PcmSource> source) = 0;
+    // Holds the sound where it is; what the output holds stays for resume(). The played count
+    // stands still from here on.
     virtual void pause() = 0;
     virtual void resume() = 0;
-    // Ends the stretch at once and drops what the output still holds.
+    // Ends the stretch and drops what the output still holds; the played count is 0 again.
     virtual void stop() = 0;
     // Frames heard since start(): handed over and no longer held by the output.
     virtual std::int64_t framesPlayed() = 0;
-    // True once the output has stopped by itself in the middle of a stretch (the sound server
-    // went away); framesPlayed() then keeps the last count it knew.
+    // True once the stretch of the last start() is under way on the output's thread. An output
+    // that stays unstarted is stuck (a sound server that does not answer): the caller gives up
+    // on it after a while.
+    virtual bool started() { return true; }
+    // True once the output has given up on the current stretch by itself (it could not start
+    // it, or the sound server went away); framesPlayed() then keeps the last count it knew.
     virtual bool failed() { return false; }
 };
 

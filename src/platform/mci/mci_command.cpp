@@ -42,7 +42,9 @@ bool is(const Token& token, std::string_view keyword) {
     return true;
 }
 
-// Splits on blanks; a double quote starts a text that runs to the next double quote.
+// Splits on blanks; a double quote starts a text that runs to the next lone double quote.
+// Inside it a doubled quote stands for one literal quote, so any file name can be quoted: the
+// caller doubles every quote of the name, and no name can end the text early and add words.
 std::uint32_t tokenize(std::string_view text, std::vector<Token>& tokens) {
     const std::size_t end = std::min(text.find('\0'), text.size());
     std::size_t i = 0;
@@ -53,13 +55,21 @@ std::uint32_t tokenize(std::string_view text, std::vector<Token>& tokens) {
         }
         Token token;
         if (text[i] == '"') {
-            const std::size_t close = text.find('"', i + 1);
-            if (close == std::string_view::npos || close >= end) {
-                return NoClosingQuote;
-            }
-            token.text = QByteArray(text.data() + i + 1, static_cast<qsizetype>(close - i - 1));
             token.quoted = true;
-            i = close + 1;
+            for (++i;; ++i) {
+                if (i >= end) {
+                    return NoClosingQuote;
+                }
+                if (text[i] == '"') {
+                    if (i + 1 < end && text[i + 1] == '"') {
+                        ++i; // a doubled quote: one literal quote
+                    } else {
+                        break;
+                    }
+                }
+                token.text += text[i];
+            }
+            ++i;
             if (i < end && !isBlank(text[i])) {
                 return ExtraCharacters;
             }

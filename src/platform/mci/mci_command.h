@@ -18,7 +18,7 @@ enum class SeekTarget { Position, Start, End };
 struct MciCommand {
     Verb verb = Verb::Stop;
     QByteArray device;
-    QByteArray element;               // open: the file, its bytes as given, quotes removed
+    QByteArray element;               // open: the file, its bytes as given, quoting undone
     std::optional<std::int32_t> from; // play ... from N
     SeekTarget seekTarget = SeekTarget::Position;
     std::int32_t to = 0; // seek ... to N
@@ -38,7 +38,8 @@ struct ParsedCommand {
 //   stop|pause|resume <name> [wait]
 //   set <name> time format ms|milliseconds [wait]
 //   status <name> length|position|mode [wait]
-// The text ends at its first zero character, as a C string would.
+// The text ends at its first zero character, as a C string would. Inside a double-quoted text a
+// doubled quote ("") stands for one literal quote.
 ParsedCommand parseCommand(std::string_view text);
 
 } // namespace snipora::mci

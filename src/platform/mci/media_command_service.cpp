@@ -5,8 +5,7 @@
 #include "platform/mci/mci_status.h"
 #include "platform/mci/mpeg_video_device.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <exception>
@@ -64,16 +63,17 @@ std::uint32_t MediaCommandService::open(const MciCommand& command) {
         }
         devices_.emplace(command.device, nullptr); // "not ready" while the file is scanned
     }
-    const QString path = QFile::decodeName(command.element);
-    const QFileInfo file(path);
+    // The name's bytes as the file system spells them: a decode to text and back would lose a
+    // name that is not valid in the locale's encoding.
+    struct stat file {};
     MpegVideoDevice::OpenResult opened;
-    if (!file.exists()) {
+    if (::stat(command.element.constData(), &file) != 0) {
         opened.status = FileNotFound;
-    } else if (!file.isFile()) {
+    } else if (!S_ISREG(file.st_mode)) {
         opened.status = InvalidFile;
     } else {
         try {
-            opened = MpegVideoDevice::open(QFile::encodeName(path), outputs_);
+            opened = MpegVideoDevice::open(command.element, outputs_);
         } catch (const std::exception&) {
             opened.status = Internal;
         }

@@ -9,28 +9,55 @@
 namespace snipora::mci {
 
 namespace {
-using SteadyClock = std::chrono::steady_clock;
+// An output that has not got a stretch going this long after its start is taken as stuck.
+constexpr auto startLimit = std::chrono::milliseconds(1000);
+// A playing output whose heard position stands still this long, with sound left to hear, is
+// taken as stalled.
+constexpr auto stallLimit = std::chrono::milliseconds(1500);
 // When an output never reports its last frames as heard, the end is taken this long after
 // they should have been.
 constexpr auto endGrace = std::chrono::milliseconds(500);
 } // namespace
 
-// The decoder as the output's source: decoding happens on the output's thread, commands
-// move it in between under the same lock.
-class MpegVideoDevice::Stream final : public PcmSource {
+// The decoder, shared by the device and every stretch an output's thread may still hold. Only
+// the current stretch reads it: one an output has not let go of yet gets nothing, so it can
+// neither move the decoder nor be heard after its stop.
+class MpegVideoDevice::Decoding {
 public:
-    explicit Stream(std::unique_ptr<MpegDecoder> decoder) : decoder_(std::move(decoder)) {}
+    explicit Decoding(std::unique_ptr<MpegDecoder> decoder) : decoder_(std::move(decoder)) {}
+
+    // Moves to `frame` and gives the number of the stretch that may read from there.
+    std::uint64_t begin(std::int64_t frame) {
+        const std::lock_guard lock(mutex_);
+        decoder_->seek(frame);
+        return ++current_;
+    }
+    // No stretch reads any more.
+    void end() {
+        const std::lock_guard lock(mutex_);
+        ++current_;
+    }
+    std::size_t read(std::uint64_t stretch, std::int16_t* out, std::size_t maxFrames) {
+        const std::lock_guard lock(mutex_);
+        return stretch == current_ ? decoder_->read(out, maxFrames) : 0;
+    }
+
+private:
+    std::mutex mutex_;
+    std::unique_ptr<MpegDecoder> decoder_;
+    std::uint64_t current_ = 0;
+};
+
+// One stretch of the file as an output's source, from its first frame to the end.
+class MpegVideoDevice::Stretch final : public PcmSource {
+public:
+    Stretch(std::shared_ptr<Decoding> decoding, std::uint64_t number, std::int64_t frames)
+        : decoding_(std::move(decoding)), number_(number), frames_(frames) {}
 
     std::size_t readFrames(std::int16_t* out, std::size_t maxFrames) override {
-        std::size_t got = 0;
-        {
-            const std::lock_guard lock(mutex_);
-            got = decoder_->read(out, maxFrames);
-        }
+        const std::size_t got = decoding_->read(number_, out, maxFrames);
         if (got == 0) {
-            if (!exhausted_.exchange(true)) {
-                exhaustedAt_.store(SteadyClock::now().time_since_epoch().count());
-            }
+            exhausted_.store(true);
         } else {
             handed_.fetch_add(static_cast<std::int64_t>(got));
         }
@@ -38,31 +65,18 @@ public:
     }
 
     std::int64_t framesLeft() const override {
-        return exhausted_.load() ? 0 : std::max<std::int64_t>(left_.load() - handed_.load(), 0);
-    }
-
-    // Only while no output reads.
-    void restartAt(std::int64_t frame) {
-        const std::lock_guard lock(mutex_);
-        decoder_->seek(frame);
-        left_.store(decoder_->lengthFrames() - frame);
-        handed_.store(0);
-        exhausted_.store(false);
+        return exhausted_.load() ? 0 : std::max<std::int64_t>(frames_ - handed_.load(), 0);
     }
 
     std::int64_t handed() const { return handed_.load(); }
     bool exhausted() const { return exhausted_.load(); }
-    SteadyClock::time_point exhaustedAt() const {
-        return SteadyClock::time_point(SteadyClock::duration(exhaustedAt_.load()));
-    }
 
 private:
-    std::mutex mutex_;
-    std::unique_ptr<MpegDecoder> decoder_;
+    const std::shared_ptr<Decoding> decoding_;
+    const std::uint64_t number_;
+    const std::int64_t frames_;
     std::atomic<std::int64_t> handed_{0};
-    std::atomic<std::int64_t> left_{0}; // at the start of the stretch
     std::atomic<bool> exhausted_{false};
-    std::atomic<SteadyClock::rep> exhaustedAt_{0};
 };
 
 MpegVideoDevice::OpenResult MpegVideoDevice::open(const QByteArray& path,
@@ -85,12 +99,14 @@ MpegVideoDevice::MpegVideoDevice(std::unique_ptr<MpegDecoder> decoder,
     : output_(std::move(output)) {
     format_ = PcmFormat{decoder->rate(), decoder->channels()};
     lengthFrames_ = decoder->lengthFrames();
-    stream_ = std::make_unique<Stream>(std::move(decoder));
+    decoding_ = std::make_shared<Decoding>(std::move(decoder));
+    stretch_ = std::make_shared<Stretch>(decoding_, 0, 0);
 }
 
 MpegVideoDevice::~MpegVideoDevice() {
-    // The output's thread must be done with the stream before the stream goes.
-    output_->stop();
+    // An output's thread that still holds the stretch reads nothing more; the decoder goes
+    // with the last holder.
+    endStretch();
     output_.reset();
 }
 
@@ -103,14 +119,47 @@ std::int64_t MpegVideoDevice::toMs(std::int64_t frame) const {
     return frame * 1000 / format_.rate;
 }
 
-void MpegVideoDevice::noticeFailure() {
-    if (state_ == State::Stopped || !output_->failed()) {
+void MpegVideoDevice::watchOutput() {
+    if (state_ == State::Stopped) {
         return;
     }
-    // The sound device went away mid-stretch: go on in silence from what was last heard.
+    const SteadyClock::time_point now = SteadyClock::now();
+    const bool started = output_->started();
+    if (output_->failed() || (!started && now - stretchBegan_ > startLimit)) {
+        fallBack();
+        return;
+    }
+    if (state_ != State::Playing || !started || stretch_->exhausted()) {
+        // Nothing is due to be heard yet, or the end is near: no stall to look for.
+        lastMoved_ = now;
+        return;
+    }
+    const std::int64_t heard = currentFrame();
+    if (heard != lastHeard_) {
+        lastHeard_ = heard;
+        lastMoved_ = now;
+        restartedAfterStall_ = false;
+        return;
+    }
+    if (now - lastMoved_ < stallLimit) {
+        return;
+    }
+    // Playing, sound left, and nothing more heard: a sink that is never woken, or one a sound
+    // server holds. A fresh start of the stretch from what was heard wakes the one; the other
+    // does not start or stalls again, and the paced output takes over.
+    if (restartedAfterStall_) {
+        fallBack();
+    } else {
+        restartedAfterStall_ = true;
+        startStretch(heard);
+    }
+}
+
+void MpegVideoDevice::fallBack() {
+    // Go on in silence, in real time, from what was last heard.
     const std::int64_t heard = currentFrame();
     const bool paused = state_ == State::Paused;
-    output_->stop();
+    endStretch();
     output_ = std::make_unique<PacedOutput>();
     startStretch(heard);
     if (paused && state_ == State::Playing) {
@@ -120,17 +169,27 @@ void MpegVideoDevice::noticeFailure() {
 }
 
 void MpegVideoDevice::noticeEnd() {
-    noticeFailure();
-    if (state_ != State::Playing || !stream_->exhausted()) {
+    watchOutput();
+    if (state_ != State::Playing || !stretch_->exhausted()) {
         return;
     }
-    const std::int64_t handed = stream_->handed();
-    const std::int64_t played = output_->framesPlayed();
-    const auto due = stream_->exhaustedAt() +
-                     std::chrono::microseconds((handed - played) * 1'000'000 / format_.rate);
-    // A sound server may hold the last few frames back without reporting them heard.
-    if (played >= handed || SteadyClock::now() > due + endGrace) {
-        output_->stop();
+    const std::int64_t handed = stretch_->handed();
+    const std::int64_t unheard = handed - std::min(output_->framesPlayed(), handed);
+    const SteadyClock::time_point now = SteadyClock::now();
+    if (!endSeenAt_) {
+        endSeenAt_ = now;
+        unheardAtEnd_ = unheard;
+    }
+    // Heard to the end, but for what a sound server may leave unreported: its rounding and
+    // part of its last period.
+    const bool heard = unheard <= format_.rate / 100;
+    // A server may also hold the last frames back for good. What was unheard when the end was
+    // first seen is counted from then, never from what is heard later, so that the end is
+    // never taken while sound is still coming.
+    const auto due =
+        *endSeenAt_ + std::chrono::microseconds(unheardAtEnd_ * 1'000'000 / format_.rate);
+    if (heard || now > due + endGrace) {
+        endStretch();
         state_ = State::Stopped;
         stoppedAt_ = lengthFrames_;
     }
@@ -140,12 +199,18 @@ std::int64_t MpegVideoDevice::currentFrame() {
     if (state_ == State::Stopped) {
         return stoppedAt_;
     }
-    const std::int64_t played = std::min(output_->framesPlayed(), stream_->handed());
+    const std::int64_t played = std::min(output_->framesPlayed(), stretch_->handed());
     return std::min(stretchStart_ + played, lengthFrames_);
 }
 
-void MpegVideoDevice::startStretch(std::int64_t frame) {
+void MpegVideoDevice::endStretch() {
     output_->stop();
+    decoding_->end();
+    endSeenAt_.reset();
+}
+
+void MpegVideoDevice::startStretch(std::int64_t frame) {
+    endStretch();
     frame = std::clamp<std::int64_t>(frame, 0, lengthFrames_);
     if (frame >= lengthFrames_) {
         // Nothing left to hear: playing from the end is over at once.
@@ -153,12 +218,15 @@ void MpegVideoDevice::startStretch(std::int64_t frame) {
         stoppedAt_ = lengthFrames_;
         return;
     }
-    stream_->restartAt(frame);
+    stretch_ = std::make_shared<Stretch>(decoding_, decoding_->begin(frame), lengthFrames_ - frame);
     stretchStart_ = frame;
-    if (!output_->start(format_, *stream_)) {
+    stretchBegan_ = SteadyClock::now();
+    lastHeard_ = frame;
+    lastMoved_ = stretchBegan_;
+    if (!output_->start(format_, stretch_)) {
         // The sound device went away: keep playing in silence, in real time.
         output_ = std::make_unique<PacedOutput>();
-        output_->start(format_, *stream_);
+        output_->start(format_, stretch_);
     }
     state_ = State::Playing;
 }
@@ -176,6 +244,7 @@ std::uint32_t MpegVideoDevice::play(std::optional<std::int64_t> fromMs) {
     case State::Paused:
         output_->resume();
         state_ = State::Playing;
+        lastMoved_ = SteadyClock::now();
         break;
     case State::Stopped:
         startStretch(stoppedAt_);
@@ -186,7 +255,7 @@ std::uint32_t MpegVideoDevice::play(std::optional<std::int64_t> fromMs) {
 
 std::uint32_t MpegVideoDevice::seek(std::int64_t ms) {
     const std::lock_guard lock(mutex_);
-    output_->stop();
+    endStretch();
     state_ = State::Stopped;
     stoppedAt_ = std::clamp<std::int64_t>(toFrame(ms), 0, lengthFrames_);
     return Ok;
@@ -197,7 +266,7 @@ std::uint32_t MpegVideoDevice::stop() {
     noticeEnd();
     if (state_ != State::Stopped) {
         stoppedAt_ = currentFrame();
-        output_->stop();
+        endStretch();
         state_ = State::Stopped;
     }
     return Ok;
@@ -209,6 +278,7 @@ std::uint32_t MpegVideoDevice::pause() {
     if (state_ == State::Playing) {
         output_->pause();
         state_ = State::Paused;
+        endSeenAt_.reset(); // the time paused is no time for the last frames to be heard in
     }
     return Ok;
 }
@@ -219,6 +289,7 @@ std::uint32_t MpegVideoDevice::resume() {
     if (state_ == State::Paused) {
         output_->resume();
         state_ = State::Playing;
+        lastMoved_ = SteadyClock::now();
     }
     return Ok;
 }

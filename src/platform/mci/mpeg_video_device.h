@@ -16,10 +16,15 @@
 
 namespace snipora::mci {
 
-// Thread-safe: commands may come from any thread while the output's thread decodes.
-// Positions and lengths are milliseconds. Positions past the end are taken as the end.
-// The position is what has been heard: the output's played frames, never what was decoded
-// ahead. At the end of the media the mode turns to "stopped" with the position at the length.
+// Thread-safe: commands may come from any thread while the output's thread decodes, and no
+// command waits on the output's thread. Positions and lengths are milliseconds. Positions past
+// the end are taken as the end. The position is what has been heard: the output's played
+// frames, never what was decoded ahead. At the end of the media the mode turns to "stopped"
+// with the position at the length.
+// The device watches its output whenever it is asked anything: an output that has not started
+// a stretch within a second, that gave up, or that has heard nothing more for a while though
+// sound is due, is replaced by the paced null output from the heard position (a stall is first
+// given one fresh start of its stretch on the same output).
 class MpegVideoDevice {
 public:
     struct OpenResult {
@@ -45,27 +50,40 @@ public:
     std::string_view mode();
 
 private:
+    using SteadyClock = std::chrono::steady_clock;
     enum class State { Stopped, Playing, Paused };
-    class Stream;
+    class Decoding;
+    class Stretch;
 
     MpegVideoDevice(std::unique_ptr<MpegDecoder> decoder, std::unique_ptr<AudioOutput> output);
 
     // The callers hold mutex_.
-    void noticeFailure();
+    void watchOutput();
+    void fallBack();
     void noticeEnd();
     std::int64_t currentFrame();
     void startStretch(std::int64_t frame);
+    void endStretch();
     std::int64_t toFrame(std::int64_t ms) const;
     std::int64_t toMs(std::int64_t frame) const;
 
     std::mutex mutex_;
-    std::unique_ptr<Stream> stream_;
+    std::shared_ptr<Decoding> decoding_;
+    std::shared_ptr<Stretch> stretch_; // shared with the output, whose thread may outlive it
     std::unique_ptr<AudioOutput> output_;
     PcmFormat format_;
     std::int64_t lengthFrames_ = 0;
     State state_ = State::Stopped;
     std::int64_t stoppedAt_ = 0;    // the position while stopped
     std::int64_t stretchStart_ = 0; // where the output's current stretch began
+    SteadyClock::time_point stretchBegan_;
+    // The last heard position seen while sound was due, and when it last moved.
+    std::int64_t lastHeard_ = 0;
+    SteadyClock::time_point lastMoved_;
+    bool restartedAfterStall_ = false;
+    // When the device first saw the source exhausted, and how much was then still unheard.
+    std::optional<SteadyClock::time_point> endSeenAt_;
+    std::int64_t unheardAtEnd_ = 0;
 };
 
 } // namespace snipora::mci

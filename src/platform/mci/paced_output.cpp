@@ -24,11 +24,11 @@ PacedOutput::~PacedOutput() {
     thread_.join();
 }
 
-bool PacedOutput::start(const PcmFormat& format, PcmSource& source) {
+bool PacedOutput::start(const PcmFormat& format, std::shared_ptr<PcmSource> source) {
     {
         const std::lock_guard lock(mutex_);
         format_ = format;
-        source_ = &source;
+        source_.swap(source); // the last stretch's source goes when this returns, outside the lock
         handed_ = 0;
         exhausted_ = false;
         drained_ = false;
@@ -36,7 +36,7 @@ bool PacedOutput::start(const PcmFormat& format, PcmSource& source) {
         playingSince_ = Clock::now();
         state_ = State::Playing;
         buffer_.resize(pieceFrames * static_cast<std::size_t>(std::max(format.channels, 1)));
-        started();
+        stretchBegins();
     }
     wake_.notify_all();
     return true;
@@ -65,9 +65,10 @@ void PacedOutput::resume() {
 void PacedOutput::stop() {
     // The thread reads the source only while holding the lock, so once it is taken here
     // no read is under way and none follows.
+    std::shared_ptr<PcmSource> source;
     const std::lock_guard lock(mutex_);
     state_ = State::Idle;
-    source_ = nullptr;
+    source.swap(source_);
 }
 
 std::int64_t PacedOutput::framesPlayed() {
@@ -144,7 +145,7 @@ void CapturingOutput::handed(const std::int16_t* samples, std::size_t frames, in
     record_.insert(record_.end(), samples, samples + frames * static_cast<std::size_t>(channels));
 }
 
-void CapturingOutput::started() {
+void CapturingOutput::stretchBegins() {
     const std::lock_guard lock(recordMutex_);
     record_.clear();
 }

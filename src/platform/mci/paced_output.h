@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,7 +23,7 @@ public:
     PacedOutput(const PacedOutput&) = delete;
     PacedOutput& operator=(const PacedOutput&) = delete;
 
-    bool start(const PcmFormat& format, PcmSource& source) override;
+    bool start(const PcmFormat& format, std::shared_ptr<PcmSource> source) override;
     void pause() override;
     void resume() override;
     void stop() override;
@@ -32,7 +33,7 @@ protected:
     // Sees every stretch of frames as it is handed over, on the output's thread.
     virtual void handed(const std::int16_t* samples, std::size_t frames, int channels);
     // A new stretch begins.
-    virtual void started() {}
+    virtual void stretchBegins() {}
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -45,7 +46,7 @@ private:
     std::condition_variable wake_;
     bool quit_ = false;
     State state_ = State::Idle;
-    PcmSource* source_ = nullptr;
+    std::shared_ptr<PcmSource> source_;
     PcmFormat format_;
     std::int64_t handed_ = 0;
     bool exhausted_ = false;
@@ -67,7 +68,7 @@ public:
 
 protected:
     void handed(const std::int16_t* samples, std::size_t frames, int channels) override;
-    void started() override;
+    void stretchBegins() override;
 
 private:
     std::mutex recordMutex_;

@@ -5,6 +5,8 @@
 #include <QAudioSink>
 #include <QIODevice>
 #include <QMetaObject>
+#include <QThread>
+#include <QTimer>
 
 namespace snipora::mci {
 
@@ -13,13 +15,15 @@ namespace {
 // How much sound the server keeps ahead of what is heard. Short, so that a stop, a pause or a
 // new position is heard at once; long enough that a busy machine does not starve it.
 constexpr int bufferMs = 200;
+// How often the audio thread passes the played count on to the command side.
+constexpr int reportMs = 20;
 
 // The source as the sink sees it: a read-only device whose size is what is left of the
 // stretch, so that the sink can start a stretch shorter than its pre-buffer.
 class PullDevice final : public QIODevice {
 public:
-    PullDevice(PcmSource& source, int channels, qint64 bytesLeft)
-        : source_(source), frameBytes_(2 * channels), size_(bytesLeft) {}
+    PullDevice(std::shared_ptr<PcmSource> source, int channels, qint64 bytesLeft)
+        : source_(std::move(source)), frameBytes_(2 * channels), size_(bytesLeft) {}
 
     bool isSequential() const override { return true; }
     qint64 size() const override { return size_; }
@@ -31,8 +35,8 @@ protected:
         if (exhausted_ || frames <= 0) {
             return 0;
         }
-        const std::size_t got = source_.readFrames(reinterpret_cast<std::int16_t*>(data),
-                                                   static_cast<std::size_t>(frames));
+        const std::size_t got = source_->readFrames(reinterpret_cast<std::int16_t*>(data),
+                                                    static_cast<std::size_t>(frames));
         if (got == 0) {
             exhausted_ = true;
             return 0;
@@ -42,21 +46,74 @@ protected:
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
-    PcmSource& source_;
+    const std::shared_ptr<PcmSource> source_;
     const qint64 frameBytes_;
     const qint64 size_;
-    bool exhausted_ = false;
+    std::atomic<bool> exhausted_{false}; // also read by the sound server's thread
 };
 
 } // namespace
 
-// Everything that touches the sink; its methods run on the audio thread only.
+// One word, so that the stretch number and what is known of it always change together.
+class SinkOutput::Progress {
+public:
+    static constexpr std::uint32_t stretchMask = (1U << 22) - 1;
+    struct Report {
+        std::uint32_t stretch = 0;
+        std::int64_t frames = 0;
+        bool started = false;
+        bool failed = false;
+    };
+
+    // Command side: a new stretch, nothing known of it yet.
+    void begin(std::uint32_t stretch) { word_.store(pack(Report{stretch, 0, false, false})); }
+    Report load() const { return unpack(word_.load()); }
+    // Audio side: changes the report only while `stretch` is still the current one.
+    template <typename Change> void update(std::uint32_t stretch, Change change) {
+        std::uint64_t old = word_.load();
+        for (;;) {
+            Report report = unpack(old);
+            if (report.stretch != stretch) {
+                return;
+            }
+            change(report);
+            if (word_.compare_exchange_weak(old, pack(report))) {
+                return;
+            }
+        }
+    }
+
+private:
+    static constexpr int frameBits = 40; // 290 days at 44,100 Hz
+    static constexpr std::uint64_t frameMask = (std::uint64_t{1} << frameBits) - 1;
+
+    static std::uint64_t pack(const Report& report) {
+        return (static_cast<std::uint64_t>(report.frames) & frameMask) |
+               (std::uint64_t{report.stretch & stretchMask} << frameBits) |
+               (std::uint64_t{report.started} << 62) | (std::uint64_t{report.failed} << 63);
+    }
+    static Report unpack(std::uint64_t word) {
+        return Report{static_cast<std::uint32_t>(word >> frameBits) & stretchMask,
+                      static_cast<std::int64_t>(word & frameMask), ((word >> 62) & 1) != 0,
+                      ((word >> 63) & 1) != 0};
+    }
+
+    std::atomic<std::uint64_t> word_{0};
+};
+
+// Everything that touches the sink; its methods run on the audio thread only, and may wait
+// there as long as the sound server takes.
 class SinkOutput::Worker final : public QObject {
 public:
-    explicit Worker(const QAudioDevice& device) : device_(device) {}
+    Worker(const QAudioDevice& device, std::shared_ptr<Progress> progress)
+        : device_(device), progress_(std::move(progress)) {
+        reportTimer_.setInterval(reportMs);
+        QObject::connect(&reportTimer_, &QTimer::timeout, this, [this] { report(); });
+    }
 
-    bool start(const PcmFormat& format, PcmSource& source) {
+    void start(std::uint32_t stretch, const PcmFormat& format, std::shared_ptr<PcmSource> source) {
         stop();
+        stretch_ = stretch;
         QAudioFormat audioFormat;
         audioFormat.setSampleRate(format.rate);
         audioFormat.setChannelCount(format.channels);
@@ -69,31 +126,46 @@ public:
         }
         rate_ = format.rate;
         failed_ = false;
-        lastPlayed_ = 0;
-        pull_ = std::make_unique<PullDevice>(source, format.channels,
-                                             source.framesLeft() * 2 * format.channels);
+        const qint64 bytesLeft = source->framesLeft() * 2 * format.channels;
+        pull_ = std::make_unique<PullDevice>(std::move(source), format.channels, bytesLeft);
         pull_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         sink_->start(pull_.get());
         if (sink_->state() == QAudio::StoppedState) {
             pull_.reset();
-            return false;
+            fail();
+            return;
         }
-        return true;
+        progress_->update(stretch_, [](Progress::Report& report) { report.started = true; });
+        reportTimer_.start();
     }
 
     void pause() {
         if (sink_ && pull_) {
+            report();
             sink_->suspend();
+            reportTimer_.stop();
+            paused_ = true;
         }
     }
 
     void resume() {
-        if (sink_ && pull_) {
+        if (sink_ && pull_ && paused_) {
+            paused_ = false;
+            // An underrun the server reports while the stream is held moves the sink from its
+            // suspended state to idle, and its resume() then does nothing: the stream stays
+            // held for good, silent, its time standing still. Held again first, it is sure to
+            // be let go.
+            if (sink_->state() != QAudio::SuspendedState) {
+                sink_->suspend();
+            }
             sink_->resume();
+            reportTimer_.start();
         }
     }
 
     void stop() {
+        reportTimer_.stop();
+        paused_ = false;
         if (sink_) {
             // The played time starts again from zero with the next start.
             sink_->stop();
@@ -101,30 +173,33 @@ public:
         pull_.reset();
     }
 
-    std::int64_t framesPlayed() {
-        if (!sink_ || !pull_) {
-            return 0;
-        }
-        if (failed_) {
-            // A stopped sink counts nothing any more.
-            return lastPlayed_;
-        }
-        // Rounded: the server's microseconds are themselves rounded down from frames.
-        lastPlayed_ = (sink_->processedUSecs() * rate_ + 500'000) / 1'000'000;
-        return lastPlayed_;
-    }
-
-    bool failed() const { return failed_; }
-
     void release() {
         stop();
         sink_.reset();
     }
 
 private:
+    void report() {
+        if (!sink_ || !pull_ || failed_) {
+            return;
+        }
+        // Rounded: the server's microseconds are themselves rounded down from frames.
+        const std::int64_t frames = (sink_->processedUSecs() * rate_ + 500'000) / 1'000'000;
+        progress_->update(stretch_, [frames](Progress::Report& report) {
+            report.frames = std::max(report.frames, frames);
+        });
+    }
+
+    void fail() {
+        failed_ = true;
+        reportTimer_.stop();
+        progress_->update(stretch_, [](Progress::Report& report) { report.failed = true; });
+    }
+
     void stateChanged(QAudio::State state) {
         if (state == QAudio::StoppedState && pull_ && sink_->error() != QAudio::NoError) {
-            failed_ = true;
+            report(); // a stopped sink counts nothing any more: the last count stays
+            fail();
         }
         // A sink that found no data at hand stops asking; more is there unless the source is
         // done, so it is woken again.
@@ -141,61 +216,82 @@ private:
     }
 
     QAudioDevice device_;
+    const std::shared_ptr<Progress> progress_;
+    QTimer reportTimer_{this};
     std::unique_ptr<QAudioSink> sink_;
     std::unique_ptr<PullDevice> pull_;
+    std::uint32_t stretch_ = 0;
     std::int64_t rate_ = 44100;
     bool failed_ = false;
-    std::int64_t lastPlayed_ = 0;
+    bool paused_ = false;
 };
 
-SinkOutput::SinkOutput(const QAudioDevice& device) : worker_(std::make_unique<Worker>(device)) {
-    thread_.setObjectName(QStringLiteral("snipora audio"));
-    worker_->moveToThread(&thread_);
-    thread_.start(QThread::TimeCriticalPriority);
+SinkOutput::SinkOutput(const QAudioDevice& device)
+    : progress_(std::make_shared<Progress>()), thread_(new QThread),
+      worker_(new Worker(device, progress_)) {
+    thread_->setObjectName(QStringLiteral("snipora audio"));
+    worker_->moveToThread(thread_);
+    QObject::connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
+    thread_->start(QThread::TimeCriticalPriority);
 }
 
 SinkOutput::~SinkOutput() {
+    // The audio thread may be held up by a sound server that does not answer: it lets go of
+    // the sink and ends when it gets here, and the thread object goes once it has finished.
     QMetaObject::invokeMethod(
-        worker_.get(), [this] { worker_->release(); }, Qt::BlockingQueuedConnection);
-    thread_.quit();
-    thread_.wait();
+        worker_,
+        [worker = worker_] {
+            worker->release();
+            worker->deleteLater();
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
 }
 
-bool SinkOutput::start(const PcmFormat& format, PcmSource& source) {
-    bool started = false;
+bool SinkOutput::start(const PcmFormat& format, std::shared_ptr<PcmSource> source) {
+    stretch_ = (stretch_ + 1) & Progress::stretchMask;
+    paused_ = false;
+    progress_->begin(stretch_);
     QMetaObject::invokeMethod(
-        worker_.get(), [&] { started = worker_->start(format, source); },
-        Qt::BlockingQueuedConnection);
-    return started;
+        worker_,
+        [worker = worker_, stretch = stretch_, format, source = std::move(source)] {
+            worker->start(stretch, format, source);
+        },
+        Qt::QueuedConnection);
+    return true;
 }
 
 void SinkOutput::pause() {
+    heldAt_ = progress_->load().frames;
+    paused_ = true;
     QMetaObject::invokeMethod(
-        worker_.get(), [this] { worker_->pause(); }, Qt::BlockingQueuedConnection);
+        worker_, [worker = worker_] { worker->pause(); }, Qt::QueuedConnection);
 }
 
 void SinkOutput::resume() {
+    paused_ = false;
     QMetaObject::invokeMethod(
-        worker_.get(), [this] { worker_->resume(); }, Qt::BlockingQueuedConnection);
+        worker_, [worker = worker_] { worker->resume(); }, Qt::QueuedConnection);
 }
 
 void SinkOutput::stop() {
+    stretch_ = (stretch_ + 1) & Progress::stretchMask;
+    paused_ = false;
+    progress_->begin(stretch_);
     QMetaObject::invokeMethod(
-        worker_.get(), [this] { worker_->stop(); }, Qt::BlockingQueuedConnection);
+        worker_, [worker = worker_] { worker->stop(); }, Qt::QueuedConnection);
 }
 
 std::int64_t SinkOutput::framesPlayed() {
-    std::int64_t frames = 0;
-    QMetaObject::invokeMethod(
-        worker_.get(), [&] { frames = worker_->framesPlayed(); }, Qt::BlockingQueuedConnection);
-    return frames;
+    return paused_ ? heldAt_.load() : progress_->load().frames;
+}
+
+bool SinkOutput::started() {
+    return progress_->load().started;
 }
 
 bool SinkOutput::failed() {
-    bool failed = false;
-    QMetaObject::invokeMethod(
-        worker_.get(), [&] { failed = worker_->failed(); }, Qt::BlockingQueuedConnection);
-    return failed;
+    return progress_->load().failed;
 }
 
 } // namespace snipora::mci

@@ -4,33 +4,48 @@
 #include "platform/mci/audio_output.h"
 
 #include <QAudioDevice>
-#include <QThread>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
+
+class QThread;
 
 namespace snipora::mci {
 
 // The sink, the device it pulls from and every call on them live on the audio thread, so the
-// sound keeps flowing while the window's thread is busy or waiting. Commands reach that thread
-// as blocking calls: each returns once the sink has done what was asked.
+// sound keeps flowing while the window's thread is busy or waiting. Commands are posted to that
+// thread and never waited for: a sound server that stops answering holds up the audio thread
+// only. What the window asks (frames played, started, failed) comes from atomics the audio
+// thread keeps up to date.
 class SinkOutput final : public AudioOutput {
 public:
     explicit SinkOutput(const QAudioDevice& device);
+    // Returns at once too: the audio thread ends, and frees itself, once it gets to it.
     ~SinkOutput() override;
     SinkOutput(const SinkOutput&) = delete;
     SinkOutput& operator=(const SinkOutput&) = delete;
 
-    bool start(const PcmFormat& format, PcmSource& source) override;
+    bool start(const PcmFormat& format, std::shared_ptr<PcmSource> source) override;
     void pause() override;
     void resume() override;
     void stop() override;
     std::int64_t framesPlayed() override;
+    bool started() override;
     bool failed() override;
+
+    // What the audio thread reports, stamped with the stretch it is about, so that news of an
+    // earlier stretch arriving late is never taken for news of the current one.
+    class Progress;
 
 private:
     class Worker;
-    QThread thread_;
-    std::unique_ptr<Worker> worker_; // lives on thread_ until the thread has finished
+    std::shared_ptr<Progress> progress_;
+    std::uint32_t stretch_ = 0;       // the current stretch's number
+    std::atomic<bool> paused_{false}; // the count stands still from the pause command on
+    std::atomic<std::int64_t> heldAt_{0};
+    QThread* thread_; // deletes itself once finished
+    Worker* worker_;  // lives on thread_ and is deleted there
 };
 
 } // namespace snipora::mci
