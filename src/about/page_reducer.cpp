@@ -108,7 +108,8 @@ Tag tagFor(QStringView name) {
         return Tag::Unknown;
     }
     for (const TagName& entry : tagNames) {
-        if (name.compare(entry.name, Qt::CaseInsensitive) == 0) {
+        if (name.size() == entry.name.size() &&
+            name.compare(entry.name, Qt::CaseInsensitive) == 0) {
             return entry.tag;
         }
     }
@@ -383,8 +384,11 @@ private:
         }
         // Stray text between table rows or cells is not laid out where a browser puts it;
         // it is kept all the same, in a cell of its own where the table still has room.
-        if (!stack_.empty() && (stack_.back().tag == Tag::Table || stack_.back().tag == Tag::Row) &&
-            cellHasRoom()) {
+        // Past the table bounds it is left out.
+        if (!stack_.empty() && (stack_.back().tag == Tag::Table || stack_.back().tag == Tag::Row)) {
+            if (!cellHasRoom()) {
+                return;
+            }
             startCell(Tag::DataCell, {});
         }
         if (pendingSpace_) {
@@ -404,12 +408,18 @@ private:
         default:
             out_.append(QStringView(QChar::fromUcs4(c)));
         }
+        breaksInARow_ = 0;
     }
 
     void separate() { pendingSpace_ = true; }
 
+    // Runs of line breaks with no text between are cut to two: thousands of them cost the
+    // layout as much as text and show nothing.
     void lineBreak() {
-        out_.append(QLatin1StringView("<br>"));
+        if (breaksInARow_ < 2) {
+            out_.append(QLatin1StringView("<br>"));
+            ++breaksInARow_;
+        }
         pendingSpace_ = false;
     }
 
@@ -809,7 +819,11 @@ private:
 
     void startTable(const Attributes& attributes) {
         closeParagraph();
-        if (droppedTables_ > 0 || openTables() >= PageLimits::tableDepth || !roomFor()) {
+        // A table goes in a cell or outside tables, and only while cells are left to fill it.
+        const bool betweenCells =
+            !stack_.empty() && (stack_.back().tag == Tag::Table || stack_.back().tag == Tag::Row);
+        if (droppedTables_ > 0 || openTables() >= PageLimits::tableDepth || betweenCells ||
+            cells_ >= PageLimits::cells || !roomFor()) {
             ++droppedTables_;
             separate();
             return;
@@ -836,7 +850,7 @@ private:
     void startRow() {
         const auto table = keptTable();
         if (!table || stack_[*table].rows >= PageLimits::rowsPerTable ||
-            elements_ >= PageLimits::elements) {
+            cells_ >= PageLimits::cells || elements_ >= PageLimits::elements) {
             lineBreak();
             return;
         }
@@ -853,13 +867,14 @@ private:
             return false;
         }
         const bool inRow = *table + 1 < stack_.size() && stack_[*table + 1].tag == Tag::Row;
-        return inRow ? stack_[*table + 1].cells < PageLimits::cellsPerRow
-                     : stack_[*table].rows < PageLimits::rowsPerTable;
+        return cells_ < PageLimits::cells &&
+               (inRow ? stack_[*table + 1].cells < PageLimits::cellsPerRow
+                      : stack_[*table].rows < PageLimits::rowsPerTable);
     }
 
     void startCell(Tag tag, const Attributes& attributes) {
         const auto table = keptTable();
-        if (!table) {
+        if (!table || cells_ >= PageLimits::cells) {
             separate();
             return;
         }
@@ -870,13 +885,14 @@ private:
                 return;
             }
         } else if (stack_[*table + 1].cells >= PageLimits::cellsPerRow ||
-                   elements_ >= PageLimits::elements) {
+                   cells_ >= PageLimits::cells || elements_ >= PageLimits::elements) {
             separate();
             return;
         } else {
             closeDownTo(*table + 2);
         }
         ++stack_.back().cells;
+        ++cells_;
         open(tag, writtenName(tag), alignment(attributes.align));
     }
 
@@ -992,6 +1008,8 @@ private:
     std::vector<Open> stack_;
     int elements_ = 0;
     int droppedTables_ = 0;
+    int cells_ = 0;
+    int breaksInARow_ = 0;
     bool pendingSpace_ = false;
 };
 

@@ -17,10 +17,14 @@ struct PageLimits {
     static constexpr int tableDepth = 2;
     static constexpr int rowsPerTable = 50;
     static constexpr int cellsPerRow = 16;
+    // Cells in all tables together: even two levels of tables cost the layout several passes
+    // over every cell.
+    static constexpr int cells = 48;
     // Start tags kept in the whole page; later ones are left out and their text kept.
     static constexpr int elements = 1000;
     // Characters of output; the page is cut off (with all its elements closed) past this.
-    static constexpr int output = 64 * 1024;
+    // The layout takes about 1 ms per thousand characters.
+    static constexpr int output = 16 * 1024;
     // Longer link addresses are left out, the link's text kept.
     static constexpr int address = 2048;
 };
