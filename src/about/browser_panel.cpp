@@ -1,6 +1,8 @@
 // BrowserPanel: the page is fetched in the background and shown as HTML.
 #include "about/browser_panel.h"
 
+#include "about/page_reducer.h"
+
 #include "platform/host.h"
 
 #include <QNetworkAccessManager>
@@ -98,7 +100,9 @@ void BrowserPanel::finished(QNetworkReply* reply) {
     }
     // Relative links in the page are relative to where the page came from.
     document()->setBaseUrl(reply->url());
-    setHtml(decodePage(body, reply->rawHeader("Content-Type")));
+    // The page comes from a server the program does not control: only a reduced, bounded form
+    // of it reaches the rich-text layout (see reducePage).
+    setHtml(reducePage(decodePage(body, reply->rawHeader("Content-Type"))));
 }
 
 void BrowserPanel::showFailure() {
