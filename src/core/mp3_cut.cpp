@@ -241,22 +241,42 @@ void initLibraryOnce() {
     std::call_once(once, [] { mpg123_init(); });
 }
 
-// libmpg123 reads the written file through pread, so the caller's file offset is left alone.
+// libmpg123 reads the written file through pread, so the caller's file offset is left alone,
+// and from a large buffer: its own reads are a few bytes each, two a frame.
 struct PreadFile {
+    explicit PreadFile(int handle) : fd(handle), buffer(1 << 20) {}
     int fd;
     off_t position = 0;
+    std::vector<char> buffer;
+    off_t bufferStart = 0;
+    off_t bufferFill = 0;
+
     static mpg123_ssize_t read(void* handle, void* out, std::size_t count) {
         auto* file = static_cast<PreadFile*>(handle);
-        for (;;) {
-            const ssize_t n = ::pread(file->fd, out, count, file->position);
+        auto* bytes = static_cast<char*>(out);
+        std::size_t done = 0;
+        while (done < count) {
+            const off_t at = file->position;
+            if (at >= file->bufferStart && at < file->bufferStart + file->bufferFill) {
+                const auto n = std::min<std::size_t>(
+                    count - done,
+                    static_cast<std::size_t>(file->bufferStart + file->bufferFill - at));
+                std::memcpy(bytes + done, file->buffer.data() + (at - file->bufferStart), n);
+                done += n;
+                file->position += static_cast<off_t>(n);
+                continue;
+            }
+            const ssize_t n = ::pread(file->fd, file->buffer.data(), file->buffer.size(), at);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
-            if (n > 0) {
-                file->position += n;
+            if (n <= 0) {
+                return done > 0 ? static_cast<mpg123_ssize_t>(done) : n;
             }
-            return n;
+            file->bufferStart = at;
+            file->bufferFill = n;
         }
+        return static_cast<mpg123_ssize_t>(done);
     }
     static off_t seek(void* handle, off_t offset, int whence) {
         auto* file = static_cast<PreadFile*>(handle);
@@ -465,7 +485,7 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
     // A QSaveFile's descriptor is write-only: read through a descriptor of our own.
     const int own = ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(),
                            O_RDONLY | O_CLOEXEC);
-    PreadFile file{own >= 0 ? own : fd};
+    PreadFile file(own >= 0 ? own : fd);
     const auto closeOwn = qScopeGuard([own] {
         if (own >= 0) {
             ::close(own);
