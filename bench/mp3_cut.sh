@@ -2,7 +2,7 @@
 # The frame-exact MP3 cut against its peers, and its speed.
 # 1. Accuracy over generated files: start and end error in samples (libmpg123, gapless) and decoder
 #    warnings (ffmpeg) for our cut, `ffmpeg -ss S -to E -c copy` and `mp3splt -f`, same marks.
-# 2. A 100 MB selection cut, check and commit (fsync) included, against dd bs=1M conv=fsync of the
+# 2. A 100 MB selection cut, check and commit (fdatasync) included, against dd bs=1M conv=fsync of the
 #    same byte count. Target: throughput ratio >= 0.8.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
