@@ -1,0 +1,474 @@
+// Planning, writing and checking a frame-exact MP3 cut.
+#include "core/mp3_cut.h"
+
+#include "platform/mci/mpeg_decoder.h"
+
+#include <QFile>
+#include <QFileDevice>
+#include <QScopeGuard>
+
+#include <mpg123.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace snipora {
+
+namespace {
+constexpr int maxDelayOrPadding = 4095; // the LAME header's 12-bit fields
+constexpr std::int64_t copyBlock = 4 << 20;
+
+// CRC-16 as the LAME header uses it (polynomial 0x8005, reflected, start 0), for its own bytes.
+std::uint16_t crc16(const unsigned char* p, std::size_t n) {
+    std::uint16_t crc = 0;
+    while (n-- > 0) {
+        crc ^= *p++;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<std::uint16_t>((crc & 1) ? (crc >> 1) ^ 0xA001u : crc >> 1);
+        }
+    }
+    return crc;
+}
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Reads exactly `size` bytes at `offset`; false on an error or the end of the file.
+bool readAt(int fd, void* data, std::int64_t size, std::int64_t offset) {
+    auto* bytes = static_cast<char*>(data);
+    std::int64_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, bytes + done, static_cast<size_t>(size - done),
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = 0;
+            }
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+int dataStart(const MpegFrameHeader& h) {
+    return 4 + (h.hasCrc ? 2 : 0) + h.sideInfoSize();
+}
+
+// The layer III data bytes of a frame (after its header, CRC and side information).
+int dataBytes(const Mp3Frame& frame) {
+    const auto h = MpegFrameHeader::parse(frame.header);
+    return h ? std::max(0, frame.size - dataStart(*h)) : 0;
+}
+
+// The header of a frame made here from one of the stream's: no CRC, no padding, and the
+// smallest bitrate whose frame holds `bytes` bytes; 0 when none does.
+std::uint32_t madeHeader(std::uint32_t streamHeader, int bytes) {
+    for (int index = 1; index < 15; ++index) {
+        if (MpegFrameHeader::sizeFor(streamHeader, index) >= bytes) {
+            return (streamHeader & ~0x0001f200u) | 0x00010000u |
+                   (static_cast<std::uint32_t>(index) << 12);
+        }
+    }
+    return 0;
+}
+
+void putBigEndian(unsigned char* p, std::uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) {
+        p[i] = static_cast<unsigned char>(value & 0xff);
+        value >>= 8;
+    }
+}
+
+// The bytes of a silent frame: with every side information field zero (layer III) the frame
+// decodes to silence and leaves its whole data part to the next frame's bit reservoir.
+QByteArray leadFrameBytes(std::uint32_t streamHeader, const QByteArray& reservoir) {
+    const auto h = MpegFrameHeader::parse(streamHeader);
+    const std::uint32_t header = madeHeader(streamHeader, dataStart(*h) + 2 + reservoir.size());
+    QByteArray frame(MpegFrameHeader::sizeFor(header, (header >> 12) & 15), '\0');
+    putBigEndian(reinterpret_cast<unsigned char*>(frame.data()), header, 4);
+    std::memcpy(frame.data() + frame.size() - reservoir.size(), reservoir.constData(),
+                static_cast<std::size_t>(reservoir.size()));
+    return frame;
+}
+
+struct OutputFrames {
+    std::uint32_t streamHeader = 0;
+    std::vector<std::int64_t> sizes; // every audio frame of the output, the lead frame first
+    std::int64_t audioBytes = 0;
+};
+
+OutputFrames outputFrames(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
+    OutputFrames out;
+    const auto& frames = map.frames();
+    out.streamHeader = frames[plan.firstFrame].header;
+    if (plan.leadFrame) {
+        out.sizes.push_back(leadFrameBytes(out.streamHeader, plan.reservoir).size());
+    }
+    for (std::size_t i = plan.firstFrame; i < plan.endFrame; ++i) {
+        out.sizes.push_back(frames[i].size);
+    }
+    for (const std::int64_t size : out.sizes) {
+        out.audioBytes += size;
+    }
+    return out;
+}
+
+// The Xing (VBR) or Info (CBR) frame with its LAME extension. Its music CRC stays zero, as
+// decoders accept: computing it cost a third of the time of a long save.
+QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const OutputFrames& out) {
+    const auto stream = MpegFrameHeader::parse(out.streamHeader);
+    const int xing = dataStart(*stream) - (stream->hasCrc ? 2 : 0);
+    const int lame = xing + 8 + 4 + 4 + 100 + 4;
+    const std::uint32_t header = madeHeader(out.streamHeader, lame + 36);
+    QByteArray bytes(MpegFrameHeader::sizeFor(header, (header >> 12) & 15), '\0');
+    auto* f = reinterpret_cast<unsigned char*>(bytes.data());
+    putBigEndian(f, header, 4);
+    std::memcpy(f + xing, map.variableBitrate() ? "Xing" : "Info", 4);
+    putBigEndian(f + xing + 4, 0x0f, 4); // frames, bytes, table of contents, quality
+    const auto frameCount = static_cast<std::int64_t>(out.sizes.size());
+    const std::int64_t streamBytes = bytes.size() + out.audioBytes;
+    putBigEndian(f + xing + 8, static_cast<std::uint32_t>(frameCount), 4);
+    putBigEndian(f + xing + 12, static_cast<std::uint32_t>(streamBytes), 4);
+    // Seek table: where each hundredth of the playing time starts, in 256ths of the stream.
+    std::int64_t offset = bytes.size();
+    std::int64_t frame = 0;
+    for (int i = 0; i < 100; ++i) {
+        const std::int64_t target = i * frameCount / 100;
+        for (; frame < target; ++frame) {
+            offset += out.sizes[static_cast<std::size_t>(frame)];
+        }
+        f[xing + 16 + i] =
+            static_cast<unsigned char>(std::min<std::int64_t>(255, offset * 256 / streamBytes));
+    }
+    // The LAME extension: the source's encoder and settings where it had one (decoders honour
+    // the delay and padding only after the encoder names they know), never its gain or peak,
+    // which describe the whole song.
+    unsigned char* l = f + lame;
+    const QByteArray& source = map.infoFrame() ? map.infoFrame()->lameExtension : QByteArray();
+    const bool knownEncoder =
+        source.startsWith("LAME") || source.startsWith("Lavf") || source.startsWith("Lavc");
+    if (knownEncoder) {
+        std::memcpy(l, source.constData(), 9);
+        const auto* s = reinterpret_cast<const unsigned char*>(source.constData());
+        l[9] = s[9] & 0x0f;
+        l[10] = s[10];
+        l[19] = s[19];
+        l[20] = s[20];
+        l[24] = s[24];
+        l[26] = s[26];
+        l[27] = s[27];
+    } else {
+        std::memcpy(l, "LAME3.100", 9);
+        l[9] = map.variableBitrate() ? 3 : 1;
+    }
+    l[21] = static_cast<unsigned char>(plan.encoderDelay >> 4);
+    l[22] =
+        static_cast<unsigned char>(((plan.encoderDelay & 0x0f) << 4) | (plan.encoderPadding >> 8));
+    l[23] = static_cast<unsigned char>(plan.encoderPadding & 0xff);
+    putBigEndian(l + 28, static_cast<std::uint32_t>(streamBytes), 4);
+    putBigEndian(l + 34, crc16(f, static_cast<std::size_t>(lame + 34)), 2);
+    return bytes;
+}
+
+bool writeAll(QFileDevice& target, const char* data, std::int64_t size) {
+    return target.write(data, size) == size;
+}
+
+QString writeReason(const QFileDevice& target) {
+    return QStringLiteral("the output could not be written (%1)").arg(target.errorString());
+}
+
+void initLibraryOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+}
+
+// libmpg123 reads the written file through pread, so the caller's file offset is left alone,
+// and from a large buffer: its own reads are a few bytes each, two a frame.
+struct PreadFile {
+    explicit PreadFile(int handle) : fd(handle), buffer(1 << 20) {}
+    int fd;
+    off_t position = 0;
+    std::vector<char> buffer;
+    off_t bufferStart = 0;
+    off_t bufferFill = 0;
+
+    static mpg123_ssize_t read(void* handle, void* out, std::size_t count) {
+        auto* file = static_cast<PreadFile*>(handle);
+        auto* bytes = static_cast<char*>(out);
+        std::size_t done = 0;
+        while (done < count) {
+            const off_t at = file->position;
+            if (at >= file->bufferStart && at < file->bufferStart + file->bufferFill) {
+                const auto n = std::min<std::size_t>(
+                    count - done,
+                    static_cast<std::size_t>(file->bufferStart + file->bufferFill - at));
+                std::memcpy(bytes + done, file->buffer.data() + (at - file->bufferStart), n);
+                done += n;
+                file->position += static_cast<off_t>(n);
+                continue;
+            }
+            const ssize_t n = ::pread(file->fd, file->buffer.data(), file->buffer.size(), at);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return done > 0 ? static_cast<mpg123_ssize_t>(done) : n;
+            }
+            file->bufferStart = at;
+            file->bufferFill = n;
+        }
+        return static_cast<mpg123_ssize_t>(done);
+    }
+    static off_t seek(void* handle, off_t offset, int whence) {
+        auto* file = static_cast<PreadFile*>(handle);
+        off_t base = 0;
+        if (whence == SEEK_CUR) {
+            base = file->position;
+        } else if (whence == SEEK_END) {
+            base = ::lseek(file->fd, 0, SEEK_END);
+            if (base < 0) {
+                return -1;
+            }
+        }
+        if (base + offset < 0) {
+            return -1;
+        }
+        file->position = base + offset;
+        return file->position;
+    }
+};
+} // namespace
+
+QString mp3CutCancelled() {
+    return QStringLiteral("cancelled");
+}
+
+std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
+                                     std::int64_t endMs, QString* error) {
+    const auto fail = [error](const QString& reason) -> std::optional<Mp3CutPlan> {
+        if (error) {
+            *error = reason;
+        }
+        return std::nullopt;
+    };
+    if (map.layer() != 3) {
+        return fail(QStringLiteral("the source is MPEG audio layer %1, not MP3").arg(map.layer()));
+    }
+    Mp3CutPlan plan;
+    plan.startSample = map.sampleAtMs(startMs);
+    plan.endSample = map.sampleAtMs(endMs);
+    if (plan.endSample <= plan.startSample) {
+        return fail(QStringLiteral("the selection is empty"));
+    }
+    const auto& frames = map.frames();
+    const auto count = static_cast<std::int64_t>(frames.size());
+    const std::int64_t spf = map.samplesPerFrame();
+    // Samples of the source's decoded stream, before libmpg123 drops its start.
+    const std::int64_t rawStart = plan.startSample + map.decoderSkip();
+    const std::int64_t rawEnd = plan.endSample + map.decoderSkip();
+    const std::int64_t startFrame = std::min(rawStart / spf, count - 1);
+    // A frame's first granule overlaps the granule before it and the synthesis filter remembers
+    // the last 512 samples: the frame before (two frames of one granule each for MPEG-2 and 2.5)
+    // must be decoded from its own data for the first kept sample to come out as in the source.
+    const std::int64_t before = map.version() == MpegVersion::Mpeg1 ? 1 : 2;
+    const std::int64_t first = std::max<std::int64_t>(0, startFrame - before);
+    const std::int64_t end = std::clamp<std::int64_t>((rawEnd + spf - 1) / spf, first + 1, count);
+    plan.firstFrame = static_cast<std::size_t>(first);
+    plan.endFrame = static_cast<std::size_t>(end);
+
+    // The copied frames' data may start in frames left out (the bit reservoir): how far back.
+    std::int64_t reservoir = 0;
+    std::int64_t ahead = 0; // data bytes of copied frames before frame i
+    for (std::int64_t i = first; i < end && ahead <= 511; ++i) {
+        reservoir = std::max<std::int64_t>(
+            reservoir, frames[static_cast<std::size_t>(i)].mainDataBegin - ahead);
+        ahead += dataBytes(frames[static_cast<std::size_t>(i)]);
+    }
+    // Only what the source holds before the first copied frame can be carried over.
+    std::vector<std::size_t> carried;
+    std::int64_t available = 0;
+    for (std::int64_t i = first - 1; i >= 0 && available < reservoir; --i) {
+        carried.push_back(static_cast<std::size_t>(i));
+        available += dataBytes(frames[static_cast<std::size_t>(i)]);
+    }
+    reservoir = std::min(reservoir, available);
+    if (reservoir > 0) {
+        QByteArray bytes;
+        for (auto it = carried.rbegin(); it != carried.rend(); ++it) {
+            const Mp3Frame& frame = frames[*it];
+            const int n = dataBytes(frame);
+            QByteArray part(n, '\0');
+            if (!readAt(sourceFd, part.data(), n, frame.offset + frame.size - n)) {
+                return fail(
+                    QStringLiteral("the source could not be read (%1)").arg(systemReason(errno)));
+            }
+            bytes += part;
+        }
+        plan.reservoir = bytes.right(reservoir);
+    }
+    // The output's first decoded sample, in the source's decoded stream.
+    std::int64_t base = first * spf;
+    plan.leadFrame = reservoir > 0 || rawStart - base < mpg123DecoderDelay;
+    if (plan.leadFrame) {
+        base -= spf;
+    }
+    const auto outFrames = end - first + (plan.leadFrame ? 1 : 0);
+    const std::int64_t delay = rawStart - base - mpg123DecoderDelay;
+    const std::int64_t padding = outFrames * spf + mpg123DecoderDelay - (rawEnd - base);
+    // By the choice of frames above the delay stays under 3 frames and the padding under 2.
+    if (delay < 0 || delay > maxDelayOrPadding || padding < 0 || padding > maxDelayOrPadding) {
+        return fail(QStringLiteral("the selection cannot be cut at these marks"));
+    }
+    plan.encoderDelay = static_cast<int>(delay);
+    plan.encoderPadding = static_cast<int>(padding);
+
+    const OutputFrames out = outputFrames(map, plan);
+    plan.outputBytes = map.id3v2Size() + infoFrameBytes(map, plan, out).size() + out.audioBytes +
+                       (map.id3v1Offset() ? 128 : 0);
+    return plan;
+}
+
+std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
+                                   std::int64_t endMs, QFileDevice& target,
+                                   const Mp3CutProgress& progress) {
+    QString error;
+    const auto plan = planMp3Cut(sourceFd, map, startMs, endMs, &error);
+    if (!plan) {
+        return error;
+    }
+    return writeMp3Cut(sourceFd, map, *plan, target, progress);
+}
+
+std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& plan,
+                                   QFileDevice& target, const Mp3CutProgress& progress) {
+    const OutputFrames out = outputFrames(map, plan);
+    const QByteArray info = infoFrameBytes(map, plan, out);
+    const std::int64_t total = plan.outputBytes;
+    std::int64_t done = 0;
+    std::vector<char> buffer(static_cast<std::size_t>(copyBlock));
+
+    // Copies source bytes [from, to) in large blocks.
+    const auto copy = [&](std::int64_t from, std::int64_t to) -> std::optional<QString> {
+        while (from < to) {
+            const std::int64_t n = std::min(copyBlock, to - from);
+            if (!readAt(sourceFd, buffer.data(), n, from)) {
+                return errno == 0
+                           ? QStringLiteral("the source file became shorter while it was saved")
+                           : QStringLiteral("the source could not be read (%1)")
+                                 .arg(systemReason(errno));
+            }
+            if (!writeAll(target, buffer.data(), n)) {
+                return writeReason(target);
+            }
+            from += n;
+            done += n;
+            if (progress && !progress(done, total)) {
+                return mp3CutCancelled();
+            }
+        }
+        return std::nullopt;
+    };
+
+    if (const auto failed = copy(0, map.id3v2Size())) {
+        return failed;
+    }
+    if (!writeAll(target, info.constData(), info.size())) {
+        return writeReason(target);
+    }
+    done += info.size();
+    if (plan.leadFrame) {
+        const QByteArray lead = leadFrameBytes(out.streamHeader, plan.reservoir);
+        if (!writeAll(target, lead.constData(), lead.size())) {
+            return writeReason(target);
+        }
+        done += lead.size();
+    }
+    // Runs of adjacent frames are copied as one range; bytes between frames (junk the scan
+    // passed over) are left out.
+    const auto& frames = map.frames();
+    for (std::size_t i = plan.firstFrame; i < plan.endFrame;) {
+        std::size_t j = i + 1;
+        while (j < plan.endFrame && frames[j].offset == frames[j - 1].offset + frames[j - 1].size) {
+            ++j;
+        }
+        if (const auto failed = copy(frames[i].offset, frames[j - 1].offset + frames[j - 1].size)) {
+            return failed;
+        }
+        i = j;
+    }
+    if (const auto id3v1 = map.id3v1Offset()) {
+        if (const auto failed = copy(*id3v1, *id3v1 + 128)) {
+            return failed;
+        }
+    }
+    if (!target.flush()) {
+        return writeReason(target);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
+    // A QSaveFile's descriptor is write-only: read through a descriptor of our own.
+    const int own = ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(),
+                           O_RDONLY | O_CLOEXEC);
+    PreadFile file(own >= 0 ? own : fd);
+    const auto closeOwn = qScopeGuard([own] {
+        if (own >= 0) {
+            ::close(own);
+        }
+    });
+    initLibraryOnce();
+    int error = MPG123_OK;
+    mci::Mpg123Handle handle(mpg123_new(nullptr, &error));
+    if (!handle) {
+        return QStringLiteral("the written file could not be checked (no decoder)");
+    }
+    mpg123_handle* mh = handle.get();
+    mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2, 0.0);
+    if (mpg123_replace_reader_handle(mh, &PreadFile::read, &PreadFile::seek, nullptr) !=
+            MPG123_OK ||
+        mpg123_open_handle(mh, &file) != MPG123_OK || mpg123_scan(mh) != MPG123_OK) {
+        return QStringLiteral("the written file cannot be read back as MP3");
+    }
+    const off_t length = mpg123_length(mh);
+    const off_t frames = mpg123_framelength(mh);
+    const int spf = mpg123_spf(mh);
+    mpg123_close(mh);
+    if (length != expectedSamples) {
+        return QStringLiteral("the written file holds %1 samples instead of %2 (it was not "
+                              "written completely)")
+            .arg(length)
+            .arg(expectedSamples);
+    }
+    // libmpg123 gives up the header's delay and padding when its frame count disagrees with
+    // the file's; a length that still matches is then a coincidence.
+    if (frames > 0 && spf > 0 && length == frames * spf) {
+        return QStringLiteral("the written file's frame count does not match its header");
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> checkMp3Cut(const QString& path, std::int64_t expectedSamples) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return QStringLiteral("the written file cannot be opened (%1)").arg(systemReason(errno));
+    }
+    const auto result = checkMp3Cut(fd, expectedSamples);
+    ::close(fd);
+    return result;
+}
+
+} // namespace snipora

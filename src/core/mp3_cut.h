@@ -1,0 +1,62 @@
+// Direct Save on MP3 frames: a sample-exact cut of whole frames with a fresh LAME header.
+#pragma once
+
+#include "core/mp3_frame_map.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QFileDevice;
+
+namespace snipora {
+
+// Which frames a cut copies and what its LAME header says. Sample numbers are gapless samples
+// of the source as libmpg123 counts them.
+struct Mp3CutPlan {
+    std::int64_t startSample = 0;
+    std::int64_t endSample = 0; // one past the last sample kept
+    std::size_t firstFrame = 0; // index in the map's frames: the first frame copied
+    std::size_t endFrame = 0;   // one past the last frame copied
+    // A silent frame before the copied ones: it carries the bit reservoir bytes the first copied
+    // frames borrow (`reservoir`, the last bytes of its data) or makes room for the decoder delay.
+    bool leadFrame = false;
+    QByteArray reservoir;
+    int encoderDelay = 0;   // samples decoders drop at the start (libmpg123 adds 529 of its own)
+    int encoderPadding = 0; // samples decoders drop at the end
+    std::int64_t outputBytes = 0; // the whole output, tags included
+
+    std::int64_t samples() const { return endSample - startSample; }
+};
+
+// Plans the cut of [startMs, endMs] (marks in milliseconds of the gapless stream, as the player
+// reports them). Reads the reservoir bytes through `sourceFd`. Nullopt with `error` set when
+// the selection is empty or the source cannot be cut.
+std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
+                                     std::int64_t endMs, QString* error);
+
+// Progress in bytes written of the whole output; returning false cancels the save.
+using Mp3CutProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
+
+// Writes the source's ID3v2 tag, a fresh Xing/Info frame with a LAME extension, the frames of
+// the selection and the source's ID3v1 tag to `target` (open for writing, at its start), and
+// flushes it. Reads the source by pread only. Nullopt on success, else the reason for the user
+// (shown after "Save failed: "); mp3CutCancelled() when `progress` said stop.
+std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
+                                   std::int64_t endMs, QFileDevice& target,
+                                   const Mp3CutProgress& progress);
+// The same with a plan made before (so that the caller knows plan.samples() for the check).
+std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& plan,
+                                   QFileDevice& target, const Mp3CutProgress& progress);
+
+QString mp3CutCancelled();
+
+// Re-reads a written cut with libmpg123 (full scan) and compares its gapless length with
+// `expectedSamples`. Nullopt when they agree, else why not. The descriptor may be write-only
+// (a QSaveFile's handle): the file is then opened again for reading.
+std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples);
+std::optional<QString> checkMp3Cut(const QString& path, std::int64_t expectedSamples);
+
+} // namespace snipora
