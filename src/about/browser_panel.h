@@ -28,7 +28,7 @@ public:
     static QString failureText();
 
     // Pages are read up to this size; a larger answer counts as a page that cannot be loaded.
-    static constexpr qint64 maximumPageSize = 4 * 1024 * 1024;
+    static constexpr qint64 maximumPageSize = 1024 * 1024;
 
     // Nothing beyond the page itself is fetched: no pictures, style sheets or local files.
     QVariant loadResource(int type, const QUrl& name) override;

@@ -135,8 +135,7 @@ void MainWindow::directSave() {
                          QStringLiteral("Done"));
             saveProgress->setRange(0, 100);
         });
-    directSave_->start(
-        DirectSaveJob{session_.sourceHandle(), *target, session_.selection(), session_.lengthMs()});
+    directSave_->start(DirectSaveJob{session_.sourceHandle(), *target, session_.selection()});
 }
 
 void MainWindow::convertSave() {

@@ -1,17 +1,11 @@
 // Direct Save: the copy, and its worker thread.
 #include "core/direct_save.h"
 
-#include "core/byte_range_copy.h"
+#include "core/mp3_cut.h"
+#include "core/mp3_frame_map.h"
 
-#include <QFile>
 #include <QSaveFile>
 #include <QThread>
-
-#include <array>
-#include <cmath>
-#include <memory>
-
-#include <unistd.h>
 
 namespace snipora {
 
@@ -19,39 +13,28 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
     if (!job.selection.isValid()) {
         return QStringLiteral("the selection is empty");
     }
-    const int handle = ::dup(job.sourceHandle);
-    QFile source;
-    if (handle < 0 || !source.open(handle, QIODevice::ReadOnly | QIODevice::Unbuffered,
-                                   QFileDevice::AutoCloseHandle)) {
-        if (handle >= 0) {
-            ::close(handle);
-        }
-        return QStringLiteral("the source file cannot be read");
+    QString error;
+    const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(job.sourceHandle, &error);
+    if (!map) {
+        return error;
     }
-    // The copy goes into a temporary file beside the target, which replaces the target only once
-    // complete: a failed or interrupted save leaves any existing file as it was.
+    const std::optional<Mp3CutPlan> plan =
+        planMp3Cut(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
+    if (!plan) {
+        return error;
+    }
+    // The cut goes into a temporary file beside the target, which replaces the target only once
+    // complete and checked: a failed or interrupted save leaves any existing file as it was.
     QSaveFile target(job.target);
     target.setDirectWriteFallback(false);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return QStringLiteral("could not create %1: %2").arg(job.target, target.errorString());
     }
-    if (job.mediaLengthMs <= 0) {
-        return QStringLiteral("the source has no length");
+    if (auto failure = writeMp3Cut(job.sourceHandle, *map, *plan, target, progress)) {
+        target.cancelWriting();
+        return failure;
     }
-    // Byte positions count from 1, so a start of 0 is taken as 1.
-    const std::int64_t startMs = std::max<std::int64_t>(job.selection.start, 1);
-    const std::int64_t bytesPerMs =
-        std::llround(static_cast<double>(source.size()) / static_cast<double>(job.mediaLengthMs));
-    if (bytesPerMs == 0) {
-        return QStringLiteral("the file holds under half a byte per millisecond of playback, so "
-                              "the selection has no byte range");
-    }
-    const std::int64_t start = bytesPerMs * startMs;
-    const std::int64_t end = bytesPerMs * job.selection.end;
-    const std::int64_t total = end - start + blockBytes;
-    auto block = std::make_unique<std::array<char, blockBytes>>();
-    if (auto failure = copyByteRange(source, target, start, end, *block,
-                                     [&](std::int64_t done) { return progress(done, total); })) {
+    if (auto failure = checkMp3Cut(target.handle(), plan->samples())) {
         target.cancelWriting();
         return failure;
     }

@@ -1,4 +1,4 @@
-// Direct Save: the selection copied out of the MP3 source into a new file, off the window's thread.
+// Direct Save: the selection's MP3 frames copied into a new file, off the window's thread.
 #pragma once
 
 #include "core/selection.h"
@@ -20,14 +20,15 @@ struct DirectSaveJob {
     int sourceHandle = -1; // the source as opened; the save reads a duplicate of it
     QString target;        // the chosen path; replaced only once the copy is complete
     Selection selection;
-    std::int64_t mediaLengthMs = 0;
 };
 
 // Called with the bytes written and the bytes to write; false cancels the save.
 using SaveProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
-// Runs a Direct Save in the calling thread. Nothing on success, else the reason, shown after
-// "Save failed: ". A failed or cancelled save leaves any existing file at the target untouched.
+// Runs a Direct Save in the calling thread: the source's tags, a fresh length header that makes
+// decoders give exactly the marked samples, and the selection's whole frames. The output is
+// decoded back and checked before it replaces anything. Nothing on success, else the reason,
+// shown after "Save failed: ". A failed or cancelled save leaves any existing file untouched.
 std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgress& progress);
 
 // Runs Direct Saves on a worker thread, so that the window answers during the copy; progress

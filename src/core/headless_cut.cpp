@@ -8,6 +8,7 @@
 #include "core/time_text.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -60,6 +61,9 @@ std::optional<CutRequest> parseCutArguments(const QStringList& arguments, QStrin
     request.startMs = *start;
     request.endMs = *end;
     request.input = QFile::encodeName(positional[2]);
+    if (!request.input.startsWith('/')) {
+        request.input = QFile::encodeName(QDir::currentPath()) + '/' + request.input;
+    }
     if (!request.format.isEmpty() || !request.bitrate.isEmpty()) {
         if (!formats.contains(request.format)) {
             *error = QStringLiteral("--format takes one of %1").arg(formats.join(QLatin1Char(' ')));
@@ -107,9 +111,9 @@ void startCut(const CutRequest& request, MediaCommands& media, ProcessLauncher& 
         return;
     }
     if (request.format.isEmpty()) {
-        const auto failure = runDirectSave(
-            DirectSaveJob{session->sourceHandle(), request.output, selection, session->lengthMs()},
-            [](std::int64_t, std::int64_t) { return true; });
+        const auto failure =
+            runDirectSave(DirectSaveJob{session->sourceHandle(), request.output, selection},
+                          [](std::int64_t, std::int64_t) { return true; });
         finish(failure ? std::optional<QString>(QStringLiteral("Save failed: ") + *failure)
                        : std::nullopt);
         return;

@@ -93,8 +93,9 @@ private slots:
         QFETCH(QByteArray, page);
         QFETCH(QString, shown);
         PageServer server(page);
-        test::FakeProcessLauncher launcher;
-        BrowserPanel panel(launcher);
+        test::FakeDesktopLinks links;
+        test::FakeMessageBoxes messages;
+        BrowserPanel panel(links, messages);
         panel.resize(457, 73);
         panel.show();
         Liveness liveness;

@@ -6,8 +6,10 @@
 #include "support/window_fixture.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -43,10 +45,11 @@ private slots:
 
     // The copy runs beside the window: its menu opens and its timers run meanwhile.
     void windowAnswersDuringDirectSave() {
-        const QString source = dir.filePath(QStringLiteral("large.mp3"));
-        QFile large(source);
-        QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(qint64{512} << 20));
-        large.close();
+        const QString source = dir.filePath(QStringLiteral("long.mp3"));
+        QProcess encoder;
+        encoder.start(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i", "sine=d=600",
+                                                 "-b:a", "32k", "-y", source});
+        QVERIFY(encoder.waitForFinished(60000) && QFileInfo(source).size() > 0);
         fakes->media.setLength(600000);
         fakes->media.setMode("playing");
         QVERIFY(!window->session().open(QFile::encodeName(source), 1));
