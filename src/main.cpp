@@ -65,6 +65,8 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "snipora: %s\n", error.toLocal8Bit().constData());
             return 2;
         }
+        // Nothing is heard during a cut: the silent output, and no sound server asked.
+        qputenv("SNIPORA_AUDIO_OUTPUT", "null");
         snipora::RealHost realHost;
         const snipora::Host host = realHost.host();
         snipora::startCut(*request, host.media, host.processes, host.program.programFolder(),

@@ -61,6 +61,7 @@ AboutWindow::AboutWindow(ProgramControl& program) : QWidget(nullptr), program_(p
     setWindowTitle(QStringLiteral("About"));
     setWindowIcon(applicationIcon());
     setFixedSize(8370 / twipsPerPixel, 4815 / twipsPerPixel);
+    useFixedPalette(this);
     fillBackground(this, Qt::white);
     useDialogFont(this);
 

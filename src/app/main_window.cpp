@@ -68,6 +68,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     setWindowIcon(applicationIcon());
     // The layout is fixed; nothing reacts to a change of size.
     setFixedSize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
+    useFixedPalette(this);
     fillBackground(this, Qt::white);
     setAcceptDrops(true);
     useDialogFont(this);
@@ -91,7 +92,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::createControls() {
     // The system's window-background colour, as text areas use it.
-    const QColor windowBackground = QApplication::palette().color(QPalette::Base);
+    const QColor windowBackground = palette().color(QPalette::Base);
 
     // Created in z-order from the back: the black panel lies behind the slider.
     displayPanel = new QFrame(this);

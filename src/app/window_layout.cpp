@@ -5,6 +5,9 @@
 #include <QPalette>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+
 namespace snipora {
 
 void placeInTwips(QWidget* widget, int left, int top, int width, int height) {
@@ -24,6 +27,54 @@ void useDialogFont(QWidget* window) {
     QFont small = window->font();
     small.setPixelSize(11);
     window->setFont(small);
+}
+
+void useFixedPalette(QWidget* window) {
+    QPalette palette;
+    const QColor text(Qt::black);
+    const QColor dimmed(0x5f, 0x5f, 0x5f); // 6.4:1 on white, 5.2:1 on the button face
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Window, Qt::white);
+        palette.setColor(group, QPalette::WindowText, text);
+        palette.setColor(group, QPalette::Base, Qt::white);
+        palette.setColor(group, QPalette::AlternateBase, QColor(0xf0, 0xf0, 0xf0));
+        palette.setColor(group, QPalette::Text, text);
+        palette.setColor(group, QPalette::Button, QColor(0xe8, 0xe8, 0xe8));
+        palette.setColor(group, QPalette::ButtonText, text);
+        palette.setColor(group, QPalette::Highlight, QColor(0x00, 0x5a, 0xb5));
+        palette.setColor(group, QPalette::HighlightedText, Qt::white);
+        palette.setColor(group, QPalette::ToolTipBase, QColor(0xff, 0xff, 0xe1));
+        palette.setColor(group, QPalette::ToolTipText, text);
+        palette.setColor(group, QPalette::PlaceholderText, dimmed);
+        palette.setColor(group, QPalette::Link, QColor(0x00, 0x00, 0xcc));
+        palette.setColor(group, QPalette::BrightText, Qt::white);
+        palette.setColor(group, QPalette::Light, Qt::white);
+        palette.setColor(group, QPalette::Midlight, QColor(0xe3, 0xe3, 0xe3));
+        palette.setColor(group, QPalette::Mid, QColor(0xa0, 0xa0, 0xa0));
+        palette.setColor(group, QPalette::Dark, QColor(0x70, 0x70, 0x70));
+        palette.setColor(group, QPalette::Shadow, QColor(0x40, 0x40, 0x40));
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Window, Qt::white);
+    palette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Disabled, QPalette::Button, QColor(0xe8, 0xe8, 0xe8));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::PlaceholderText}) {
+        palette.setColor(QPalette::Disabled, role, dimmed);
+    }
+    window->setPalette(palette);
+}
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& colour) {
+        const auto channel = [](double value) {
+            return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+               0.0722 * channel(colour.blueF());
+    };
+    const double first = luminance(a) + 0.05;
+    const double second = luminance(b) + 0.05;
+    return std::max(first, second) / std::min(first, second);
 }
 
 } // namespace snipora

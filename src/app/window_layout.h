@@ -16,6 +16,15 @@ void placeInTwips(QWidget* widget, int left, int top, int width, int height);
 // Gives a widget a solid background and a text colour of its own.
 void fillBackground(QWidget* widget, const QColor& background, const QColor& text = Qt::black);
 
+// Fixed light colours for the window and everything in it, whatever the desktop's theme: the
+// layout paints white and black areas of its own, and text taken from a dark theme's palette
+// would not read on them. Every text colour here keeps a contrast of at least 4.5:1 to its
+// background, disabled text included.
+void useFixedPalette(QWidget* window);
+
+// The contrast ratio of two colours, as accessibility guidelines define it (1 to 21).
+double contrastRatio(const QColor& a, const QColor& b);
+
 // The windows were laid out for the desktop's small dialog font (8 points at 96 dpi); a larger
 // default would cut the captions of the narrow labels and lists.
 void useDialogFont(QWidget* window);

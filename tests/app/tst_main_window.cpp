@@ -1,10 +1,12 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
+#include "app/window_layout.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
 #include "support/test_main.h"
 #include "support/window_fixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -97,6 +99,37 @@ private slots:
                  QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks 0.01.000-0.05.000.mp3"));
         // No report yet: the bar steps by itself.
         QTRY_VERIFY(window->saveProgress->value() > 0);
+    }
+
+    // A dark desktop theme leaves every text of the window readable, enabled or not.
+    void textReadsOnADarkTheme() {
+        const QPalette before = QApplication::palette();
+        QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+        QApplication::setPalette(dark);
+        MainWindow themed(fakes->host());
+        QApplication::setPalette(before);
+        for (QWidget* widget : themed.findChildren<QWidget*>()) {
+            const QPalette& p = widget->palette();
+            for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Disabled}) {
+                const QList<std::pair<QPalette::ColorRole, QPalette::ColorRole>> pairs{
+                    {QPalette::WindowText, QPalette::Window},
+                    {QPalette::ButtonText, QPalette::Button},
+                    {QPalette::Text, QPalette::Base}};
+                for (const auto& [text, background] : pairs) {
+                    if (widget == themed.displayPanel) {
+                        continue; // black, and text of its own is drawn in fixed light colours
+                    }
+                    const double ratio =
+                        contrastRatio(p.color(group, text), p.color(group, background));
+                    QVERIFY2(ratio >= 4.5,
+                             qPrintable(
+                                 QStringLiteral("%1: %2:1").arg(widget->objectName()).arg(ratio)));
+                }
+            }
+        }
     }
 
     void websiteWithoutOpenerGivesTheAddress() {
