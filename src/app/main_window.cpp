@@ -15,12 +15,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include <cstdlib>
@@ -83,6 +85,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     progressPulse_ = new QTimer(this);
     progressPulse_->setInterval(100);
     connectSession();
+    createShortcuts();
 }
 
 MainWindow::~MainWindow() {
@@ -121,6 +124,10 @@ void MainWindow::createControls() {
     placeInTwips(positionSlider, 345, 1635, 5235, 375);
 
     selectionLengthLabel = timeLabel(this, "Label3", windowBackground, 360, 3915, 1005, 180);
+    // The file's length, beside the selection's, to the millisecond.
+    lengthLabel = new QLabel(this);
+    lengthLabel->setObjectName(QStringLiteral("lengthLabel"));
+    placeInTwips(lengthLabel, 1440, 3915, 1800, 180);
 
     playSelectionButton = button(this, "Command9", "Play Selected", 105, 4155, 1530, 330);
     directSaveButton = button(this, "Command7", "Direct Save", 1710, 4155, 1275, 330);
@@ -175,6 +182,61 @@ void MainWindow::createControls() {
             [this] { session_.seekTo(std::int64_t{positionSlider->value()} * 1000); });
 }
 
+void MainWindow::createShortcuts() {
+    // Each key is named in its control's tooltip; keys without a control of their own act on the
+    // session directly. None works while a save has the controls locked.
+    const auto key = [this](const QKeySequence& sequence, auto action) {
+        auto* shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, this, [this, action] {
+            if (openButton->isEnabled()) {
+                action();
+            }
+        });
+    };
+    const auto describe = [](QWidget* control, const QString& text) {
+        control->setToolTip(text);
+    };
+    key(Qt::Key_Space, [this] { togglePlayback(); });
+    key(Qt::Key_I, [this] { markStart(); });
+    key(Qt::Key_O, [this] { markEnd(); });
+    key(Qt::Key_P, [this] { playSelection(); });
+    key(Qt::Key_Left, [this] { session_.seekTo(session_.positionMs() - 1000); });
+    key(Qt::Key_Right, [this] { session_.seekTo(session_.positionMs() + 1000); });
+    key(Qt::SHIFT | Qt::Key_Left, [this] { session_.seekTo(session_.positionMs() - 10000); });
+    key(Qt::SHIFT | Qt::Key_Right, [this] { session_.seekTo(session_.positionMs() + 10000); });
+    key(Qt::Key_Home, [this] { session_.seekTo(0); });
+    key(Qt::Key_End, [this] { session_.seekTo(session_.lengthMs()); });
+    key(Qt::Key_Comma, [this] { session_.nudgeLastMarkByFrames(-1); });
+    key(Qt::Key_Period, [this] { session_.nudgeLastMarkByFrames(1); });
+    key(Qt::SHIFT | Qt::Key_Comma, [this] { session_.nudgeLastMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Period, [this] { session_.nudgeLastMark(100); });
+    key(Qt::SHIFT | Qt::Key_Less, [this] { session_.nudgeLastMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Greater, [this] { session_.nudgeLastMark(100); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openFile(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { directSave(); });
+    key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { convertSave(); });
+    auto* quitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quitKey, &QShortcut::activated, this, [this] { close(); });
+    auto* aboutKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(aboutKey, &QShortcut::activated, this,
+            [this] { windowProcedure.send(WM_SYSCOMMAND, aboutMenu::aboutCommand, 0); });
+    describe(playPauseButton, QStringLiteral("Play or pause (Space); Left/Right seek 1 s, with "
+                                             "Shift 10 s; Home/End go to the start/end"));
+    describe(stopButton, QStringLiteral("Stop and go back to the start"));
+    describe(openButton, QStringLiteral("Open an MP3 file (Ctrl+O)"));
+    describe(markStartButton, QStringLiteral("Mark the start at the cursor (I); comma and period "
+                                             "move the last mark by one MP3 frame, with Shift "
+                                             "by 100 ms"));
+    describe(markEndButton, QStringLiteral("Mark the end at the cursor (O)"));
+    describe(playSelectionButton, QStringLiteral("Play the selection (P)"));
+    describe(directSaveButton,
+             QStringLiteral("Save the selection's MP3 frames, not re-encoded (Ctrl+S)"));
+    describe(convertSaveButton,
+             QStringLiteral("Save the selection in the chosen format (Ctrl+Shift+S)"));
+    describe(websiteButton, QStringLiteral("Open the maker's home page"));
+    describe(this, QStringLiteral("F1: About; Ctrl+Q: quit"));
+}
+
 void MainWindow::connectSession() {
     connect(&session_, &CuttingSession::stateChanged, this, &MainWindow::renderState);
     connect(&session_, &CuttingSession::positionChanged, this, &MainWindow::renderPosition);
@@ -192,10 +254,15 @@ void MainWindow::renderPosition(std::int64_t ms) {
         positionSlider->setValue(static_cast<int>(std::min<std::int64_t>(ms / 1000, INT32_MAX)));
     }
     positionLabel->setText(ms == 0 && !session_.isPlaying() ? resetTime : formatTimeOfMs(ms));
+    positionLabel->setToolTip(preciseTime(ms));
 }
 
 void MainWindow::renderSelection() {
     const Selection& selection = session_.selection();
+    startLabel->setToolTip(session_.startIsSet() ? preciseTime(selection.start) : QString());
+    endLabel->setToolTip(session_.endIsSet() ? preciseTime(selection.end) : QString());
+    selectionLengthLabel->setToolTip(selection.isValid() ? preciseTime(selection.lengthMs())
+                                                         : QString());
     startLabel->setText(session_.startIsSet() ? formatTimeOfMs(selection.start) : resetTime);
     endLabel->setText(session_.endIsSet() ? formatTimeOfMs(selection.end) : resetTime);
     // The length is the difference of the truncated seconds, as the two labels show them.
@@ -205,8 +272,21 @@ void MainWindow::renderSelection() {
 }
 
 void MainWindow::renderSource() {
+    if (!isSaving()) {
+        setWindowTitle(titleText());
+    }
+    lengthLabel->setText(session_.hasSource()
+                             ? QStringLiteral("of ") + preciseTime(session_.lengthMs())
+                             : QString());
     positionSlider->setMaximum(
         static_cast<int>(std::min<std::int64_t>(session_.lengthMs() / 1000, INT32_MAX)));
+}
+
+QString MainWindow::titleText() const {
+    // The file first, so that the name shows in a narrow task bar.
+    return session_.hasSource()
+               ? QFileInfo(session_.sourceName()).fileName() + QStringLiteral(" - Snipora")
+               : QStringLiteral("Snipora");
 }
 
 std::int32_t MainWindow::windowHandleOf(const QWidget* widget) {

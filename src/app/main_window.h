@@ -78,6 +78,7 @@ public:
     QFrame* displayPanel = nullptr;
     PositionSlider* positionSlider = nullptr;
     QLabel* selectionLengthLabel = nullptr;
+    QLabel* lengthLabel = nullptr;
     QPushButton* playSelectionButton = nullptr;
     QPushButton* directSaveButton = nullptr;
     QPushButton* convertSaveButton = nullptr;
@@ -106,6 +107,9 @@ protected:
 private:
     void createControls();
     void connectSession();
+    void createShortcuts();
+    // "<file> - Snipora" while a file is open.
+    QString titleText() const;
     void showMessage(const QString& text);
     bool selectionIsValid();
     void enterSavingState();

@@ -57,7 +57,7 @@ void MainWindow::enterSavingState() {
 
 void MainWindow::leaveSavingState() {
     progressPulse_->stop();
-    setWindowTitle(QStringLiteral("Snipora"));
+    setWindowTitle(titleText());
     saveProgress->setValue(0);
     saveProgress->setTextVisible(false);
     for (QWidget* control : lockedControls()) {
@@ -102,7 +102,7 @@ bool MainWindow::targetIsFree(const QString& target, const QString& inUseText) {
 void MainWindow::saveFinished(const std::optional<QString>& failure, const QString& doneText) {
     progressPulse_->stop();
     saveProgress->setValue(0);
-    setWindowTitle(QStringLiteral("Snipora"));
+    setWindowTitle(titleText());
     showMessage(failure ? *failure : doneText);
     leaveSavingState();
 }

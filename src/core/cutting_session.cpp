@@ -1,6 +1,7 @@
 // CuttingSession: opening, the transport, the marks and the preview over the media controller.
 #include "core/cutting_session.h"
 
+#include "core/mp3_frame_map.h"
 #include "platform/mci/mci_status.h"
 
 #include <QFile>
@@ -71,6 +72,9 @@ std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t
             .arg(QFileInfo(QFile::decodeName(path)).fileName());
     }
     sourcePath_ = path;
+    if (const auto map = Mp3FrameMap::scan(sourceHandle_, nullptr)) {
+        sampleRate_ = map->sampleRate();
+    }
     lengthMs_ = std::max<std::int64_t>(player_.getLengthInMS(), 0);
     player_.playMovie();
     state_ = PlayerState::Stopped; // so that the change to Playing is reported
@@ -181,6 +185,7 @@ void CuttingSession::setStart(std::int64_t ms) {
     }
     selection_.start = std::clamp<std::int64_t>(ms, 0, lengthMs_);
     startSet_ = true;
+    endSetLast_ = false;
     emit selectionChanged();
 }
 
@@ -190,7 +195,30 @@ void CuttingSession::setEnd(std::int64_t ms) {
     }
     selection_.end = std::clamp<std::int64_t>(ms, 0, lengthMs_);
     endSet_ = true;
+    endSetLast_ = true;
     emit selectionChanged();
+}
+
+void CuttingSession::nudgeLastMark(std::int64_t ms) {
+    if (endSetLast_) {
+        setEnd(selection_.end + ms);
+    } else {
+        setStart(selection_.start + ms);
+    }
+}
+
+void CuttingSession::nudgeLastMarkByFrames(int frames) {
+    constexpr std::int64_t samplesPerFrame = 1152;
+    const std::int64_t mark = endSetLast_ ? selection_.end : selection_.start;
+    // The mark's sample moves by the frame's samples; the mark keeps to the nearest
+    // millisecond, so that a step back returns to where it was.
+    const std::int64_t sample = (mark * sampleRate_ + 999) / 1000 + frames * samplesPerFrame;
+    const std::int64_t moved = (sample * 1000 + sampleRate_ / 2) / sampleRate_;
+    if (endSetLast_) {
+        setEnd(moved);
+    } else {
+        setStart(moved);
+    }
 }
 
 bool CuttingSession::playSelection() {

@@ -68,6 +68,13 @@ public:
     void setStart(std::int64_t ms);
     void setEnd(std::int64_t ms);
 
+    // Moves the mark set last by `ms` (negative: earlier).
+    void nudgeLastMark(std::int64_t ms);
+    // Moves the mark set last by whole MPEG frames of the source (1152 samples at its rate).
+    void nudgeLastMarkByFrames(int frames);
+    // The source's sample rate as the frame map gives it; 44100 until known.
+    int sampleRate() const { return sampleRate_; }
+
     // Plays the selection and pauses at its end mark; false (nothing done) when it is invalid.
     bool playSelection();
     bool isPreviewing() const { return previewing_; }
@@ -98,6 +105,8 @@ private:
     bool startSet_ = false;
     bool endSet_ = false;
     bool previewing_ = false;
+    bool endSetLast_ = false;
+    int sampleRate_ = 44100;
 };
 
 } // namespace snipora

@@ -132,6 +132,26 @@ private slots:
         }
     }
 
+    void keysMarkAndNudgeWhilePaused() {
+        openPlaying(60000, 0);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->windowTitle(), QStringLiteral("thanks.txt - Snipora"));
+        QTest::keyClick(window.get(), Qt::Key_Space);
+        QCOMPARE(window->session().state(), PlayerState::Paused);
+        fakes->media.setPosition(2000);
+        QTest::keyClick(window.get(), Qt::Key_I);
+        fakes->media.setPosition(4000);
+        QTest::keyClick(window.get(), Qt::Key_O);
+        QCOMPARE(window->session().selection(), (Selection{2000, 4000}));
+        // One MPEG frame later: 1152 samples at 44,100 Hz.
+        QTest::keyClick(window.get(), Qt::Key_Period);
+        QCOMPARE(window->session().selection().end, 4026);
+        QTest::keyClick(window.get(), Qt::Key_Comma);
+        QCOMPARE(window->session().selection().end, 4000);
+        QCOMPARE(window->endLabel->toolTip(), QStringLiteral("0:04.000"));
+    }
+
     void websiteWithoutOpenerGivesTheAddress() {
         fakes->links.fails = true;
         window->websiteButton->click();
