@@ -10,11 +10,14 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <memory>
 
 namespace snipora {
 
@@ -180,12 +183,23 @@ void MainWindow::convertSave() {
     progressPulse_->start();
     disconnect(convertSave_, nullptr, this, nullptr);
     connect(convertSave_, &ConvertSave::progress, this,
-            [this](std::int64_t doneMs, std::int64_t totalMs) {
+            [this, started = std::make_shared<QElapsedTimer>()](std::int64_t doneMs,
+                                                                std::int64_t totalMs) {
                 progressPulse_->stop();
+                if (!started->isValid()) {
+                    started->start();
+                }
                 if (totalMs <= 0) {
                     return;
                 }
                 saveProgress->setValue(static_cast<int>(doneMs * 100 / totalMs));
+                // The time left at the pace so far, once there is a pace to go by.
+                if (doneMs > 0 && started->elapsed() > 500) {
+                    const std::int64_t leftMs = started->elapsed() * (totalMs - doneMs) / doneMs;
+                    saveProgress->setFormat(
+                        QStringLiteral("%p%  (%1 s left)").arg((leftMs + 999) / 1000));
+                    saveProgress->setTextVisible(true);
+                }
             });
     connect(convertSave_, &ConvertSave::finished, this,
             [this](const std::optional<QString>& failure) {
