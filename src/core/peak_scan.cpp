@@ -13,6 +13,7 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <memory>
@@ -26,7 +27,6 @@ namespace snipora {
 
 namespace {
 
-constexpr int warmUpFrames = 2;
 constexpr auto chunkInterval = std::chrono::milliseconds(50);
 
 struct FileDescriptor {
@@ -223,49 +223,88 @@ private:
 
 constexpr int silentFrame = -1;
 
-// How loud the frame just read is likely to be, from its layer III side information: the
-// largest global gain of a granule with coded bits, or silentFrame. Other layers carry no such
-// field; their frames all score the same.
-int frameLoudness(mpg123_handle* mh) {
+// What the side information of a frame tells before it is decoded.
+struct FrameSide {
+    // The largest global gain of a granule with coded bits, or silentFrame; frames of other
+    // layers, which carry no such field, all score 0.
+    int loudness = 0;
+    // How far back in earlier frames its main data begins (the bit reservoir), and how many bytes
+    // of main data it holds itself.
+    int reservoirBytes = 0;
+    int mainDataBytes = 0;
+};
+
+FrameSide readSide(mpg123_handle* mh) {
     unsigned long header = 0;
     unsigned char* body = nullptr;
     std::size_t bytes = 0;
     if (mpg123_framedata(mh, &header, &body, &bytes) != MPG123_OK || body == nullptr) {
-        return 0;
+        return {};
     }
     const bool layer3 = ((header >> 17) & 3u) == 1u;
     if (!layer3) {
-        return 0;
+        return {};
     }
     const bool mpeg1 = ((header >> 19) & 3u) == 3u;
     const bool crc = ((header >> 16) & 1u) == 0u;
     const int channels = ((header >> 6) & 3u) == 3u ? 1 : 2;
-    const std::size_t crcBytes = crc ? 2 : 0;
-    if (bytes <= crcBytes) {
-        return 0;
+    const int crcBytes = crc ? 2 : 0;
+    const int sideBytes = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+    if (static_cast<int>(bytes) < crcBytes + sideBytes) {
+        return {};
     }
-    BitReader bits(body + crcBytes, bytes - crcBytes);
-    const int granules = mpeg1 ? 2 : 1;
-    const int preamble =
-        mpeg1 ? 9 + (channels == 1 ? 5 : 3) + 4 * channels : 8 + (channels == 1 ? 1 : 2);
-    // Per granule and channel: part2_3_length, big_values, global_gain, scalefac_compress,
+    BitReader bits(body + crcBytes, bytes - static_cast<std::size_t>(crcBytes));
+    FrameSide side;
+    side.mainDataBytes = static_cast<int>(bytes) - crcBytes - sideBytes;
+    side.reservoirBytes = static_cast<int>(bits.take(mpeg1 ? 9 : 8));
+    bits.take(mpeg1 ? (channels == 1 ? 5 : 3) + 4 * channels : (channels == 1 ? 1 : 2));
+    // Per granule and channel: part2_3_length, big_values, global_gain, then scalefac_compress,
     // the block fields and the closing flags.
-    const int granuleBits = mpeg1 ? 12 + 9 + 8 + 4 + 1 + 22 + 3 : 12 + 9 + 8 + 9 + 1 + 22 + 2;
-    if (!bits.fits(static_cast<std::size_t>(preamble + granules * channels * granuleBits))) {
-        return 0;
-    }
-    bits.take(preamble);
-    int loudness = silentFrame;
-    for (int i = 0; i < granules * channels; ++i) {
+    const int restBits = mpeg1 ? 4 + 1 + 22 + 3 : 9 + 1 + 22 + 2;
+    side.loudness = silentFrame;
+    for (int i = 0; i < (mpeg1 ? 2 : 1) * channels; ++i) {
         const unsigned codedBits = bits.take(12);
         bits.take(9);
         const auto globalGain = static_cast<int>(bits.take(8));
-        bits.take(granuleBits - 12 - 9 - 8);
+        bits.take(restBits);
         if (codedBits > 0) {
-            loudness = std::max(loudness, globalGain);
+            side.loudness = std::max(side.loudness, globalGain);
         }
     }
-    return loudness;
+    return side;
+}
+
+// The side information of the last frames read ahead, by frame number.
+class SideHistory {
+public:
+    void put(std::int64_t frame, const FrameSide& side) { sides_[slot(frame)] = side; }
+    const FrameSide& at(std::int64_t frame) const { return sides_[slot(frame)]; }
+    static constexpr int depth = 64;
+
+private:
+    static std::size_t slot(std::int64_t frame) { return static_cast<std::size_t>(frame % depth); }
+    std::array<FrameSide, depth> sides_{};
+};
+
+// The first frame to decode so that `frame` decodes as in a straight run. libmpg123 keeps a
+// frame's reservoir bytes only by copying them while decoding it, so every frame whose main data
+// reaches back must be decoded after enough earlier ones: the frame itself, and the one before
+// it, whose last granule overlaps into its first.
+std::int64_t firstToDecode(const SideHistory& history, std::int64_t frame,
+                           std::int64_t decodedUpTo) {
+    std::int64_t first = frame;
+    for (std::int64_t needy = frame; needy >= std::max<std::int64_t>(frame - 1, 0); --needy) {
+        std::int64_t from = needy;
+        int covered = 0;
+        while (from > 0 && covered < history.at(needy).reservoirBytes &&
+               needy - from < SideHistory::depth - peakFramesPerBucket) {
+            --from;
+            covered += history.at(from).mainDataBytes;
+        }
+        first = std::min(first, from);
+    }
+    // A run continued from frames already decoded needs nothing again.
+    return std::max(first, decodedUpTo + 1);
 }
 
 } // namespace
@@ -295,6 +334,7 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
     auto lastChunk = Clock::now();
     std::vector<PeakRange> pending;
     std::int64_t decodedUpTo = -1;
+    SideHistory history;
     for (bool more = true; more;) {
         if (callbacks.cancelled()) {
             return std::nullopt;
@@ -307,10 +347,11 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
                 more = false;
                 break;
             }
+            const FrameSide side = readSide(ahead.handle());
+            history.put(ahead.index(), side);
             // The file's first frame decodes to little more than the encoder's delay, cut off by
             // the gapless trimming: it stands for its bucket only when the others are silent.
-            const int score = ahead.index() == 0 ? std::min(frameLoudness(ahead.handle()), 0)
-                                                 : frameLoudness(ahead.handle());
+            const int score = ahead.index() == 0 ? std::min(side.loudness, 0) : side.loudness;
             if (loudest < 0 || score > loudestScore) {
                 loudest = ahead.index();
                 loudestScore = score;
@@ -321,7 +362,7 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
         }
         PeakRange range;
         if (loudestScore != silentFrame) {
-            const std::int64_t first = std::max(loudest - warmUpFrames, decodedUpTo + 1);
+            const std::int64_t first = firstToDecode(history, loudest, decodedUpTo);
             while (behind.index() < first - 1 && behind.next()) {
             }
             while (behind.index() < loudest && behind.next()) {
