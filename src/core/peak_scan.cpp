@@ -5,9 +5,10 @@
 // layer III side information: a granule with no coded bits is silence, and of the others the
 // one with the largest global gain (the coarsest quantiser step, which the encoder picks for
 // the loudest sound) stands for the bucket. A second handle follows and decodes only that
-// frame, after the two frames before it, whose decoding refills the bit reservoir and the
+// frame, after as many frames before it as its bit reservoir reaches back, plus one for the
 // filter banks that the skipped frames left stale (with fewer, a stale overlap shows up as a
-// loud click in a quiet bucket).
+// loud click in a quiet bucket, or the frame decodes as silence). On a 128k file that is about
+// three frames of every eight.
 #include "core/peak_scan.h"
 
 #include <mpg123.h>
