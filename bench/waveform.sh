@@ -21,8 +21,8 @@ cat "$work"/*.mp3 >/dev/null # both sides read from the page cache
 ffmpeg_times() { # file -> median wall seconds and median CPU seconds of 3 runs
     local runs
     runs=$(for _ in 1 2 3; do
-        /usr/bin/time -f "%e %U %S" ffmpeg -nostdin -v error -i "$1" -f null - 2>&1 >/dev/null |
-            tail -1
+        TIMEFORMAT='%R %U %S'
+        { time ffmpeg -nostdin -v error -i "$1" -f null - >/dev/null 2>&1; } 2>&1
     done)
     echo "$(awk '{ print $1 }' <<<"$runs" | sort -n | sed -n 2p)" \
         "$(awk '{ print $2 + $3 }' <<<"$runs" | sort -n | sed -n 2p)"
