@@ -1,0 +1,137 @@
+// The waveform view: what a click and a handle drag report, what it draws, and its mark times.
+#include "support/test_main.h"
+
+#include "app/waveform_view.h"
+#include "core/waveform_peaks.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using snipora::PeakLayout;
+using snipora::PeakRange;
+using snipora::WaveformPeaks;
+using snipora::WaveformView;
+
+namespace {
+// WCAG contrast of two colours, 1 to 21.
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double x = luminance(a);
+    const double y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+} // namespace
+
+class TestWaveformView : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WaveformView> view;
+
+private slots:
+    void init() {
+        // 400 pixels of time between the insets: 80 s makes 200 ms a pixel, time 0 at x = 5.
+        view = std::make_unique<WaveformView>();
+        view->resize(411, 120);
+        view->setInsets(5, 5);
+        view->setLength(80000);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    }
+    void cleanup() { view.reset(); }
+
+    void clickSeeksToTheTimeUnderThePointer_data() {
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<qint64>("expected");
+        QTest::newRow("start") << qint64(80000) << 5 << qint64(0);
+        QTest::newRow("end") << qint64(80000) << 405 << qint64(80000);
+        QTest::newRow("a quarter") << qint64(80000) << 105 << qint64(20000);
+        QTest::newRow("left of the start") << qint64(80000) << 1 << qint64(0);
+        QTest::newRow("right of the end") << qint64(80000) << 409 << qint64(80000);
+        // Finer than a pixel: 2.5 ms a pixel, to the nearest millisecond.
+        QTest::newRow("one second, x = 6") << qint64(1000) << 6 << qint64(3);
+        QTest::newRow("ten hours, middle") << qint64(36000000) << 205 << qint64(18000000);
+    }
+    void clickSeeksToTheTimeUnderThePointer() {
+        QFETCH(qint64, length);
+        QFETCH(int, x);
+        QFETCH(qint64, expected);
+        view->setLength(length);
+        QSignalSpy seek(view.get(), &WaveformView::seekRequested);
+        QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(x, 50));
+        QCOMPARE(seek.count(), 1);
+        QCOMPARE(seek.at(0).at(0).value<std::int64_t>(), expected);
+    }
+
+    void dragOfAHandleReportsMovesAndEndsWhereReleased_data() {
+        QTest::addColumn<bool>("startHandle");
+        QTest::newRow("start mark") << true;
+        QTest::newRow("end mark") << false;
+    }
+    void dragOfAHandleReportsMovesAndEndsWhereReleased() {
+        QFETCH(bool, startHandle);
+        view->setMarks(20000, 60000); // x = 105 and x = 305
+        QSignalSpy start(view.get(), &WaveformView::startMarkDragged);
+        QSignalSpy end(view.get(), &WaveformView::endMarkDragged);
+        QSignalSpy seek(view.get(), &WaveformView::seekRequested);
+        QSignalSpy& moved = startHandle ? start : end;
+        const int x = startHandle ? 105 : 305;
+        const int handleY = view->height() - 4;
+        QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(x + 2, handleY));
+        QCOMPARE(moved.count(), 0); // catching the handle moves nothing
+        QTest::mouseMove(view.get(), QPoint(x + 30, handleY));
+        QTest::mouseMove(view.get(), QPoint(x + 60, 10)); // off the handle's row still drags
+        QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(x + 80, 10));
+        QCOMPARE(moved.count(), 3);
+        QCOMPARE(moved.at(0).at(0).value<std::int64_t>(), (x + 30 - 5) * 200);
+        QCOMPARE(moved.at(1).at(0).value<std::int64_t>(), (x + 60 - 5) * 200);
+        QCOMPARE(moved.at(2).at(0).value<std::int64_t>(), (x + 80 - 5) * 200);
+        QCOMPARE(start.count() + end.count(), 3);
+        QCOMPARE(seek.count(), 0);
+    }
+
+    void arrivedPeaksAreDrawnAndTheRestStaysBlack() {
+        WaveformPeaks peaks(PeakLayout{1000, 1000, 80}); // a bucket is a second
+        peaks.append(std::vector<PeakRange>(40, PeakRange{-127, 127}));
+        view->setPeaks(&peaks);
+        const QImage image = view->grab().toImage();
+        const int middle = view->height() / 2;
+        QCOMPARE(QColor(image.pixel(100, middle)), WaveformView::peakColor());
+        QCOMPARE(QColor(image.pixel(300, middle)), WaveformView::backgroundColor());
+        peaks.append(std::vector<PeakRange>(40, PeakRange{-127, 127}));
+        view->showArrivedPeaks(40000, 80000);
+        QCOMPARE(QColor(view->grab().toImage().pixel(300, middle)), WaveformView::peakColor());
+    }
+
+    void markTimeText_data() {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zero") << qint64(0) << "0:00.000";
+        QTest::newRow("under a minute") << qint64(59999) << "0:59.999";
+        QTest::newRow("a minute and a bit") << qint64(61007) << "1:01.007";
+        QTest::newRow("past an hour, minutes go on") << qint64(3723004) << "62:03.004";
+    }
+    void markTimeText() {
+        QFETCH(qint64, ms);
+        QFETCH(QString, expected);
+        QCOMPARE(WaveformView::markTimeText(ms), expected);
+    }
+
+    void textReadsOnItsBlackPlate_data() {
+        QTest::addColumn<QColor>("text");
+        QTest::newRow("start mark time") << WaveformView::startMarkColor();
+        QTest::newRow("end mark time") << WaveformView::endMarkColor();
+    }
+    void textReadsOnItsBlackPlate() {
+        QFETCH(QColor, text);
+        QVERIFY(contrast(text, WaveformView::backgroundColor()) >= 4.5);
+    }
+};
+
+SNIPORA_TEST(TestWaveformView)
+#include "tst_waveform_view.moc"
