@@ -1,12 +1,12 @@
 // Convert Save of a selection against the same encoder command run directly: the time the
 // program adds around the encoder. Usage: bench_convert_save <program folder> <source> <out> <runs>
-#include "app/form1.h"
-#include "export/encoder_command.h"
+#include "core/convert_save.h"
+#include "core/encoder_command.h"
 #include "platform/qt_host.h"
 
-#include <QApplication>
-#include <QComboBox>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 
@@ -17,48 +17,6 @@
 using namespace snipora;
 
 namespace {
-// No sound device: the save only stops playback, and nothing plays here.
-class SilentMedia final : public MediaCommands {
-public:
-    std::uint32_t sendString(std::string_view, char* reply, std::uint32_t length) override {
-        if (reply && length > 0) {
-            reply[0] = '\0';
-        }
-        return 0;
-    }
-};
-
-// Every question answered Yes, every message taken.
-class AnsweringMessages final : public MessageBoxes {
-public:
-    MessageAnswer show(const QString& text, MessageStyle style) override {
-        last = text;
-        return style == MessageStyle::Question ? MessageAnswer::Yes : MessageAnswer::Ok;
-    }
-    QString last;
-};
-
-// The save dialog always picks the same file.
-class FixedDialogs final : public FileDialogs {
-public:
-    explicit FixedDialogs(QString chosen) : chosen_(std::move(chosen)) {}
-    std::optional<QString> openFile(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<QString> saveFile(const FileDialogRequest&) override { return chosen_; }
-
-private:
-    QString chosen_;
-};
-
-class Folder final : public ProgramControl {
-public:
-    explicit Folder(QString folder) : folder_(std::move(folder)) {}
-    QString programFolder() override { return folder_; }
-    [[noreturn]] void endProgram() override { std::exit(0); }
-
-private:
-    QString folder_;
-};
-
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -66,7 +24,7 @@ double median(std::vector<double> values) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     if (argc != 5) {
         std::fprintf(stderr, "usage: %s <program folder> <source> <output folder> <runs>\n",
                      argv[0]);
@@ -80,20 +38,10 @@ int main(int argc, char* argv[]) {
     constexpr std::int32_t markStart = 1'800'000;
     constexpr std::int32_t markEnd = 1'860'000;
 
-    SilentMedia media;
-    QtClock clock;
-    QtEventPump pump;
-    AnsweringMessages messages;
-    FixedDialogs dialogs(outputFolder + QStringLiteral("/through snipora.mp3"));
     QtProcessLauncher launcher;
-    Folder program(folder);
-    Form1 form(Host{media, clock, pump, messages, dialogs, launcher, program, QUrl()});
-    form.sourceFile = source;
-    form.Combo1->setCurrentText(QStringLiteral("MP3"));
-    form.Combo2->setCurrentText(QStringLiteral("128k"));
-
+    const Selection selection{markStart, markEnd};
     const ProcessCommand direct = encoderCommand(
-        EncoderJob{folder, markStart, markEnd, source, QStringLiteral("128k"),
+        EncoderJob{folder, selection, source, QStringLiteral("128k"),
                    encoderExtraOptions(QStringLiteral("MP3"), QStringLiteral("128k")),
                    outputFolder + QStringLiteral("/direct.mp3")});
 
@@ -114,13 +62,22 @@ int main(int argc, char* argv[]) {
         }
         directly.push_back(timer.nsecsElapsed() / 1e9);
 
-        form.markStart = markStart;
-        form.markEnd = markEnd;
         timer.restart();
-        form.Command8_Click();
+        ConvertSave save(launcher);
+        std::optional<QString> failure;
+        QEventLoop loop;
+        QObject::connect(&save, &ConvertSave::finished, &loop,
+                         [&](const std::optional<QString>& result) {
+                             failure = result;
+                             loop.quit();
+                         });
+        save.start(ConvertSaveJob{folder, selection, source, QStringLiteral("MP3"),
+                                  QStringLiteral("128k"),
+                                  outputFolder + QStringLiteral("/through snipora.mp3")});
+        loop.exec();
         throughSnipora.push_back(timer.nsecsElapsed() / 1e9);
-        if (messages.last != QStringLiteral("Done                ")) {
-            std::fprintf(stderr, "Convert Save failed: %s\n", qPrintable(messages.last));
+        if (failure) {
+            std::fprintf(stderr, "Convert Save failed: %s\n", qPrintable(*failure));
             return 1;
         }
     }

@@ -134,7 +134,7 @@ public:
     std::atomic<SteadyClock::rep> firstHanded{0};
 
 protected:
-    void started() override { firstHanded = 0; }
+    void stretchBegins() override { firstHanded = 0; }
     void handed(const std::int16_t*, std::size_t, int) override {
         if (firstHanded == 0) {
             firstHanded = SteadyClock::now().time_since_epoch().count();

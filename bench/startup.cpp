@@ -1,7 +1,7 @@
 // Start-up figure: the moment the main window is first shown, and the resident memory then.
 // One executable, three windows: Snipora's main window, a bare Qt Widgets window, and a bare
 // window with one label.
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "platform/qt_host.h"
 
 #include <QApplication>
@@ -50,8 +50,8 @@ int main(int argc, char* argv[]) {
         return QApplication::exec();
     }
     snipora::RealHost realHost;
-    auto* form = new snipora::Form1(realHost.host());
-    form->Form_Initialize();
+    auto* window = new snipora::MainWindow(realHost.host());
+    window->start();
     // The first pass of the event loop after start-up: the window is shown.
     QTimer::singleShot(0, report);
     return QApplication::exec();

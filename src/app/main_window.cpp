@@ -6,10 +6,12 @@
 #include "about/browser_panel.h"
 #include "app/app_icon.h"
 #include "app/position_slider.h"
+#include "app/waveform_view.h"
 #include "app/window_layout.h"
 #include "core/convert_save.h"
 #include "core/direct_save.h"
 #include "core/time_text.h"
+#include "core/waveform_peak_computer.h"
 #include "platform/window_menu.h"
 
 #include <QApplication>
@@ -23,6 +25,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 
 #include <cstdlib>
@@ -89,6 +93,8 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    // The view points into the computer's peaks: it lets go first.
+    waveformView->setPeaks(nullptr);
     // The About window has no owner; it goes with the main window.
     delete aboutWindow;
 }
@@ -102,6 +108,10 @@ void MainWindow::createControls() {
     displayPanel->setObjectName(QStringLiteral("Frame1"));
     fillBackground(displayPanel, Qt::black);
     placeInTwips(displayPanel, 105, 120, 5790, 3735);
+    peakComputer_ = new WaveformPeakComputer(this);
+    waveformView = new WaveformView(displayPanel);
+    waveformView->setObjectName(QStringLiteral("waveformView"));
+    waveformView->setGeometry(displayPanel->rect());
 
     positionLabel = timeLabel(this, "Label4", Qt::white, 6150, 135, 735, 240);
     playPauseButton = button(this, "Command1", "Play", 6030, 420, 1005, 330);
@@ -122,6 +132,17 @@ void MainWindow::createControls() {
     positionSlider->setTickPosition(QSlider::TicksBelow);
     positionSlider->setTickInterval(1);
     placeInTwips(positionSlider, 345, 1635, 5235, 375);
+    {
+        // The waveform's time axis lines up with the slider's handle travel.
+        QStyleOptionSlider option;
+        option.initFrom(positionSlider);
+        const int handle =
+            positionSlider->style()->pixelMetric(QStyle::PM_SliderLength, &option, positionSlider);
+        const int left = positionSlider->x() - displayPanel->x() + handle / 2;
+        const int right = displayPanel->x() + displayPanel->width() -
+                          (positionSlider->x() + positionSlider->width()) + handle / 2;
+        waveformView->setInsets(left, right);
+    }
 
     selectionLengthLabel = timeLabel(this, "Label3", windowBackground, 360, 3915, 1005, 180);
     // The file's length, beside the selection's, to the millisecond.
@@ -242,6 +263,14 @@ void MainWindow::connectSession() {
     connect(&session_, &CuttingSession::positionChanged, this, &MainWindow::renderPosition);
     connect(&session_, &CuttingSession::selectionChanged, this, &MainWindow::renderSelection);
     connect(&session_, &CuttingSession::sourceChanged, this, &MainWindow::renderSource);
+    connect(peakComputer_, &WaveformPeakComputer::peaksArrived, waveformView,
+            &WaveformView::showArrivedPeaks);
+    connect(waveformView, &WaveformView::seekRequested, this,
+            [this](std::int64_t ms) { session_.seekTo(ms); });
+    connect(waveformView, &WaveformView::startMarkDragged, this,
+            [this](std::int64_t ms) { session_.setStart(ms); });
+    connect(waveformView, &WaveformView::endMarkDragged, this,
+            [this](std::int64_t ms) { session_.setEnd(ms); });
 }
 
 void MainWindow::renderState(PlayerState state) {
@@ -255,10 +284,14 @@ void MainWindow::renderPosition(std::int64_t ms) {
     }
     positionLabel->setText(ms == 0 && !session_.isPlaying() ? resetTime : formatTimeOfMs(ms));
     positionLabel->setToolTip(preciseTime(ms));
+    waveformView->setPosition(ms);
 }
 
 void MainWindow::renderSelection() {
     const Selection& selection = session_.selection();
+    waveformView->setMarks(
+        session_.startIsSet() ? std::optional<std::int64_t>(selection.start) : std::nullopt,
+        session_.endIsSet() ? std::optional<std::int64_t>(selection.end) : std::nullopt);
     startLabel->setToolTip(session_.startIsSet() ? preciseTime(selection.start) : QString());
     endLabel->setToolTip(session_.endIsSet() ? preciseTime(selection.end) : QString());
     selectionLengthLabel->setToolTip(selection.isValid() ? preciseTime(selection.lengthMs())
@@ -272,6 +305,14 @@ void MainWindow::renderSelection() {
 }
 
 void MainWindow::renderSource() {
+    if (session_.hasSource()) {
+        peakComputer_->start(session_.sourcePath());
+        waveformView->setPeaks(&peakComputer_->peaks());
+        waveformView->setLength(session_.lengthMs());
+    } else {
+        peakComputer_->cancel();
+        waveformView->clear();
+    }
     if (!isSaving()) {
         setWindowTitle(titleText());
     }

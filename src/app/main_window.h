@@ -27,6 +27,8 @@ class BrowserPanel;
 class ConvertSave;
 class DirectSave;
 class PositionSlider;
+class WaveformPeakComputer;
+class WaveformView;
 class WindowMenu;
 
 class MainWindow : public QWidget {
@@ -76,6 +78,8 @@ public:
     QPushButton* markEndButton = nullptr;
     QPushButton* websiteButton = nullptr;
     QFrame* displayPanel = nullptr;
+    // The waveform of the open file with the cursor and the marks, filling the black panel.
+    WaveformView* waveformView = nullptr;
     PositionSlider* positionSlider = nullptr;
     QLabel* selectionLengthLabel = nullptr;
     QLabel* lengthLabel = nullptr;
@@ -124,6 +128,7 @@ private:
     void renderSource();
 
     CuttingSession session_;
+    WaveformPeakComputer* peakComputer_ = nullptr;
     DirectSave* directSave_ = nullptr;
     ConvertSave* convertSave_ = nullptr;
     // Steps the bar while a Convert Save gives no progress of its own.

@@ -119,8 +119,9 @@ private slots:
                     {QPalette::ButtonText, QPalette::Button},
                     {QPalette::Text, QPalette::Base}};
                 for (const auto& [text, background] : pairs) {
-                    if (widget == themed.displayPanel) {
-                        continue; // black, and text of its own is drawn in fixed light colours
+                    if (widget == themed.displayPanel ||
+                        themed.displayPanel->isAncestorOf(widget)) {
+                        continue; // black, with the waveform's own fixed colours (tested there)
                     }
                     const double ratio =
                         contrastRatio(p.color(group, text), p.color(group, background));
