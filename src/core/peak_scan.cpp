@@ -11,6 +11,8 @@
 // three frames of every eight.
 #include "core/peak_scan.h"
 
+#include "platform/mci/buffered_reader.h"
+
 #include <mpg123.h>
 
 #include <algorithm>
@@ -40,72 +42,6 @@ struct FileDescriptor {
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     const int fd;
-};
-
-// One handle's view of the file. libmpg123's own reading costs two system calls a frame, which
-// would be most of the scanning handle's time; reads here come from a buffer.
-class BufferedReader {
-public:
-    explicit BufferedReader(int fd) : fd_(fd), buffer_(256 * 1024) {}
-
-    static mpg123_ssize_t readFor(void* reader, void* out, std::size_t count) {
-        return static_cast<BufferedReader*>(reader)->read(static_cast<char*>(out), count);
-    }
-    static off_t seekFor(void* reader, off_t offset, int whence) {
-        return static_cast<BufferedReader*>(reader)->seek(offset, whence);
-    }
-
-private:
-    mpg123_ssize_t read(char* out, std::size_t count) {
-        std::size_t done = 0;
-        while (done < count) {
-            if (position_ >= bufferStart_ && position_ < bufferStart_ + bufferFill_) {
-                const auto offset = static_cast<std::size_t>(position_ - bufferStart_);
-                const std::size_t n =
-                    std::min(count - done, static_cast<std::size_t>(bufferFill_) - offset);
-                std::copy_n(buffer_.data() + offset, n, out + done);
-                done += n;
-                position_ += static_cast<off_t>(n);
-                continue;
-            }
-            const ssize_t got = ::pread(fd_, buffer_.data(), buffer_.size(), position_);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                return done > 0 ? static_cast<mpg123_ssize_t>(done) : got;
-            }
-            bufferStart_ = position_;
-            bufferFill_ = static_cast<off_t>(got);
-        }
-        return static_cast<mpg123_ssize_t>(done);
-    }
-
-    off_t seek(off_t offset, int whence) {
-        off_t base = 0;
-        if (whence == SEEK_CUR) {
-            base = position_;
-        } else if (whence == SEEK_END) {
-            struct stat info {};
-            if (::fstat(fd_, &info) != 0) {
-                return -1;
-            }
-            base = info.st_size;
-        } else if (whence != SEEK_SET) {
-            return -1;
-        }
-        if (base + offset < 0) {
-            return -1;
-        }
-        position_ = base + offset;
-        return position_;
-    }
-
-    const int fd_;
-    std::vector<char> buffer_;
-    off_t bufferStart_ = 0;
-    off_t bufferFill_ = 0;
-    off_t position_ = 0;
 };
 
 struct HandleDeleter {
@@ -139,8 +75,8 @@ public:
         // The first frame is read here, to learn the rate. Asking mpg123_getformat instead
         // would read it outside the frame-by-frame walk, and the frames after it would then
         // miss its bytes in their bit reservoir and decode as silence.
-        if (mpg123_replace_reader_handle(mh, &BufferedReader::readFor, &BufferedReader::seekFor,
-                                         nullptr) != MPG123_OK ||
+        if (mpg123_replace_reader_handle(mh, &mci::BufferedReader::readFor,
+                                         &mci::BufferedReader::seekFor, nullptr) != MPG123_OK ||
             mpg123_open_handle(mh, &reader_) != MPG123_OK) {
             return false;
         }
@@ -197,7 +133,7 @@ public:
     }
 
 private:
-    BufferedReader reader_; // outlives handle_, which reads through it
+    mci::BufferedReader reader_; // outlives handle_, which reads through it
     std::unique_ptr<mpg123_handle, HandleDeleter> handle_;
     int rate_ = 0;
     bool firstFramePending_ = false;

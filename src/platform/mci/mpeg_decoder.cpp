@@ -1,6 +1,7 @@
 // MPEG audio decoding with libmpg123.
 #include "platform/mci/mpeg_decoder.h"
 
+#include "platform/mci/buffered_reader.h"
 #include "platform/mci/mci_status.h"
 
 #include <mpg123.h>
@@ -21,11 +22,10 @@ void Mpg123Deleter::operator()(mpg123_handle_struct* handle) const {
     mpg123_delete(handle);
 }
 
-// The file as libmpg123 reads it. libmpg123's own reading costs two system calls a frame; the
-// full scan of a 1-hour file then takes most of the open. Reads here come from a buffer.
+// The open file: closed with the decoder, read through a buffer.
 class MpegDecoder::BufferedFile {
 public:
-    explicit BufferedFile(int fd) : fd_(fd), buffer_(256 * 1024) {}
+    explicit BufferedFile(int fd) : fd_(fd), reader(fd) {}
     ~BufferedFile() { ::close(fd_); }
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
@@ -35,65 +35,11 @@ public:
         return fd < 0 ? nullptr : std::make_unique<BufferedFile>(fd);
     }
 
-    mpg123_ssize_t read(void* out, std::size_t count) {
-        auto* bytes = static_cast<char*>(out);
-        std::size_t done = 0;
-        while (done < count) {
-            if (position_ >= bufferStart_ && position_ < bufferStart_ + bufferFill_) {
-                const auto offset = static_cast<std::size_t>(position_ - bufferStart_);
-                const std::size_t n =
-                    std::min(count - done, static_cast<std::size_t>(bufferFill_) - offset);
-                std::copy_n(buffer_.data() + offset, n, bytes + done);
-                done += n;
-                position_ += static_cast<off_t>(n);
-                continue;
-            }
-            const ssize_t got = ::pread(fd_, buffer_.data(), buffer_.size(), position_);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                return done > 0 ? static_cast<mpg123_ssize_t>(done) : got;
-            }
-            bufferStart_ = position_;
-            bufferFill_ = static_cast<off_t>(got);
-        }
-        return static_cast<mpg123_ssize_t>(done);
-    }
-
-    off_t seek(off_t offset, int whence) {
-        off_t base = 0;
-        if (whence == SEEK_CUR) {
-            base = position_;
-        } else if (whence == SEEK_END) {
-            struct stat info {};
-            if (::fstat(fd_, &info) != 0) {
-                return -1;
-            }
-            base = info.st_size;
-        } else if (whence != SEEK_SET) {
-            return -1;
-        }
-        if (base + offset < 0) {
-            return -1;
-        }
-        position_ = base + offset;
-        return position_;
-    }
-
-    static mpg123_ssize_t readFor(void* file, void* out, std::size_t count) {
-        return static_cast<BufferedFile*>(file)->read(out, count);
-    }
-    static off_t seekFor(void* file, off_t offset, int whence) {
-        return static_cast<BufferedFile*>(file)->seek(offset, whence);
-    }
-
 private:
     const int fd_;
-    std::vector<char> buffer_;
-    off_t bufferStart_ = 0;
-    off_t bufferFill_ = 0;
-    off_t position_ = 0;
+
+public:
+    BufferedReader reader;
 };
 
 MpegDecoder::MpegDecoder() = default;
@@ -137,9 +83,9 @@ MpegDecoder::OpenResult MpegDecoder::open(const QByteArray& path) {
     }
     std::unique_ptr<BufferedFile> file = BufferedFile::open(path);
     if (!file ||
-        mpg123_replace_reader_handle(mh, &BufferedFile::readFor, &BufferedFile::seekFor, nullptr) !=
-            MPG123_OK ||
-        mpg123_open_handle(mh, file.get()) != MPG123_OK) {
+        mpg123_replace_reader_handle(mh, &BufferedReader::readFor, &BufferedReader::seekFor,
+                                     nullptr) != MPG123_OK ||
+        mpg123_open_handle(mh, &file->reader) != MPG123_OK) {
         return {nullptr, InvalidFile};
     }
     long rate = 0;
