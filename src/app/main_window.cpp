@@ -179,10 +179,13 @@ void MainWindow::createControls() {
     videoHost->hide();
     videoFrame->hide();
 
-    const QList<QWidget*> focusOrder{
-        positionSlider, playPauseButton,     stopButton,    openButton,      directSaveButton,
-        websiteButton,  playSelectionButton, markEndButton, markStartButton, convertSaveButton,
-        formatList,     bitrateList,         webPanel};
+    // Tab goes as the eye reads: the slider, the column on the right from the top, then the row
+    // of saves from the left, then the web panel.
+    const QList<QWidget*> focusOrder{positionSlider,    playPauseButton,     stopButton,
+                                     openButton,        markStartButton,     markEndButton,
+                                     websiteButton,     playSelectionButton, directSaveButton,
+                                     convertSaveButton, formatList,          bitrateList,
+                                     webPanel};
     for (qsizetype i = 1; i < focusOrder.size(); ++i) {
         setTabOrder(focusOrder[i - 1], focusOrder[i]);
     }

@@ -1,0 +1,143 @@
+// The main window as it starts: every control where the layout puts it, with its captions, lists
+// and states, the tab order, and the lock a save puts on it.
+#include "about/browser_panel.h"
+#include "app/main_window.h"
+#include "app/position_slider.h"
+#include "support/test_main.h"
+#include "support/window_fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+using namespace snipora;
+
+class TestWindowLayout : public test::WindowFixture {
+    Q_OBJECT
+
+    QWidget* control(const QString& objectName) const {
+        auto* found = window->findChild<QWidget*>(objectName);
+        return found;
+    }
+
+private slots:
+    // Each control keeps its designer name as its object name, and its place in twips / 15.
+    void geometryIsTwipsOverFifteen_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        auto row = [](const char* name, int l, int t, int w, int h) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QRect(l, t, w, h);
+        };
+        row("Label4", 6150, 135, 735, 240);
+        row("Command1", 6030, 420, 1005, 330);
+        row("Command2", 6030, 885, 1005, 330);
+        row("Command4", 6030, 1365, 1005, 330);
+        row("Label7", 6120, 1950, 810, 180);
+        row("Command5", 6030, 2190, 1005, 330);
+        row("Label9", 6120, 2730, 810, 180);
+        row("Command6", 6030, 2970, 1005, 330);
+        row("Command3", 6015, 3525, 990, 330);
+        row("Frame1", 105, 120, 5790, 3735);
+        row("H", 345, 1635, 5235, 375);
+        row("Label3", 360, 3915, 1005, 180);
+        row("Command9", 105, 4155, 1530, 330);
+        row("Command7", 1710, 4155, 1275, 330);
+        row("Command8", 3075, 4155, 1305, 330);
+        row("Combo1", 4455, 4155, 1470, 315);
+        row("Combo2", 5940, 4155, 1095, 315);
+        row("pb", 75, 4590, 6930, 345);
+        row("WebBrowser1", 120, 5040, 6855, 1095);
+        row("P", 1020, 7005, 5295, 4215);
+    }
+    void geometryIsTwipsOverFifteen() {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        QWidget* widget = control(name);
+        QVERIFY2(widget, qPrintable(name));
+        QCOMPARE(widget->geometry(),
+                 QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    }
+
+    void startsWithItsCaptionsAndLists() {
+        QCOMPARE(window->size(), QSize(478, 411));
+        QCOMPARE(window->maximumSize(), QSize(478, 411));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Snipora"));
+        const QList<std::pair<QPushButton*, const char*>> buttons{
+            {window->playPauseButton, "Play"},
+            {window->stopButton, "Stop"},
+            {window->websiteButton, "Website"},
+            {window->openButton, "Open"},
+            {window->markStartButton, "Mark Start"},
+            {window->markEndButton, "Mark End"},
+            {window->directSaveButton, "Direct Save"},
+            {window->convertSaveButton, "Convert Save"},
+            {window->playSelectionButton, "Play Selected"}};
+        for (const auto& [button, caption] : buttons) {
+            QCOMPARE(button->text(), QString::fromLatin1(caption));
+            QVERIFY(button->isEnabled());
+        }
+        const auto items = [](const QComboBox* list) {
+            QStringList all;
+            for (int i = 0; i < list->count(); ++i) {
+                all << list->itemText(i);
+            }
+            return all;
+        };
+        QCOMPARE(items(window->formatList),
+                 (QStringList{"Select Format", "MP3", "WAV", "AAC", "WMA", "FLAC", "M4A", "AC3"}));
+        QCOMPARE(items(window->bitrateList),
+                 (QStringList{"Bitrate", "512k", "256k", "128k", "64k", "32k"}));
+        QVERIFY(!window->formatList->isEditable());
+        for (QLabel* label : {window->positionLabel, window->startLabel, window->endLabel,
+                              window->selectionLengthLabel}) {
+            QCOMPARE(label->text(), QStringLiteral("hh:mm:ss"));
+        }
+        QCOMPARE(window->positionSlider->maximum(), 10);
+        QCOMPARE(window->positionSlider->pageStep(), 5);
+        QVERIFY(window->videoHost->isHidden());
+        QVERIFY(fakes->media.commands.isEmpty());
+    }
+
+    void tabGoesAsTheEyeReads() {
+        QList<QWidget*> expected;
+        expected << window->positionSlider << window->playPauseButton << window->stopButton
+                 << window->openButton << window->markStartButton << window->markEndButton
+                 << window->websiteButton << window->playSelectionButton << window->directSaveButton
+                 << window->convertSaveButton << window->formatList << window->bitrateList
+                 << window->webPanel;
+        for (qsizetype i = 1; i < expected.size(); ++i) {
+            QWidget* next = expected[i - 1]->nextInFocusChain();
+            // Skip what takes no focus (the web panel's viewport, the waveform).
+            while (next && next->focusPolicy() == Qt::NoFocus) {
+                next = next->nextInFocusChain();
+            }
+            QCOMPARE(next, expected[i]);
+        }
+    }
+
+    void aSaveLocksTheControlsInOrder() {
+        QList<QWidget*> order;
+        order << window->playPauseButton << window->stopButton << window->openButton
+              << window->markStartButton << window->markEndButton << window->directSaveButton
+              << window->playSelectionButton << window->formatList << window->bitrateList
+              << window->convertSaveButton << window->positionSlider;
+        QCOMPARE(window->lockedControls(), order);
+        openPlaying();
+        window->session().setStart(1000);
+        window->session().setEnd(2000);
+        fakes->dialogs.saveAnswers.push_back(std::nullopt); // the user cancels
+        window->directSave();
+        QCOMPARE(fakes->media.commands.count("stop movie"), 1);
+        QCOMPARE(fakes->dialogs.saveRequests.size(), 1);
+        for (QWidget* locked : window->lockedControls()) {
+            QVERIFY(locked->isEnabled());
+        }
+        QCOMPARE(window->windowTitle(), QStringLiteral("thanks.txt - Snipora"));
+        QCOMPARE(window->playPauseButton->text(), QStringLiteral("Play"));
+    }
+};
+
+SNIPORA_TEST(TestWindowLayout)
+#include "tst_window_layout.moc"
