@@ -239,6 +239,8 @@ void MainWindow::createShortcuts() {
     key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openFile(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { directSave(); });
     key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { convertSave(); });
+    auto* cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(cancelKey, &QShortcut::activated, this, [this] { cancelSave(); });
     auto* quitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quitKey, &QShortcut::activated, this, [this] { close(); });
     auto* aboutKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -258,7 +260,8 @@ void MainWindow::createShortcuts() {
     describe(convertSaveButton,
              QStringLiteral("Save the selection in the chosen format (Ctrl+Shift+S)"));
     describe(websiteButton, QStringLiteral("Open the maker's home page"));
-    describe(this, QStringLiteral("F1: About; Ctrl+Q: quit"));
+    describe(this, QStringLiteral("F1: About; Esc: stop a running save; Ctrl+Q: quit"));
+    describe(saveProgress, QStringLiteral("Esc stops a running save"));
 }
 
 void MainWindow::connectSession() {
@@ -367,6 +370,21 @@ void MainWindow::quit() {
 
 bool MainWindow::isSaving() const {
     return (directSave_ && directSave_->isRunning()) || (convertSave_ && convertSave_->isRunning());
+}
+
+bool MainWindow::cancelSave() {
+    if (!isSaving() || host.messages.show(QStringLiteral("Stop the save? Nothing of it is kept."),
+                                          MessageStyle::Question) != MessageAnswer::Yes) {
+        return false;
+    }
+    // The outcome ("cancelled") comes back through the save's own finished signal.
+    if (directSave_->isRunning()) {
+        directSave_->cancel();
+    }
+    if (convertSave_->isRunning()) {
+        convertSave_->cancel();
+    }
+    return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -57,6 +57,8 @@ public:
     void directSave();
     void convertSave();
     void openWebsite();
+    // Asks whether to stop the running save, and stops it on Yes; false when nothing was stopped.
+    bool cancelSave();
 
     CuttingSession& session() { return session_; }
     bool isSaving() const;

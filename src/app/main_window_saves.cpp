@@ -5,6 +5,7 @@
 #include "core/convert_save.h"
 #include "core/direct_save.h"
 #include "core/file_identity.h"
+#include "core/mp3_cut.h"
 #include "core/time_text.h"
 
 #include <QComboBox>
@@ -130,14 +131,18 @@ void MainWindow::directSave() {
             [this](std::int64_t done, std::int64_t total) {
                 saveProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
             });
-    connect(
-        directSave_, &DirectSave::finished, this, [this](const std::optional<QString>& failure) {
-            saveFinished(failure
-                             ? std::optional<QString>(QStringLiteral("Save failed: ") + *failure)
-                             : std::nullopt,
-                         QStringLiteral("Done"));
-            saveProgress->setRange(0, 100);
-        });
+    connect(directSave_, &DirectSave::finished, this,
+            [this](const std::optional<QString>& failure) {
+                if (failure && *failure == mp3CutCancelled()) {
+                    saveFinished(QStringLiteral("Direct Save cancelled."), QString());
+                } else {
+                    saveFinished(
+                        failure ? std::optional<QString>(QStringLiteral("Save failed: ") + *failure)
+                                : std::nullopt,
+                        QStringLiteral("Done"));
+                }
+                saveProgress->setRange(0, 100);
+            });
     directSave_->start(DirectSaveJob{session_.sourceHandle(), *target, session_.selection()});
 }
 

@@ -1,6 +1,7 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
 #include "app/window_layout.h"
+#include "core/mp3_frame_map.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
 #include "support/test_main.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -17,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <unistd.h>
 
 using namespace snipora;
@@ -99,6 +102,72 @@ private slots:
                  QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks 0.01.000-0.05.000.mp3"));
         // No report yet: the bar steps by itself.
         QTRY_VERIFY(window->saveProgress->value() > 0);
+    }
+
+    void convertProgressAndCancel() {
+        openPlaying();
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->formatList->setCurrentText(QStringLiteral("FLAC"));
+        window->bitrateList->setCurrentText(QStringLiteral("512k"));
+        fakes->processes.next.neverEnds = true;
+        fakes->processes.next.output = "out_time_us=2000000\nprogress=continue\n";
+        fakes->dialogs.saveAnswers.push_back(dir.filePath(QStringLiteral("out.flac")));
+        window->convertSave();
+        // Half of the four seconds written.
+        QTRY_COMPARE(window->saveProgress->value(), 50);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        fakes->messages.answers.push_back(MessageAnswer::Yes);
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!window->isSaving());
+        QCOMPARE(fakes->processes.killed.size(), 1);
+        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Convert Save cancelled."));
+        QVERIFY(window->convertSaveButton->isEnabled());
+        QCOMPARE(window->saveProgress->value(), 0);
+        // The encoder's hidden file is gone with it.
+        QVERIFY(QDir(dir.path())
+                    .entryList({QStringLiteral(".out.*")}, QDir::Files | QDir::Hidden)
+                    .isEmpty());
+    }
+
+    // The save cuts from the file as it was opened, whatever has become of its name since.
+    void directSaveCutsWhatWasOpened_data() {
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("replaced by a shorter file") << true;
+        QTest::newRow("deleted") << false;
+    }
+    void directSaveCutsWhatWasOpened() {
+        QFETCH(bool, replaced);
+        const auto encode = [](const QString& path, const char* seconds) {
+            QProcess ffmpeg;
+            ffmpeg.start(QStringLiteral("ffmpeg"),
+                         {"-v", "error", "-f", "lavfi", "-i",
+                          QStringLiteral("sine=d=%1").arg(QLatin1String(seconds)), "-b:a", "128k",
+                          "-y", path});
+            return ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0;
+        };
+        const QString source = dir.filePath(QStringLiteral("song.mp3"));
+        const QString other = dir.filePath(QStringLiteral("other.mp3"));
+        QVERIFY(encode(source, "3") && encode(other, "0.4"));
+        fakes->media.setLength(3000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        window->session().setStart(500);
+        window->session().setEnd(1500);
+        QVERIFY(replaced ? ::rename(QFile::encodeName(other).constData(),
+                                    QFile::encodeName(source).constData()) == 0
+                         : QFile::remove(source));
+        const QString cut = dir.filePath(QStringLiteral("cut %1.mp3").arg(replaced));
+        fakes->dialogs.saveAnswers.push_back(cut);
+        window->directSave();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 10000);
+        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done"));
+        QFile output(cut);
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        const auto map = Mp3FrameMap::scan(output.handle(), nullptr);
+        QVERIFY(map);
+        QCOMPARE(map->lengthSamples(), std::int64_t{44100});
     }
 
     // A dark desktop theme leaves every text of the window readable, enabled or not.

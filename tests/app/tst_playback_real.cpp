@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <memory>
 
 using namespace snipora;
@@ -65,6 +66,19 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(window->session().positionMs(), 0);
         QCOMPARE(window->session().state(), PlayerState::Stopped);
+    }
+
+    // A name that is not valid text still opens: the window keeps its bytes.
+    void aNameThatIsNotTextOpens() {
+        const QByteArray bytes = QFile::encodeName(dir.path()) + "/caf\xe9 \xff.mp3";
+        QVERIFY(QFile::copy(twoSeconds, dir.filePath(QStringLiteral("copy.mp3"))));
+        QCOMPARE(::rename(QFile::encodeName(dir.filePath(QStringLiteral("copy.mp3"))).constData(),
+                          bytes.constData()),
+                 0);
+        window->openNamedFile(bytes);
+        QVERIFY2(fakes->messages.shown.isEmpty(), qPrintable(fakes->messages.shown.value(0).text));
+        QCOMPARE(window->session().state(), PlayerState::Playing);
+        QCOMPARE(window->session().lengthMs(), 2000);
     }
 
     void previewPausesAtTheEndMark() {

@@ -96,21 +96,21 @@ std::optional<int> FakeProcessLauncher::start(const QString& program, const QStr
     }
     const int id = nextId_++;
     children_[id] = {script, handlers};
-    if (!script.neverEnds) {
-        QTimer::singleShot(0, [this, id] {
-            const auto found = children_.find(id);
-            if (found == children_.end()) {
-                return;
-            }
-            const auto [child, childHandlers] = found->second;
-            if (!child.output.isEmpty() && childHandlers.output) {
-                childHandlers.output(child.output);
-            }
-            if (childHandlers.finished) {
-                childHandlers.finished(ProcessExit{child.crashes, child.exitCode});
-            }
-        });
-    }
+    // What the child writes comes from the event loop, and then, unless it runs until killed,
+    // its end.
+    QTimer::singleShot(0, [this, id] {
+        const auto found = children_.find(id);
+        if (found == children_.end()) {
+            return;
+        }
+        const auto [child, childHandlers] = found->second;
+        if (!child.output.isEmpty() && childHandlers.output) {
+            childHandlers.output(child.output);
+        }
+        if (!child.neverEnds && children_.count(id) != 0 && childHandlers.finished) {
+            childHandlers.finished(ProcessExit{child.crashes, child.exitCode});
+        }
+    });
     return id;
 }
 
