@@ -156,8 +156,14 @@ void MainWindow::createControls() {
     formatList = dropDownList(this, "Combo1",
                               {"Select Format", "MP3", "WAV", "AAC", "WMA", "FLAC", "M4A", "AC3"},
                               4455, 4155, 1470, 315);
+    // One pixel smaller than the window's text, so that "Select Format" shows whole.
+    QFont listFont = formatList->font();
+    listFont.setPixelSize(10);
+    formatList->setFont(listFont);
     bitrateList = dropDownList(this, "Combo2", {"Bitrate", "512k", "256k", "128k", "64k", "32k"},
                                5940, 4155, 1095, 315);
+
+    bitrateList->setFont(listFont);
 
     saveProgress = new QProgressBar(this);
     saveProgress->setObjectName(QStringLiteral("pb"));

@@ -175,6 +175,11 @@ void WaveformView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.fillRect(event->rect(), backgroundColor());
     if (lengthMs_ <= 0) {
+        // With no file open, the panel says how to get one; above the slider, which crosses the
+        // middle.
+        painter.setPen(QColor(0xc8, 0xc8, 0xc8)); // 12.7:1 on black
+        painter.drawText(QRect(0, 0, width(), height() / 2 - 16), Qt::AlignCenter,
+                         QStringLiteral("Open an MP3 file (Ctrl+O), or drop one here"));
         return;
     }
     const QFontMetrics metrics(font());

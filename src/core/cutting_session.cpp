@@ -72,9 +72,7 @@ std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t
             .arg(QFileInfo(QFile::decodeName(path)).fileName());
     }
     sourcePath_ = path;
-    if (const auto map = Mp3FrameMap::scan(sourceHandle_, nullptr)) {
-        sampleRate_ = map->sampleRate();
-    }
+    sampleRate_.reset();
     lengthMs_ = std::max<std::int64_t>(player_.getLengthInMS(), 0);
     player_.playMovie();
     state_ = PlayerState::Stopped; // so that the change to Playing is reported
@@ -93,6 +91,7 @@ void CuttingSession::closeAll() {
     releaseSource();
     const bool hadSource = state_ != PlayerState::NoFile;
     sourcePath_.clear();
+    sampleRate_.reset();
     lengthMs_ = 0;
     selection_ = {};
     startSet_ = false;
@@ -207,13 +206,23 @@ void CuttingSession::nudgeLastMark(std::int64_t ms) {
     }
 }
 
+int CuttingSession::sampleRate() {
+    // Read once, when first needed: the frame map costs a pass over the file.
+    if (!sampleRate_) {
+        const auto map = Mp3FrameMap::scan(sourceHandle_, nullptr);
+        sampleRate_ = map ? map->sampleRate() : 44100;
+    }
+    return *sampleRate_;
+}
+
 void CuttingSession::nudgeLastMarkByFrames(int frames) {
     constexpr std::int64_t samplesPerFrame = 1152;
+    const std::int64_t rate = sampleRate();
     const std::int64_t mark = endSetLast_ ? selection_.end : selection_.start;
     // The mark's sample moves by the frame's samples; the mark keeps to the nearest
     // millisecond, so that a step back returns to where it was.
-    const std::int64_t sample = (mark * sampleRate_ + 999) / 1000 + frames * samplesPerFrame;
-    const std::int64_t moved = (sample * 1000 + sampleRate_ / 2) / sampleRate_;
+    const std::int64_t sample = (mark * rate + 999) / 1000 + frames * samplesPerFrame;
+    const std::int64_t moved = (sample * 1000 + rate / 2) / rate;
     if (endSetLast_) {
         setEnd(moved);
     } else {

@@ -72,8 +72,8 @@ public:
     void nudgeLastMark(std::int64_t ms);
     // Moves the mark set last by whole MPEG frames of the source (1152 samples at its rate).
     void nudgeLastMarkByFrames(int frames);
-    // The source's sample rate as the frame map gives it; 44100 until known.
-    int sampleRate() const { return sampleRate_; }
+    // The source's sample rate as its frames give it (44100 for a source without frames).
+    int sampleRate();
 
     // Plays the selection and pauses at its end mark; false (nothing done) when it is invalid.
     bool playSelection();
@@ -106,7 +106,7 @@ private:
     bool endSet_ = false;
     bool previewing_ = false;
     bool endSetLast_ = false;
-    int sampleRate_ = 44100;
+    std::optional<int> sampleRate_;
 };
 
 } // namespace snipora
