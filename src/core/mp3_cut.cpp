@@ -1,6 +1,7 @@
 // Planning, writing and checking a frame-exact MP3 cut.
 #include "core/mp3_cut.h"
 
+#include "platform/mci/buffered_reader.h"
 #include "platform/mci/mpeg_decoder.h"
 
 #include <QFile>
@@ -195,61 +196,6 @@ void initLibraryOnce() {
     std::call_once(once, [] { mpg123_init(); });
 }
 
-// libmpg123 reads the written file through pread, so the caller's file offset is left alone,
-// and from a large buffer: its own reads are a few bytes each, two a frame.
-struct PreadFile {
-    explicit PreadFile(int handle) : fd(handle), buffer(1 << 20) {}
-    int fd;
-    off_t position = 0;
-    std::vector<char> buffer;
-    off_t bufferStart = 0;
-    off_t bufferFill = 0;
-
-    static mpg123_ssize_t read(void* handle, void* out, std::size_t count) {
-        auto* file = static_cast<PreadFile*>(handle);
-        auto* bytes = static_cast<char*>(out);
-        std::size_t done = 0;
-        while (done < count) {
-            const off_t at = file->position;
-            if (at >= file->bufferStart && at < file->bufferStart + file->bufferFill) {
-                const auto n = std::min<std::size_t>(
-                    count - done,
-                    static_cast<std::size_t>(file->bufferStart + file->bufferFill - at));
-                std::memcpy(bytes + done, file->buffer.data() + (at - file->bufferStart), n);
-                done += n;
-                file->position += static_cast<off_t>(n);
-                continue;
-            }
-            const ssize_t n = ::pread(file->fd, file->buffer.data(), file->buffer.size(), at);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return done > 0 ? static_cast<mpg123_ssize_t>(done) : n;
-            }
-            file->bufferStart = at;
-            file->bufferFill = n;
-        }
-        return static_cast<mpg123_ssize_t>(done);
-    }
-    static off_t seek(void* handle, off_t offset, int whence) {
-        auto* file = static_cast<PreadFile*>(handle);
-        off_t base = 0;
-        if (whence == SEEK_CUR) {
-            base = file->position;
-        } else if (whence == SEEK_END) {
-            base = ::lseek(file->fd, 0, SEEK_END);
-            if (base < 0) {
-                return -1;
-            }
-        }
-        if (base + offset < 0) {
-            return -1;
-        }
-        file->position = base + offset;
-        return file->position;
-    }
-};
 } // namespace
 
 QString mp3CutCancelled() {
@@ -424,7 +370,7 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
     // A QSaveFile's descriptor is write-only: read through a descriptor of our own.
     const int own = ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(),
                            O_RDONLY | O_CLOEXEC);
-    PreadFile file(own >= 0 ? own : fd);
+    mci::BufferedReader file(own >= 0 ? own : fd, 1 << 20);
     const auto closeOwn = qScopeGuard([own] {
         if (own >= 0) {
             ::close(own);
@@ -438,8 +384,8 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
     }
     mpg123_handle* mh = handle.get();
     mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2, 0.0);
-    if (mpg123_replace_reader_handle(mh, &PreadFile::read, &PreadFile::seek, nullptr) !=
-            MPG123_OK ||
+    if (mpg123_replace_reader_handle(mh, &mci::BufferedReader::readFor,
+                                     &mci::BufferedReader::seekFor, nullptr) != MPG123_OK ||
         mpg123_open_handle(mh, &file) != MPG123_OK || mpg123_scan(mh) != MPG123_OK) {
         return QStringLiteral("the written file cannot be read back as MP3");
     }

@@ -14,7 +14,8 @@ namespace snipora::mci {
 // mpg123_open_handle(handle, &reader).
 class BufferedReader {
 public:
-    explicit BufferedReader(int fd) : fd_(fd), buffer_(256 * 1024) {}
+    explicit BufferedReader(int fd, std::size_t bufferBytes = 256 * 1024)
+        : fd_(fd), buffer_(bufferBytes) {}
 
     static ssize_t readFor(void* reader, void* out, std::size_t count);
     static off_t seekFor(void* reader, off_t offset, int whence);
