@@ -98,7 +98,7 @@ std::optional<int> FakeProcessLauncher::start(const QString& program, const QStr
     children_[id] = {script, handlers};
     // What the child writes comes from the event loop, and then, unless it runs until killed,
     // its end.
-    QTimer::singleShot(0, [this, id] {
+    QTimer::singleShot(0, &events_, [this, id] {
         const auto found = children_.find(id);
         if (found == children_.end()) {
             return;

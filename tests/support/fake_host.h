@@ -5,6 +5,7 @@
 #include "platform/host.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -117,6 +118,8 @@ public:
 private:
     std::map<int, std::pair<Script, Handlers>> children_;
     int nextId_ = 100;
+    // What a child does later is queued on this, so that none of it outlives the launcher.
+    QObject events_;
 };
 
 class FakeDesktopLinks final : public DesktopLinks {
