@@ -1,8 +1,7 @@
 // Planning, writing and checking a frame-exact MP3 cut.
 #include "core/mp3_cut.h"
 
-#include "platform/mci/buffered_reader.h"
-#include "platform/mci/mpeg_decoder.h"
+#include "platform/mci/mpg123_file.h"
 
 #include <QFile>
 #include <QFileDevice>
@@ -14,7 +13,6 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -189,11 +187,6 @@ bool writeAll(QFileDevice& target, const char* data, std::int64_t size) {
 
 QString writeReason(const QFileDevice& target) {
     return QStringLiteral("the output could not be written (%1)").arg(target.errorString());
-}
-
-void initLibraryOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { mpg123_init(); });
 }
 
 } // namespace
@@ -376,17 +369,12 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
             ::close(own);
         }
     });
-    initLibraryOnce();
-    int error = MPG123_OK;
-    mci::Mpg123Handle handle(mpg123_new(nullptr, &error));
+    const mci::Mpg123Handle handle = mci::newMpg123Handle();
     if (!handle) {
         return QStringLiteral("the written file could not be checked (no decoder)");
     }
     mpg123_handle* mh = handle.get();
-    mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2, 0.0);
-    if (mpg123_replace_reader_handle(mh, &mci::BufferedReader::readFor,
-                                     &mci::BufferedReader::seekFor, nullptr) != MPG123_OK ||
-        mpg123_open_handle(mh, &file) != MPG123_OK || mpg123_scan(mh) != MPG123_OK) {
+    if (!mci::openThrough(mh, file) || mpg123_scan(mh) != MPG123_OK) {
         return QStringLiteral("the written file cannot be read back as MP3");
     }
     const off_t length = mpg123_length(mh);

@@ -11,7 +11,7 @@
 // three frames of every eight.
 #include "core/peak_scan.h"
 
-#include "platform/mci/buffered_reader.h"
+#include "platform/mci/mpg123_file.h"
 
 #include <mpg123.h>
 
@@ -20,7 +20,6 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
-#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,40 +43,22 @@ struct FileDescriptor {
     const int fd;
 };
 
-struct HandleDeleter {
-    void operator()(mpg123_handle* handle) const { mpg123_delete(handle); }
-};
-
 // A handle walking the file frame by frame; `index` counts the frames read so far.
 class FrameStream {
 public:
     explicit FrameStream(int fd) : reader_(fd) {}
 
     bool open() {
-        static std::once_flag once;
-        std::call_once(once, [] { mpg123_init(); });
-        int error = MPG123_OK;
-        handle_.reset(mpg123_new(nullptr, &error));
+        handle_ = mci::newMpg123Handle();
         if (!handle_) {
             return false;
         }
         mpg123_handle* mh = handle_.get();
-        // Quiet: a bad file is reported by the outcome, never on the terminal. A large cover
-        // picture in the ID3v2 tag is passed over instead of kept.
-        mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2, 0.0);
-        mpg123_format_none(mh);
-        const long* rates = nullptr;
-        std::size_t rateCount = 0;
-        mpg123_rates(&rates, &rateCount);
-        for (std::size_t i = 0; i < rateCount; ++i) {
-            mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-        }
+        mci::acceptSigned16Only(mh);
         // The first frame is read here, to learn the rate. Asking mpg123_getformat instead
         // would read it outside the frame-by-frame walk, and the frames after it would then
         // miss its bytes in their bit reservoir and decode as silence.
-        if (mpg123_replace_reader_handle(mh, &mci::BufferedReader::readFor,
-                                         &mci::BufferedReader::seekFor, nullptr) != MPG123_OK ||
-            mpg123_open_handle(mh, &reader_) != MPG123_OK) {
+        if (!mci::openThrough(mh, reader_)) {
             return false;
         }
         const int first = mpg123_framebyframe_next(mh);
@@ -134,7 +115,7 @@ public:
 
 private:
     mci::BufferedReader reader_; // outlives handle_, which reads through it
-    std::unique_ptr<mpg123_handle, HandleDeleter> handle_;
+    mci::Mpg123Handle handle_;
     int rate_ = 0;
     bool firstFramePending_ = false;
     std::int64_t index_ = -1;

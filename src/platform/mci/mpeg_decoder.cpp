@@ -1,14 +1,12 @@
 // MPEG audio decoding with libmpg123.
 #include "platform/mci/mpeg_decoder.h"
 
-#include "platform/mci/buffered_reader.h"
 #include "platform/mci/mci_status.h"
 
 #include <mpg123.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -16,11 +14,6 @@
 #include <unistd.h>
 
 namespace snipora::mci {
-
-void Mpg123Deleter::operator()(mpg123_handle_struct* handle) const {
-    // mpg123_delete closes the file too.
-    mpg123_delete(handle);
-}
 
 // The open file: closed with the decoder, read through a buffer.
 class MpegDecoder::BufferedFile {
@@ -48,44 +41,20 @@ MpegDecoder::~MpegDecoder() {
     handle_.reset();
 }
 
-namespace {
-void initLibraryOnce() {
-    // Needed by libmpg123 before 1.27 and harmless after; never concurrently.
-    static std::once_flag once;
-    std::call_once(once, [] { mpg123_init(); });
-}
-} // namespace
-
 MpegDecoder::OpenResult MpegDecoder::open(const QByteArray& path) {
-    initLibraryOnce();
-    int error = MPG123_OK;
-    Mpg123Handle handle(mpg123_new(nullptr, &error));
+    Mpg123Handle handle = newMpg123Handle();
     if (!handle) {
         return {nullptr, InvalidFile};
     }
     mpg123_handle* mh = handle.get();
-    // Quiet: a bad file is answered with a status, never with text on the terminal.
-    // Gapless: the length and the positions leave out the encoder's padding.
-    // Skipping ID3v2: a large cover picture is passed over instead of kept in memory.
-    mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2, 0.0);
     // A layer 3 frame may take its data from up to 511 bytes of earlier frames (the bit
     // reservoir): seven frames back at 32 kbps. After a seek that many frames and a margin are
     // decoded unheard first, so the first frame heard is the one a straight run gives (with
     // libmpg123's default of one, a low-bitrate VBR stretch starts with a burst of noise).
     mpg123_param(mh, MPG123_PREFRAMES, 10, 0.0);
-    // One fixed 16-bit format: the output never has to follow a change mid-file.
-    mpg123_format_none(mh);
-    const long* rates = nullptr;
-    std::size_t rateCount = 0;
-    mpg123_rates(&rates, &rateCount);
-    for (std::size_t i = 0; i < rateCount; ++i) {
-        mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    }
+    acceptSigned16Only(mh);
     std::unique_ptr<BufferedFile> file = BufferedFile::open(path);
-    if (!file ||
-        mpg123_replace_reader_handle(mh, &BufferedReader::readFor, &BufferedReader::seekFor,
-                                     nullptr) != MPG123_OK ||
-        mpg123_open_handle(mh, &file->reader) != MPG123_OK) {
+    if (!file || !openThrough(mh, file->reader)) {
         return {nullptr, InvalidFile};
     }
     long rate = 0;

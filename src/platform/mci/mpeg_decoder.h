@@ -1,20 +1,15 @@
 // MPEG audio (layers 1 to 3) through libmpg123: exact length, sample-exact seeks, 16-bit PCM.
 #pragma once
 
+#include "platform/mci/mpg123_file.h"
+
 #include <QByteArray>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
-struct mpg123_handle_struct;
-
 namespace snipora::mci {
-
-struct Mpg123Deleter {
-    void operator()(mpg123_handle_struct* handle) const;
-};
-using Mpg123Handle = std::unique_ptr<mpg123_handle_struct, Mpg123Deleter>;
 
 // One open file. Not thread-safe: the owner serialises every call.
 class MpegDecoder {

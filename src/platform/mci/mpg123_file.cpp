@@ -1,13 +1,50 @@
-// Buffered positional reads and the seeks libmpg123 asks for.
-#include "platform/mci/buffered_reader.h"
+// libmpg123 handles: their making, and the buffered reads and seeks they ask for.
+#include "platform/mci/mpg123_file.h"
+
+#include <mpg123.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace snipora::mci {
+
+void Mpg123Deleter::operator()(mpg123_handle_struct* handle) const {
+    // mpg123_delete closes the file too.
+    mpg123_delete(handle);
+}
+
+Mpg123Handle newMpg123Handle() {
+    // Needed by libmpg123 before 1.27 and harmless after; never concurrently.
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+    int error = MPG123_OK;
+    Mpg123Handle handle(mpg123_new(nullptr, &error));
+    if (handle) {
+        mpg123_param(handle.get(), MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2,
+                     0.0);
+    }
+    return handle;
+}
+
+void acceptSigned16Only(mpg123_handle_struct* handle) {
+    mpg123_format_none(handle);
+    const long* rates = nullptr;
+    std::size_t rateCount = 0;
+    mpg123_rates(&rates, &rateCount);
+    for (std::size_t i = 0; i < rateCount; ++i) {
+        mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    }
+}
+
+bool openThrough(mpg123_handle_struct* handle, BufferedReader& reader) {
+    return mpg123_replace_reader_handle(handle, &BufferedReader::readFor, &BufferedReader::seekFor,
+                                        nullptr) == MPG123_OK &&
+           mpg123_open_handle(handle, &reader) == MPG123_OK;
+}
 
 ssize_t BufferedReader::readFor(void* reader, void* out, std::size_t count) {
     return static_cast<BufferedReader*>(reader)->read(static_cast<char*>(out), count);
