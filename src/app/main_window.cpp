@@ -10,6 +10,7 @@
 #include "app/window_layout.h"
 #include "core/convert_save.h"
 #include "core/direct_save.h"
+#include "core/encoder_command.h"
 #include "core/time_text.h"
 #include "core/waveform_peak_computer.h"
 #include "platform/window_menu.h"
@@ -52,14 +53,13 @@ QLabel* timeLabel(QWidget* parent, const char* objectName, const QColor& backgro
     return label;
 }
 
-QComboBox* dropDownList(QWidget* parent, const char* objectName,
-                        std::initializer_list<const char*> items, int left, int top, int width,
-                        int height) {
+// A list whose first item is its prompt.
+QComboBox* dropDownList(QWidget* parent, const char* objectName, const char* prompt,
+                        const QStringList& items, int left, int top, int width, int height) {
     auto* list = new QComboBox(parent); // not editable: the user picks and cannot type
     list->setObjectName(QString::fromLatin1(objectName));
-    for (const char* item : items) {
-        list->addItem(QString::fromLatin1(item));
-    }
+    list->addItem(QString::fromLatin1(prompt));
+    list->addItems(items);
     placeInTwips(list, left, top, width, height);
     return list;
 }
@@ -153,15 +153,13 @@ void MainWindow::createControls() {
     playSelectionButton = button(this, "Command9", "Play Selected", 105, 4155, 1530, 330);
     directSaveButton = button(this, "Command7", "Direct Save", 1710, 4155, 1275, 330);
     convertSaveButton = button(this, "Command8", "Convert Save", 3075, 4155, 1305, 330);
-    formatList = dropDownList(this, "Combo1",
-                              {"Select Format", "MP3", "WAV", "AAC", "WMA", "FLAC", "M4A", "AC3"},
-                              4455, 4155, 1470, 315);
+    formatList =
+        dropDownList(this, "Combo1", "Select Format", outputFormats(), 4455, 4155, 1470, 315);
     // One pixel smaller than the window's text, so that "Select Format" shows whole.
     QFont listFont = formatList->font();
     listFont.setPixelSize(10);
     formatList->setFont(listFont);
-    bitrateList = dropDownList(this, "Combo2", {"Bitrate", "512k", "256k", "128k", "64k", "32k"},
-                               5940, 4155, 1095, 315);
+    bitrateList = dropDownList(this, "Combo2", "Bitrate", outputBitrates(), 5940, 4155, 1095, 315);
 
     bitrateList->setFont(listFont);
 

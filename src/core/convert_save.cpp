@@ -68,10 +68,7 @@ QString withFormatExtension(const QString& path, const QString& format) {
     if (info.suffix().compare(extension, Qt::CaseInsensitive) == 0) {
         return path;
     }
-    static const QStringList known{
-        QStringLiteral("mp3"),  QStringLiteral("wav"), QStringLiteral("aac"), QStringLiteral("wma"),
-        QStringLiteral("flac"), QStringLiteral("m4a"), QStringLiteral("ac3")};
-    if (known.contains(info.suffix().toLower())) {
+    if (outputFormats().contains(info.suffix(), Qt::CaseInsensitive)) {
         return path.left(path.size() - info.suffix().size()) + extension;
     }
     return path + QLatin1Char('.') + extension;

@@ -5,6 +5,20 @@
 
 namespace snipora {
 
+const QStringList& outputFormats() {
+    static const QStringList formats{
+        QStringLiteral("MP3"),  QStringLiteral("WAV"), QStringLiteral("AAC"), QStringLiteral("WMA"),
+        QStringLiteral("FLAC"), QStringLiteral("M4A"), QStringLiteral("AC3")};
+    return formats;
+}
+
+const QStringList& outputBitrates() {
+    static const QStringList bitrates{QStringLiteral("512k"), QStringLiteral("256k"),
+                                      QStringLiteral("128k"), QStringLiteral("64k"),
+                                      QStringLiteral("32k")};
+    return bitrates;
+}
+
 QString encoderExtraOptions(const QString& format, const QString& bitrate) {
     QString extra;
     if (bitrate == QStringLiteral("32k") || bitrate == QStringLiteral("64k")) {

@@ -6,6 +6,7 @@
 #include "core/selection.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -20,6 +21,11 @@ struct EncoderJob {
     QString extraOptions; // from encoderExtraOptions
     QString outputPath;
 };
+
+// The formats and bitrates a Convert Save offers, in the order the lists show them. A format's
+// extension is its name in lower case.
+const QStringList& outputFormats();
+const QStringList& outputBitrates();
 
 // How far before the start mark the encoder's input is sought: the frames the first heard
 // frame needs (its bit reservoir, the overlap of its first granule) are decoded, and the rest

@@ -4,6 +4,7 @@
 #include "core/convert_save.h"
 #include "core/cutting_session.h"
 #include "core/direct_save.h"
+#include "core/encoder_command.h"
 #include "core/file_identity.h"
 #include "core/time_text.h"
 
@@ -13,14 +14,6 @@
 #include <QFileInfo>
 
 namespace snipora {
-
-namespace {
-const QStringList formats{QStringLiteral("MP3"), QStringLiteral("WAV"),  QStringLiteral("AAC"),
-                          QStringLiteral("WMA"), QStringLiteral("FLAC"), QStringLiteral("M4A"),
-                          QStringLiteral("AC3")};
-const QStringList bitrates{QStringLiteral("512k"), QStringLiteral("256k"), QStringLiteral("128k"),
-                           QStringLiteral("64k"), QStringLiteral("32k")};
-} // namespace
 
 std::optional<CutRequest> parseCutArguments(const QStringList& arguments, QString* error) {
     CutRequest request;
@@ -65,13 +58,14 @@ std::optional<CutRequest> parseCutArguments(const QStringList& arguments, QStrin
         request.input = QFile::encodeName(QDir::currentPath()) + '/' + request.input;
     }
     if (!request.format.isEmpty() || !request.bitrate.isEmpty()) {
-        if (!formats.contains(request.format)) {
-            *error = QStringLiteral("--format takes one of %1").arg(formats.join(QLatin1Char(' ')));
+        if (!outputFormats().contains(request.format)) {
+            *error = QStringLiteral("--format takes one of %1")
+                         .arg(outputFormats().join(QLatin1Char(' ')));
             return std::nullopt;
         }
-        if (!bitrates.contains(request.bitrate)) {
-            *error =
-                QStringLiteral("--bitrate takes one of %1").arg(bitrates.join(QLatin1Char(' ')));
+        if (!outputBitrates().contains(request.bitrate)) {
+            *error = QStringLiteral("--bitrate takes one of %1")
+                         .arg(outputBitrates().join(QLatin1Char(' ')));
             return std::nullopt;
         }
         request.output = withFormatExtension(request.output, request.format);
