@@ -9,7 +9,6 @@
 #include "core/time_text.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -210,13 +209,8 @@ void MainWindow::convertSave() {
             [this](const std::optional<QString>& failure) {
                 saveFinished(failure, QStringLiteral("Done                "));
             });
-    // The encoder reads the source as it was opened, even should its name have been replaced or
-    // removed since.
-    const QString input = QStringLiteral("/proc/%1/fd/%2")
-                              .arg(QCoreApplication::applicationPid())
-                              .arg(session_.sourceHandle());
-    convertSave_->start(ConvertSaveJob{host.program.programFolder(), session_.selection(), input,
-                                       format, bitrate, target});
+    convertSave_->start(ConvertSaveJob{host.program.programFolder(), session_.selection(),
+                                       session_.sourceAsOpened(), format, bitrate, target});
 }
 
 } // namespace snipora

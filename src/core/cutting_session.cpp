@@ -4,6 +4,7 @@
 #include "core/mp3_frame_map.h"
 #include "platform/mci/mci_status.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -53,6 +54,12 @@ void CuttingSession::releaseSource() {
 
 QString CuttingSession::sourceName() const {
     return QFile::decodeName(sourcePath_);
+}
+
+QString CuttingSession::sourceAsOpened() const {
+    return QStringLiteral("/proc/%1/fd/%2")
+        .arg(QCoreApplication::applicationPid())
+        .arg(sourceHandle_);
 }
 
 std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t windowHandle) {

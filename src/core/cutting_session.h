@@ -44,6 +44,9 @@ public:
     QString sourceName() const;
     // The source file as opened (-1 without one); valid while the session keeps the source.
     int sourceHandle() const { return sourceHandle_; }
+    // A name under which another program (the encoder) opens the source as it was opened, even
+    // should its own name have been replaced or removed since.
+    QString sourceAsOpened() const;
     std::int64_t lengthMs() const { return lengthMs_; }
 
     PlayerState state() const { return state_; }

@@ -114,11 +114,8 @@ void startCut(const CutRequest& request, MediaCommands& media, ProcessLauncher& 
     }
     auto* save = new ConvertSave(processes, session);
     QObject::connect(save, &ConvertSave::finished, session, finish);
-    save->start(ConvertSaveJob{programFolder, selection,
-                               QStringLiteral("/proc/%1/fd/%2")
-                                   .arg(QCoreApplication::applicationPid())
-                                   .arg(session->sourceHandle()),
-                               request.format, request.bitrate, request.output});
+    save->start(ConvertSaveJob{programFolder, selection, session->sourceAsOpened(), request.format,
+                               request.bitrate, request.output});
 }
 
 } // namespace snipora
