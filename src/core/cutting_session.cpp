@@ -205,12 +205,20 @@ void CuttingSession::setEnd(std::int64_t ms) {
     emit selectionChanged();
 }
 
-void CuttingSession::nudgeLastMark(std::int64_t ms) {
+std::int64_t CuttingSession::lastMark() const {
+    return endSetLast_ ? selection_.end : selection_.start;
+}
+
+void CuttingSession::moveLastMarkTo(std::int64_t ms) {
     if (endSetLast_) {
-        setEnd(selection_.end + ms);
+        setEnd(ms);
     } else {
-        setStart(selection_.start + ms);
+        setStart(ms);
     }
+}
+
+void CuttingSession::nudgeLastMark(std::int64_t ms) {
+    moveLastMarkTo(lastMark() + ms);
 }
 
 int CuttingSession::sampleRate() {
@@ -225,16 +233,10 @@ int CuttingSession::sampleRate() {
 void CuttingSession::nudgeLastMarkByFrames(int frames) {
     constexpr std::int64_t samplesPerFrame = 1152;
     const std::int64_t rate = sampleRate();
-    const std::int64_t mark = endSetLast_ ? selection_.end : selection_.start;
     // The mark's sample moves by the frame's samples; the mark keeps to the nearest
     // millisecond, so that a step back returns to where it was.
-    const std::int64_t sample = (mark * rate + 999) / 1000 + frames * samplesPerFrame;
-    const std::int64_t moved = (sample * 1000 + rate / 2) / rate;
-    if (endSetLast_) {
-        setEnd(moved);
-    } else {
-        setStart(moved);
-    }
+    const std::int64_t sample = (lastMark() * rate + 999) / 1000 + frames * samplesPerFrame;
+    moveLastMarkTo((sample * 1000 + rate / 2) / rate);
 }
 
 bool CuttingSession::playSelection() {

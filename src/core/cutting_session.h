@@ -96,6 +96,9 @@ private:
     void endPreview();
     void tick();
     void releaseSource();
+    // The mark set last, and moving it.
+    std::int64_t lastMark() const;
+    void moveLastMarkTo(std::int64_t ms);
 
     MediaController player_;
     QTimer positionTimer_;
