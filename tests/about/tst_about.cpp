@@ -218,7 +218,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->start());
         QCOMPARE(fakes->messages.shown.size(), 1);
         QCOMPARE(fakes->messages.shown[0].text, QStringLiteral("Please re-install Snipora"));
-        QCOMPARE(fakes->messages.shown[0].style, MessageStyle::Information);
+        QCOMPARE(fakes->messages.shown[0].style, MessageStyle::Warning);
         QVERIFY(shownFirst);
         QCOMPARE(fakes->program.ended, 1);
         QCOMPARE(fakes->media.commands, QList<QByteArray>{"close all"});

@@ -1,5 +1,6 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
+#include "app/position_slider.h"
 #include "app/window_layout.h"
 #include "core/mp3_frame_map.h"
 #include "platform/window_menu.h"
@@ -69,7 +70,8 @@ private slots:
         QVERIFY(window->isSaving());
         menu->close();
         QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 60000);
-        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done"));
+        QCOMPARE(fakes->messages.shown.constLast().text,
+                 QStringLiteral("Done\n\n") + dir.filePath(QStringLiteral("cut.mp3")));
         QVERIFY(window->directSaveButton->isEnabled());
     }
 
@@ -162,7 +164,8 @@ private slots:
         fakes->dialogs.saveAnswers.push_back(cut);
         window->directSave();
         QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 10000);
-        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done"));
+        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done\n\n") + cut);
+        QCOMPARE(fakes->messages.shown.constLast().style, MessageStyle::Information);
         QFile output(cut);
         QVERIFY(output.open(QIODevice::ReadOnly));
         const auto map = Mp3FrameMap::scan(output.handle(), nullptr);
@@ -220,6 +223,108 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_Comma);
         QCOMPARE(window->session().selection().end, 4000);
         QCOMPARE(window->endLabel->toolTip(), QStringLiteral("0:04.000"));
+    }
+
+    // Each action that needs a selection says which step is missing; only a selection that is
+    // there and wrong is the classic refusal, with the warning icon.
+    void aSelectionNeedsAFileAndBothMarks_data() {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<int>("start"); // -1: not set
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("warning");
+        const QString invalid =
+            QStringLiteral("Start time cannot be >= End time. Invalid Selection");
+        QTest::newRow("no file") << false << -1 << -1 << "Open an MP3 file first (Ctrl+O)" << false;
+        QTest::newRow("no marks") << true << -1 << -1 << "Set the start mark first (I)" << false;
+        QTest::newRow("start only") << true << 1000 << -1 << "Set the end mark first (O)" << false;
+        QTest::newRow("end only") << true << -1 << 2000 << "Set the start mark first (I)" << false;
+        QTest::newRow("inverted") << true << 3000 << 2000 << invalid << true;
+        QTest::newRow("empty") << true << 2000 << 2000 << invalid << true;
+    }
+    void aSelectionNeedsAFileAndBothMarks() {
+        QFETCH(bool, open);
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(QString, message);
+        QFETCH(bool, warning);
+        if (open) {
+            openPlaying();
+        }
+        if (start >= 0) {
+            window->session().setStart(start);
+        }
+        if (end >= 0) {
+            window->session().setEnd(end);
+        }
+        window->formatList->setCurrentText(QStringLiteral("MP3"));
+        window->bitrateList->setCurrentText(QStringLiteral("128k"));
+        const qsizetype sent = fakes->media.commands.size();
+        window->playSelection();
+        window->directSave();
+        window->convertSave();
+        QCOMPARE(fakes->messages.shown.size(), 3);
+        for (const test::ShownMessage& shown : fakes->messages.shown) {
+            QCOMPARE(shown.text, message);
+            QCOMPARE(shown.style, warning ? MessageStyle::Warning : MessageStyle::Information);
+        }
+        QCOMPARE(fakes->media.commands.size(), sent);
+        QVERIFY(fakes->dialogs.saveRequests.isEmpty());
+    }
+
+    // However a Convert Save ends, the cursor is where the user left it, the bar is idle before
+    // the message shows, and a failure names the file with the warning icon.
+    void aSaveEndsWhereItBegan_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("message"); // %1: the target
+        QTest::addColumn<bool>("warning");
+        QTest::newRow("fails") << false
+                               << "Convert Save failed: the encoder ended with exit status 1.\n\n"
+                                  "no codec\n\n%1"
+                               << true;
+        QTest::newRow("cancelled") << true << "Convert Save cancelled." << false;
+    }
+    void aSaveEndsWhereItBegan() {
+        QFETCH(bool, cancel);
+        QFETCH(QString, message);
+        QFETCH(bool, warning);
+        openPlaying(60000, 30000);
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->session().seekTo(30000);
+        QCOMPARE(window->positionSlider->value(), 30);
+        const QString cursorText = window->positionLabel->text();
+        window->formatList->setCurrentText(QStringLiteral("MP3"));
+        window->bitrateList->setCurrentText(QStringLiteral("128k"));
+        fakes->processes.next.neverEnds = cancel;
+        fakes->processes.next.exitCode = 1;
+        fakes->processes.next.errorLine = QStringLiteral("no codec");
+        const QString target = dir.filePath(QStringLiteral("out.mp3"));
+        fakes->dialogs.saveAnswers.push_back(target);
+        bool barIdleAtMessage = false;
+        fakes->messages.onShow = [&](const QString&) {
+            barIdleAtMessage =
+                window->saveProgress->value() == 0 && !window->saveProgress->isTextVisible();
+        };
+        window->convertSave();
+        QVERIFY(window->isSaving());
+        // As the encoder's reports leave it mid-save.
+        window->saveProgress->setFormat(QStringLiteral("%p%  (3 s left)"));
+        window->saveProgress->setTextVisible(true);
+        if (cancel) {
+            fakes->messages.answers.push_back(MessageAnswer::Yes);
+            QVERIFY(window->cancelSave());
+        }
+        QTRY_VERIFY(!window->isSaving());
+        const test::ShownMessage& shown = fakes->messages.shown.constLast();
+        QCOMPARE(shown.text, message.arg(target));
+        QCOMPARE(shown.style, warning ? MessageStyle::Warning : MessageStyle::Information);
+        QVERIFY(barIdleAtMessage);
+        QCOMPARE(window->saveProgress->format(), QStringLiteral("%p%"));
+        QVERIFY(!fakes->media.commands.contains("stop movie"));
+        QCOMPARE(window->positionSlider->value(), 30);
+        QCOMPARE(window->positionLabel->text(), cursorText);
+        QCOMPARE(window->session().state(), PlayerState::Paused);
     }
 
     void websiteWithoutOpenerGivesTheAddress() {
