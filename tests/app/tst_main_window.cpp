@@ -3,6 +3,7 @@
 #include "app/position_slider.h"
 #include "app/window_layout.h"
 #include "core/mp3_frame_map.h"
+#include "platform/qt_host.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
 #include "support/test_main.h"
@@ -325,6 +326,108 @@ private slots:
         QCOMPARE(window->positionSlider->value(), 30);
         QCOMPARE(window->positionLabel->text(), cursorText);
         QCOMPARE(window->session().state(), PlayerState::Paused);
+    }
+
+    // The suggestion keeps the time range and the extension whole and cuts the source's name, at
+    // a whole character, so that the file system takes it.
+    void suggestedNameFitsTheFileSystem_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("kept");
+        const QString clef = QStringLiteral("\U0001D11E"); // four bytes, two UTF-16 units
+        QTest::newRow("short") << "song"
+                               << "song";
+        QTest::newRow("240 letters") << QString(240, u'a') << QString(233, u'a');
+        QTest::newRow("two-byte letters") << QString(120, u'\u00E9') << QString(116, u'\u00E9');
+        QTest::newRow("four-byte letters") << clef.repeated(60) << clef.repeated(58);
+    }
+    void suggestedNameFitsTheFileSystem() {
+        QFETCH(QString, base);
+        QFETCH(QString, kept);
+        const QString source = dir.filePath(base + QStringLiteral(".mp3"));
+        QVERIFY(test::writeFile(source, "x"));
+        fakes->media.setLength(60000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->directSave(); // the dialog is cancelled
+        const QString suggested = fakes->dialogs.saveRequests.constLast().fileName;
+        QCOMPARE(suggested, dir.filePath(kept + QStringLiteral(" 0.01.000-0.05.000.mp3")));
+        QVERIFY(QFileInfo(suggested).fileName().toUtf8().size() <= 255);
+    }
+
+    // The folders last used, the format and the bitrate come back in the next run; the dialogs
+    // show each filter's patterns once; the overwrite question names the file.
+    void choicesComeBackInTheNextRun() {
+        const QString songs = dir.filePath(QStringLiteral("songs"));
+        const QString cuts = dir.filePath(QStringLiteral("cuts"));
+        QVERIFY(QDir().mkpath(songs) && QDir().mkpath(cuts));
+        const QString song = songs + QStringLiteral("/a.mp3");
+        const QString cut = cuts + QStringLiteral("/b.mp3");
+        QVERIFY(test::writeFile(song, "x") && test::writeFile(cut, "old"));
+        fakes->media.setLength(60000);
+        fakes->media.setMode("playing");
+        window->openFile();
+        QCOMPARE(fakes->dialogs.openRequests.constLast().folder, QString());
+        fakes->dialogs.openAnswers.push_back(song);
+        window->openFile();
+        QCOMPARE(window->session().sourceName(), song);
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->formatList->setCurrentText(QStringLiteral("MP3"));
+        window->bitrateList->setCurrentText(QStringLiteral("256k"));
+        fakes->dialogs.saveAnswers.push_back(cut);
+        fakes->messages.answers.push_back(MessageAnswer::No);
+        window->convertSave();
+        QCOMPARE(fakes->messages.shown.constLast().text,
+                 cut + QStringLiteral(" already exists.\n\nDo you want to overwrite the existing "
+                                      "file?"));
+        QVERIFY(fakes->processes.launches.isEmpty());
+
+        // The next run.
+        window = std::make_unique<MainWindow>(fakes->host());
+        window->start();
+        QCOMPARE(window->formatList->currentText(), QStringLiteral("MP3"));
+        QCOMPARE(window->bitrateList->currentText(), QStringLiteral("256k"));
+        window->openFile();
+        const FileDialogRequest& open = fakes->dialogs.openRequests.constLast();
+        QCOMPARE(open.folder, songs);
+        QCOMPARE(toQtFilter(open.filter, nullptr, 1),
+                 QStringLiteral("MP3 Files (*.mp3);;All Files (*.*)"));
+        openPlaying();
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->directSave();
+        QCOMPARE(fakes->dialogs.saveRequests.constLast().fileName,
+                 cuts + QStringLiteral("/thanks 0.01.000-0.05.000.mp3"));
+    }
+
+    // On a focused button Enter and Return press it and Space plays or pauses, as every button's
+    // tooltip says; the button the keyboard moved to is ringed in the highlight colour.
+    void keysOnAFocusedButton() {
+        openPlaying();
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->stopButton->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(window->stopButton, Qt::Key_Return);
+        QCOMPARE(window->session().state(), PlayerState::Stopped);
+        window->websiteButton->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(window->websiteButton, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(fakes->links.opened.size(), 1);
+        QTest::keyClick(window->websiteButton, Qt::Key_Space);
+        QCOMPARE(fakes->links.opened.size(), 1);
+        QCOMPARE(window->session().state(), PlayerState::Playing);
+        for (QPushButton* button : window->findChildren<QPushButton*>()) {
+            QVERIFY2(button->toolTip().contains("Enter presses this button; Space plays or pauses"),
+                     qPrintable(button->objectName()));
+        }
+        const QColor highlight = window->palette().color(QPalette::Highlight);
+        const auto edge = [](QWidget* widget) {
+            return widget->grab().toImage().pixelColor(1, widget->height() / 2);
+        };
+        QCOMPARE(edge(window->websiteButton), highlight);
+        QVERIFY(edge(window->openButton) != highlight);
     }
 
     void websiteWithoutOpenerGivesTheAddress() {
