@@ -76,8 +76,12 @@ void MainWindow::enterSavingState() {
 void MainWindow::showIdleProgress() {
     progressPulse_->stop();
     // A late report of the finished save must not bring the text back.
-    disconnect(convertSave_, &ConvertSave::progress, this, nullptr);
-    disconnect(directSave_, &DirectSave::progress, this, nullptr);
+    if (convertSave_ != nullptr) {
+        disconnect(convertSave_, &ConvertSave::progress, this, nullptr);
+    }
+    if (directSave_ != nullptr) {
+        disconnect(directSave_, &DirectSave::progress, this, nullptr);
+    }
     saveProgress->setRange(0, 100);
     saveProgress->setValue(0);
     saveProgress->resetFormat();
