@@ -32,12 +32,13 @@ void MainWindow::markEnd() {
 }
 
 bool MainWindow::selectionIsValid() {
-    // A missing file or mark is a step still to take, not a wrong selection: the message names it.
+    // A missing file or mark is a step still to take, not a wrong selection: the message names
+    // it. An end without a start still cuts from the file's start, as it always has.
     if (!session_.hasSource()) {
         showMessage(QStringLiteral("Open an MP3 file first (Ctrl+O)"));
         return false;
     }
-    if (!session_.startIsSet()) {
+    if (!session_.startIsSet() && !session_.endIsSet()) {
         showMessage(QStringLiteral("Set the start mark first (I)"));
         return false;
     }
