@@ -6,6 +6,10 @@
 #include "app/main_window.h"
 #include "platform/window_menu.h"
 
+#include <QScreen>
+
+#include <algorithm>
+
 namespace snipora::aboutMenu {
 
 WindowProc previousWindowProc;
@@ -30,6 +34,21 @@ AboutWindow& loadAboutWindow(MainWindow& window) {
 
 void showAboutWindow(MainWindow& window) {
     AboutWindow& about = loadAboutWindow(window);
+    if (!about.isVisible()) {
+        // Over the main window's middle, where the user is looking, and whole on its screen.
+        QRect placed(QPoint(), about.size());
+        placed.moveCenter(window.frameGeometry().center());
+        if (const QScreen* screen = window.screen()) {
+            const QRect available = screen->availableGeometry();
+            placed.moveLeft(
+                std::clamp(placed.left(), available.left(),
+                           std::max(available.left(), available.right() + 1 - placed.width())));
+            placed.moveTop(
+                std::clamp(placed.top(), available.top(),
+                           std::max(available.top(), available.bottom() + 1 - placed.height())));
+        }
+        about.move(placed.topLeft());
+    }
     about.setWindowState(about.windowState() & ~Qt::WindowMinimized);
     about.show();
     about.raise();

@@ -8,7 +8,9 @@
 
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QKeySequence>
 #include <QLabel>
+#include <QShortcut>
 
 #include <algorithm>
 
@@ -81,7 +83,12 @@ AboutWindow::AboutWindow(ProgramControl& program) : QWidget(nullptr), program_(p
                                 QStringLiteral("in the application directory. FFmpeg is made by "
                                                "the FFmpeg developers."),
                                 510, 1320, 7515, 300);
-    fitToWidth({copyrightLabel, encoderLabel, encoderCreditLabel, encoderCreditLabel2});
+    versionLabel = label(this, "versionLabel",
+                         QStringLiteral("Version ") + QString::fromLatin1(SNIPORA_VERSION), 5340,
+                         225, 2700, 300);
+    versionLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    fitToWidth(
+        {copyrightLabel, versionLabel, encoderLabel, encoderCreditLabel, encoderCreditLabel2});
     credits = new RichTextBox(this);
     credits->setObjectName(QStringLiteral("RichTextBox1"));
     placeInTwips(credits, 480, 1650, 7560, 3030);
@@ -92,6 +99,10 @@ AboutWindow::AboutWindow(ProgramControl& program) : QWidget(nullptr), program_(p
     copyrightLabel->setFont(underlined);
     // The window's own load says nothing: the start-up check reports a missing file.
     (void)credits->loadFile(creditsFile());
+
+    // A window that only informs closes the way dialogs do.
+    auto* closeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 }
 
 QString AboutWindow::creditsFile() const {

@@ -25,6 +25,8 @@ public:
     bool isClosed() const { return closed_; }
 
     QLabel* copyrightLabel = nullptr;
+    // "Version x.y.z", on the copyright's line at the right.
+    QLabel* versionLabel = nullptr;
     QLabel* encoderLabel = nullptr;
     QLabel* encoderCreditLabel = nullptr;
     QLabel* encoderCreditLabel2 = nullptr;

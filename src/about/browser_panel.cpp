@@ -55,7 +55,7 @@ QString cannotOpenText(const QUrl& address) {
 }
 
 QString BrowserPanel::failureText() {
-    return QStringLiteral("This page could not be loaded.");
+    return QStringLiteral("Snipora");
 }
 
 void BrowserPanel::Navigate(const QUrl& address) {
@@ -107,7 +107,8 @@ void BrowserPanel::finished(QNetworkReply* reply) {
 
 void BrowserPanel::showFailure() {
     document()->setBaseUrl(QUrl());
-    setPlainText(failureText());
+    setHtml(QStringLiteral("<p align=\"center\" style=\"color:#5f5f5f\">%1</p>")
+                .arg(failureText().toHtmlEscaped()));
 }
 
 QVariant BrowserPanel::loadResource(int type, const QUrl& name) {
@@ -132,7 +133,7 @@ void BrowserPanel::followLink(const QUrl& link) {
         return;
     }
     if (!links_.openUrl(target)) {
-        messages_.show(cannotOpenText(target), MessageStyle::Information);
+        messages_.show(cannotOpenText(target), MessageStyle::Warning);
     }
 }
 

@@ -20,11 +20,13 @@ public:
     // one, a message gives its address.
     BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget* parent = nullptr);
 
-    // Starts loading the page with one request and returns at once; the page, or a short note
-    // that it could not be loaded, shows when the answer is in.
+    // Starts loading the page with one request and returns at once; the page, or the quiet
+    // stand-in, shows when the answer is in.
     void Navigate(const QUrl& address);
 
-    // Shown in place of a page that cannot be loaded.
+    // Shown in place of a page that cannot be loaded: only the product's name, since without a
+    // network this happens on every start and is nothing the user needs to act on. Nothing of
+    // a failure is kept; the next start asks again.
     static QString failureText();
 
     // Pages are read up to this size; a larger answer counts as a page that cannot be loaded.

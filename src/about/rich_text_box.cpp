@@ -1,4 +1,4 @@
-// RichTextBox1: the About window's text box, filled from a file.
+// RichTextBox: the About window's read-only credits box, filled from a file.
 #include "about/rich_text_box.h"
 
 #include "about/rtf_text.h"

@@ -8,7 +8,7 @@ namespace snipora {
 void MainWindow::openWebsite() {
     const QUrl home(QString::fromLatin1(homePageAddress));
     if (!host.links.openUrl(home)) {
-        showMessage(cannotOpenText(home));
+        showFailure(cannotOpenText(home));
     }
 }
 

@@ -6,6 +6,7 @@
 #include "about/browser_panel.h"
 #include "app/app_icon.h"
 #include "app/position_slider.h"
+#include "app/remembered_choices.h"
 #include "app/waveform_view.h"
 #include "app/window_layout.h"
 #include "core/convert_save.h"
@@ -23,6 +24,7 @@
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -35,9 +37,34 @@
 namespace snipora {
 
 namespace {
+// 9:59:59: the widest time a label is made to show whole.
+constexpr std::int32_t widestLabelTimeSeconds = 10 * 3600 - 1;
+
+// A push button that, once the keyboard has moved the focus, rings itself in the highlight
+// colour while it has it: the style's own hint is a faint outline on the light button face.
+class RingedButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPushButton::paintEvent(event);
+        if (!hasFocus() || !window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+            return;
+        }
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 2, 2);
+    }
+};
+
 QPushButton* button(QWidget* parent, const char* objectName, const char* caption, int left, int top,
                     int width, int height) {
-    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+    auto* b = new RingedButton(QString::fromLatin1(caption), parent);
+    // Enter and Return press the focused button, as in a dialog.
+    b->setAutoDefault(true);
     b->setObjectName(QString::fromLatin1(objectName));
     placeInTwips(b, left, top, width, height);
     return b;
@@ -50,6 +77,8 @@ QLabel* timeLabel(QWidget* parent, const char* objectName, const QColor& backgro
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     fillBackground(label, background);
     placeInTwips(label, left, top, width, height);
+    // Whole for every time the program shows, up to ten hours less a second.
+    fitFontToTexts(label, {label->text(), formatTime(widestLabelTimeSeconds)});
     return label;
 }
 
@@ -221,8 +250,13 @@ void MainWindow::createShortcuts() {
             }
         });
     };
+    // On a focused button Enter presses it and Space still plays or pauses, as media players
+    // do; every button's tooltip says so.
     const auto describe = [](QWidget* control, const QString& text) {
-        control->setToolTip(text);
+        control->setToolTip(qobject_cast<QPushButton*>(control)
+                                ? text + QStringLiteral("\nEnter presses this button; Space plays "
+                                                        "or pauses")
+                                : text);
     };
     key(Qt::Key_Space, [this] { togglePlayback(); });
     key(Qt::Key_I, [this] { markStart(); });
@@ -348,16 +382,22 @@ void MainWindow::showMessage(const QString& text) {
     host.messages.show(text, MessageStyle::Information);
 }
 
+void MainWindow::showFailure(const QString& text) {
+    host.messages.show(text, MessageStyle::Warning);
+}
+
 void MainWindow::start() {
     aboutMenu::addMenuEntry(*this);
     show();
     aboutMenu::installWindowProc(*this);
     if (!aboutMenu::preloadCredits(*this)) {
-        showMessage(QStringLiteral("Please re-install Snipora"));
+        showFailure(QStringLiteral("Please re-install Snipora"));
         quit();
     }
-    formatList->setCurrentIndex(0);
-    bitrateList->setCurrentIndex(0);
+    // The format and bitrate of the last Convert Save, while the lists still offer them.
+    formatList->setCurrentIndex(std::max(0, formatList->findText(remembered(Remembered::Format))));
+    bitrateList->setCurrentIndex(
+        std::max(0, bitrateList->findText(remembered(Remembered::Bitrate))));
     webPanel->Navigate(host.advertisementPage);
 }
 

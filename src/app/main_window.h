@@ -117,12 +117,17 @@ private:
     // "<file> - Snipora" while a file is open.
     QString titleText() const;
     void showMessage(const QString& text);
+    // A failure or a refusal: the same box with the warning icon.
+    void showFailure(const QString& text);
     bool selectionIsValid();
     void enterSavingState();
     void leaveSavingState();
+    // The bar as it is between saves: empty, without text.
+    void showIdleProgress();
     std::optional<QString> askSavePath(const QString& filter, const QString& extension);
     bool targetIsFree(const QString& target, const QString& inUseText);
-    void saveFinished(const std::optional<QString>& failure, const QString& doneText);
+    // Ends the saving state and tells the outcome, naming the target.
+    void saveFinished(const std::optional<QString>& failure, const QString& target, bool cancelled);
 
     void renderState(PlayerState state);
     void renderPosition(std::int64_t ms);

@@ -1,6 +1,8 @@
 // MainWindow: Open (the dialog, the command line, drops), Play/Pause and Stop.
 #include "app/main_window.h"
 
+#include "app/remembered_choices.h"
+
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -34,8 +36,9 @@ QByteArray droppedFile(const QMimeData* mime) {
 void MainWindow::openFile() {
     // Playback pauses while the user chooses; a cancel leaves the file open and paused.
     session_.pause();
-    const std::optional<QString> chosen = host.dialogs.openFile(
-        {QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), 1, QString(), QString()});
+    const std::optional<QString> chosen =
+        host.dialogs.openFile({QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), 1,
+                               QString(), QString(), remembered(Remembered::OpenFolder)});
     if (!chosen || chosen->isEmpty()) {
         return;
     }
@@ -46,14 +49,16 @@ void MainWindow::openNamedFile(const QByteArray& path) {
     // The name's own bytes decide, so that a name that is not valid text still finds its file.
     struct stat info {};
     if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        showMessage(QStringLiteral("The file %1 cannot be found.")
+        showFailure(QStringLiteral("The file %1 cannot be found.")
                         .arg(QDir::toNativeSeparators(
                             QFileInfo(QFile::decodeName(path)).absoluteFilePath())));
         return;
     }
     if (const std::optional<QString> refusal = session_.open(path, windowHandleOf(videoHost))) {
-        showMessage(*refusal);
+        showFailure(*refusal);
+        return;
     }
+    remember(Remembered::OpenFolder, QFileInfo(QFile::decodeName(path)).absolutePath());
 }
 
 void MainWindow::togglePlayback() {

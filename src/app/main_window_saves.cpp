@@ -2,6 +2,8 @@
 #include "app/main_window.h"
 
 #include "app/position_slider.h"
+#include "app/remembered_choices.h"
+#include "app/save_name.h"
 #include "core/convert_save.h"
 #include "core/direct_save.h"
 #include "core/file_identity.h"
@@ -30,10 +32,24 @@ void MainWindow::markEnd() {
 }
 
 bool MainWindow::selectionIsValid() {
+    // A missing file or mark is a step still to take, not a wrong selection: the message names
+    // it. An end without a start still cuts from the file's start, as it always has.
+    if (!session_.hasSource()) {
+        showMessage(QStringLiteral("Open an MP3 file first (Ctrl+O)"));
+        return false;
+    }
+    if (!session_.startIsSet() && !session_.endIsSet()) {
+        showMessage(QStringLiteral("Set the start mark first (I)"));
+        return false;
+    }
+    if (!session_.endIsSet()) {
+        showMessage(QStringLiteral("Set the end mark first (O)"));
+        return false;
+    }
     if (session_.selection().isValid()) {
         return true;
     }
-    showMessage(QStringLiteral("Start time cannot be >= End time. Invalid Selection"));
+    showFailure(QStringLiteral("Start time cannot be >= End time. Invalid Selection"));
     return false;
 }
 
@@ -53,60 +69,90 @@ void MainWindow::enterSavingState() {
     for (QWidget* control : lockedControls()) {
         control->setEnabled(false);
     }
-    session_.stop();
-    positionSlider->setValue(0);
+    // Paused, not stopped: the cursor stays where the user left it.
+    session_.pause();
     setWindowTitle(QStringLiteral("Saving..."));
 }
 
-void MainWindow::leaveSavingState() {
+void MainWindow::showIdleProgress() {
     progressPulse_->stop();
-    setWindowTitle(titleText());
+    // A late report of the finished save must not bring the text back.
+    if (convertSave_ != nullptr) {
+        disconnect(convertSave_, &ConvertSave::progress, this, nullptr);
+    }
+    if (directSave_ != nullptr) {
+        disconnect(directSave_, &DirectSave::progress, this, nullptr);
+    }
+    saveProgress->setRange(0, 100);
     saveProgress->setValue(0);
+    saveProgress->resetFormat();
     saveProgress->setTextVisible(false);
+}
+
+void MainWindow::leaveSavingState() {
+    showIdleProgress();
+    setWindowTitle(titleText());
     for (QWidget* control : lockedControls()) {
         control->setEnabled(true);
     }
 }
 
 std::optional<QString> MainWindow::askSavePath(const QString& filter, const QString& extension) {
-    // Suggested: the source's name with the marks, in the source's folder.
+    // Suggested: the source's name with the marks, in the folder last saved to (while it is
+    // there), else the source's own.
     const QFileInfo source(session_.sourceName());
     const Selection& selection = session_.selection();
     const auto mark = [](std::int64_t ms) {
         return preciseTime(ms).replace(QLatin1Char(':'), QLatin1Char('.'));
     };
-    const QString suggestion = source.absolutePath() + QLatin1Char('/') +
-                               source.completeBaseName() + QLatin1Char(' ') +
-                               mark(selection.start) + QLatin1Char('-') + mark(selection.end) +
-                               QLatin1Char('.') + extension;
+    const QString lastFolder = remembered(Remembered::SaveFolder);
+    const QString folder =
+        !lastFolder.isEmpty() && QDir(lastFolder).exists() ? lastFolder : source.absolutePath();
+    const QString suggestion =
+        folder + QLatin1Char('/') +
+        fittedFileName(source.completeBaseName(), mark(selection.start) + QLatin1Char('-') +
+                                                      mark(selection.end) + QLatin1Char('.') +
+                                                      extension);
     const std::optional<QString> chosen =
-        host.dialogs.saveFile({filter, 1, QStringLiteral("Save"), suggestion});
+        host.dialogs.saveFile({filter, 1, QStringLiteral("Save"), suggestion, QString()});
     if (!chosen || chosen->isEmpty()) {
         return std::nullopt;
     }
+    remember(Remembered::SaveFolder, QFileInfo(*chosen).absolutePath());
     return chosen;
 }
 
 bool MainWindow::targetIsFree(const QString& target, const QString& inUseText) {
     // By file identity: no spelling of the open file's name, nor a link to it, may be replaced.
     if (isOpenFile(target, session_.sourceHandle()) || sameFile(target, session_.sourceName())) {
-        showMessage(inUseText);
+        showFailure(inUseText + QStringLiteral("\n\n") + QDir::toNativeSeparators(target));
         return false;
     }
     // Anything at that name counts, readable or not: it is replaced only with consent.
     const QFileInfo existing(target);
     if (existing.exists() || existing.isSymLink()) {
-        return host.messages.show(QStringLiteral("Do you want to overwrite the existing file?"),
-                                  MessageStyle::Question) == MessageAnswer::Yes;
+        return host.messages.show(
+                   QStringLiteral("%1 already exists.\n\nDo you want to overwrite the existing "
+                                  "file?")
+                       .arg(QDir::toNativeSeparators(target)),
+                   MessageStyle::Question) == MessageAnswer::Yes;
     }
     return true;
 }
 
-void MainWindow::saveFinished(const std::optional<QString>& failure, const QString& doneText) {
-    progressPulse_->stop();
-    saveProgress->setValue(0);
+void MainWindow::saveFinished(const std::optional<QString>& failure, const QString& target,
+                              bool cancelled) {
+    // The bar is idle before the message shows, so that it does not read on behind the box.
+    showIdleProgress();
     setWindowTitle(titleText());
-    showMessage(failure ? *failure : doneText);
+    const QString file = QDir::toNativeSeparators(target);
+    if (!failure) {
+        showMessage(QStringLiteral("Done\n\n") + file);
+    } else if (cancelled) {
+        showMessage(*failure);
+    } else {
+        showFailure(*failure + QStringLiteral("\n\n") + file);
+    }
     leaveSavingState();
 }
 
@@ -131,16 +177,15 @@ void MainWindow::directSave() {
                 saveProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
             });
     connect(directSave_, &DirectSave::finished, this,
-            [this](const std::optional<QString>& failure) {
+            [this, target = *target](const std::optional<QString>& failure) {
                 if (failure && *failure == mp3CutCancelled()) {
-                    saveFinished(QStringLiteral("Direct Save cancelled."), QString());
+                    saveFinished(QStringLiteral("Direct Save cancelled."), target, true);
                 } else {
                     saveFinished(
                         failure ? std::optional<QString>(QStringLiteral("Save failed: ") + *failure)
                                 : std::nullopt,
-                        QStringLiteral("Done"));
+                        target, false);
                 }
-                saveProgress->setRange(0, 100);
             });
     directSave_->start(DirectSaveJob{session_.sourceHandle(), *target, session_.selection()});
 }
@@ -173,6 +218,8 @@ void MainWindow::convertSave() {
         return;
     }
     const QString target = withFormatExtension(*chosen, format);
+    remember(Remembered::Format, format);
+    remember(Remembered::Bitrate, bitrate);
     if (!targetIsFree(target,
                       QStringLiteral("The selected file is in use and cannot be overwritten."))) {
         leaveSavingState();
@@ -206,8 +253,9 @@ void MainWindow::convertSave() {
                 }
             });
     connect(convertSave_, &ConvertSave::finished, this,
-            [this](const std::optional<QString>& failure) {
-                saveFinished(failure, QStringLiteral("Done                "));
+            [this, target](const std::optional<QString>& failure) {
+                // The save's own word for a cancel, as it reports one.
+                saveFinished(failure, target, failure == QStringLiteral("Convert Save cancelled."));
             });
     convertSave_->start(ConvertSaveJob{host.program.programFolder(), session_.selection(),
                                        session_.sourceAsOpened(), format, bitrate, target});

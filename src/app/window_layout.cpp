@@ -2,7 +2,10 @@
 #include "app/window_layout.h"
 
 #include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QPalette>
+#include <QStringList>
 #include <QWidget>
 
 #include <algorithm>
@@ -21,6 +24,36 @@ void fillBackground(QWidget* widget, const QColor& background, const QColor& tex
     palette.setColor(QPalette::WindowText, text);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+namespace {
+// Top-aligned text whose glyphs stay above the baseline, as times do, needs the ascent.
+bool fitsIn(const QFont& font, const QRect& room, const QString& text) {
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(text) <= room.width() && metrics.ascent() <= room.height();
+}
+} // namespace
+
+void fitFontToTexts(QLabel* label, const QStringList& texts) {
+    QFont font = label->font();
+    const QRect room = label->contentsRect();
+    const auto fits = [&](const QFont& candidate) {
+        return std::all_of(texts.begin(), texts.end(),
+                           [&](const QString& text) { return fitsIn(candidate, room, text); });
+    };
+    const int largest = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    for (int pixels = largest; pixels >= 7; --pixels) {
+        for (const int stretch :
+             {int(QFont::Unstretched), int(QFont::SemiCondensed), int(QFont::Condensed)}) {
+            font.setPixelSize(pixels);
+            font.setStretch(stretch);
+            if (fits(font)) {
+                label->setFont(font);
+                return;
+            }
+        }
+    }
+    label->setFont(font); // the smallest tried: as much as can be shown
 }
 
 void useDialogFont(QWidget* window) {

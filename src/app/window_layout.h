@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QColor>
+#include <QStringList>
 
+class QLabel;
 class QWidget;
 
 namespace snipora {
@@ -24,6 +26,11 @@ void useFixedPalette(QWidget* window);
 
 // The contrast ratio of two colours, as accessibility guidelines define it (1 to 21).
 double contrastRatio(const QColor& a, const QColor& b);
+
+// Gives a label the largest font, at most its own, in which each of `texts` shows whole in the
+// label's place: trying smaller sizes, each also in narrower faces, down to 7 pixels. The labels
+// were laid out for a narrower font than desktops have today.
+void fitFontToTexts(QLabel* label, const QStringList& texts);
 
 // The windows were laid out for the desktop's small dialog font (8 points at 96 dpi); a larger
 // default would cut the captions of the narrow labels and lists.

@@ -22,11 +22,11 @@ public:
                                      std::uint32_t replyLength) = 0;
 };
 
-enum class MessageStyle { Information, Question };
+enum class MessageStyle { Information, Warning, Question };
 enum class MessageAnswer { Ok, Yes, No };
 
-// Message boxes, always titled with the program's title. Information: icon and OK.
-// Question: icon, Yes and No, Yes the default.
+// Message boxes, always titled with the program's title. Information and Warning (a failure or
+// a refusal): their icon and OK. Question: icon, Yes and No, Yes the default.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
@@ -38,6 +38,7 @@ struct FileDialogRequest {
     int filterIndex = 1; // 1-based
     QString title;       // empty: the platform's own title
     QString fileName;    // the name (or full path) the dialog opens with
+    QString folder;      // where it opens when fileName names no folder; empty: the platform's
 };
 
 // File dialogs. A cancel comes back as no value.

@@ -23,7 +23,11 @@ MessageAnswer QtMessageBoxes::show(const QString& text, MessageStyle style) {
             parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
         return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
     }
-    QMessageBox::information(parent, title, text, QMessageBox::Ok);
+    if (style == MessageStyle::Warning) {
+        QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+    } else {
+        QMessageBox::information(parent, title, text, QMessageBox::Ok);
+    }
     return MessageAnswer::Ok;
 }
 
@@ -33,7 +37,9 @@ QString toQtFilter(const QString& filter, QString* selected, int filterIndex) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        // A description that already shows its patterns keeps them once.
+        const QString shown = QStringLiteral("(") + patterns + QLatin1Char(')');
+        entries << (parts[i].endsWith(shown) ? parts[i] : parts[i] + QLatin1Char(' ') + shown);
     }
     if (selected && filterIndex >= 1 && filterIndex <= entries.size()) {
         *selected = entries[filterIndex - 1];
@@ -53,6 +59,9 @@ std::optional<QString> runDialog(const FileDialogRequest& request, QFileDialog::
     dialog.setNameFilter(toQtFilter(request.filter, &selected, request.filterIndex));
     if (!selected.isEmpty()) {
         dialog.selectNameFilter(selected);
+    }
+    if (!request.folder.isEmpty()) {
+        dialog.setDirectory(request.folder);
     }
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);

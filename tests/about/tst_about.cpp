@@ -155,6 +155,24 @@ private slots:
         QVERIFY(preloaded->isVisible());
     }
 
+    // It opens over the middle of the main window, wherever that is, and Escape closes it.
+    void aboutOpensOverTheWindowAndEscapeCloses() {
+        form->start();
+        form->move(150, 120);
+        sendAbout();
+        QPointer<AboutWindow> about = form->aboutWindow;
+        QVERIFY(about->isVisible());
+        const QPoint offset = about->frameGeometry().center() - form->frameGeometry().center();
+        // Halving odd sizes rounds: a pixel or two either way.
+        QVERIFY2(qAbs(offset.x()) <= 2 && qAbs(offset.y()) <= 2,
+                 qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
+        about->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(about));
+        QTest::keyClick(about->credits, Qt::Key_Escape);
+        QVERIFY(about->isClosed());
+        QVERIFY(form->isVisible());
+    }
+
     void minimiseStillMinimises() {
         form->start();
         QMenu* menu = form->windowMenu->open(form->mapToGlobal(QPoint()));
@@ -177,6 +195,8 @@ private slots:
         const QList<std::tuple<QLabel*, QString, QRect>> labels{
             {about->copyrightLabel, QStringLiteral("\u00A9 2026 The Snipora developers"),
              QRect(270, 225, 2475, 300)},
+            {about->versionLabel, QStringLiteral("Version " SNIPORA_VERSION),
+             QRect(5340, 225, 2700, 300)},
             {about->encoderLabel,
              "This software basically provides a user interface to a great software FFMPEG "
              "released under GPL.",
@@ -218,7 +238,7 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, form->start());
         QCOMPARE(fakes->messages.shown.size(), 1);
         QCOMPARE(fakes->messages.shown[0].text, QStringLiteral("Please re-install Snipora"));
-        QCOMPARE(fakes->messages.shown[0].style, MessageStyle::Information);
+        QCOMPARE(fakes->messages.shown[0].style, MessageStyle::Warning);
         QVERIFY(shownFirst);
         QCOMPARE(fakes->program.ended, 1);
         QCOMPARE(fakes->media.commands, QList<QByteArray>{"close all"});

@@ -1,7 +1,9 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
+#include "app/position_slider.h"
 #include "app/window_layout.h"
 #include "core/mp3_frame_map.h"
+#include "platform/qt_host.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
 #include "support/test_main.h"
@@ -69,7 +71,8 @@ private slots:
         QVERIFY(window->isSaving());
         menu->close();
         QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 60000);
-        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done"));
+        QCOMPARE(fakes->messages.shown.constLast().text,
+                 QStringLiteral("Done\n\n") + dir.filePath(QStringLiteral("cut.mp3")));
         QVERIFY(window->directSaveButton->isEnabled());
     }
 
@@ -162,7 +165,8 @@ private slots:
         fakes->dialogs.saveAnswers.push_back(cut);
         window->directSave();
         QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 10000);
-        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done"));
+        QCOMPARE(fakes->messages.shown.constLast().text, QStringLiteral("Done\n\n") + cut);
+        QCOMPARE(fakes->messages.shown.constLast().style, MessageStyle::Information);
         QFile output(cut);
         QVERIFY(output.open(QIODevice::ReadOnly));
         const auto map = Mp3FrameMap::scan(output.handle(), nullptr);
@@ -220,6 +224,220 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_Comma);
         QCOMPARE(window->session().selection().end, 4000);
         QCOMPARE(window->endLabel->toolTip(), QStringLiteral("0:04.000"));
+    }
+
+    // Each action that needs a selection says which step is missing; only a selection that is
+    // there and wrong is the classic refusal, with the warning icon.
+    void aSelectionNeedsAFileAndBothMarks_data() {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<int>("start"); // -1: not set
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("message"); // empty: the action goes ahead
+        QTest::addColumn<bool>("warning");
+        const QString invalid =
+            QStringLiteral("Start time cannot be >= End time. Invalid Selection");
+        QTest::newRow("no file") << false << -1 << -1 << "Open an MP3 file first (Ctrl+O)" << false;
+        QTest::newRow("no marks") << true << -1 << -1 << "Set the start mark first (I)" << false;
+        QTest::newRow("start only") << true << 1000 << -1 << "Set the end mark first (O)" << false;
+        QTest::newRow("end only: from the file's start")
+            << true << -1 << 2000 << QString() << false;
+        QTest::newRow("inverted") << true << 3000 << 2000 << invalid << true;
+        QTest::newRow("empty") << true << 2000 << 2000 << invalid << true;
+    }
+    void aSelectionNeedsAFileAndBothMarks() {
+        QFETCH(bool, open);
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(QString, message);
+        QFETCH(bool, warning);
+        if (open) {
+            openPlaying();
+        }
+        if (start >= 0) {
+            window->session().setStart(start);
+        }
+        if (end >= 0) {
+            window->session().setEnd(end);
+        }
+        window->formatList->setCurrentText(QStringLiteral("MP3"));
+        window->bitrateList->setCurrentText(QStringLiteral("128k"));
+        const qsizetype sent = fakes->media.commands.size();
+        window->playSelection();
+        window->directSave();
+        window->convertSave();
+        if (message.isEmpty()) {
+            QVERIFY(fakes->messages.shown.isEmpty());
+            QVERIFY(fakes->media.commands.mid(sent).contains("play movie from 0"));
+            QCOMPARE(fakes->dialogs.saveRequests.size(), 2);
+            return;
+        }
+        QCOMPARE(fakes->messages.shown.size(), 3);
+        for (const test::ShownMessage& shown : fakes->messages.shown) {
+            QCOMPARE(shown.text, message);
+            QCOMPARE(shown.style, warning ? MessageStyle::Warning : MessageStyle::Information);
+        }
+        QCOMPARE(fakes->media.commands.size(), sent);
+        QVERIFY(fakes->dialogs.saveRequests.isEmpty());
+    }
+
+    // However a Convert Save ends, the cursor is where the user left it, the bar is idle before
+    // the message shows, and a failure names the file with the warning icon.
+    void aSaveEndsWhereItBegan_data() {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("message"); // %1: the target
+        QTest::addColumn<bool>("warning");
+        QTest::newRow("fails") << false
+                               << "Convert Save failed: the encoder ended with exit status 1.\n\n"
+                                  "no codec\n\n%1"
+                               << true;
+        QTest::newRow("cancelled") << true << "Convert Save cancelled." << false;
+    }
+    void aSaveEndsWhereItBegan() {
+        QFETCH(bool, cancel);
+        QFETCH(QString, message);
+        QFETCH(bool, warning);
+        openPlaying(60000, 30000);
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->session().seekTo(30000);
+        QCOMPARE(window->positionSlider->value(), 30);
+        const QString cursorText = window->positionLabel->text();
+        window->formatList->setCurrentText(QStringLiteral("MP3"));
+        window->bitrateList->setCurrentText(QStringLiteral("128k"));
+        fakes->processes.next.neverEnds = cancel;
+        fakes->processes.next.exitCode = 1;
+        fakes->processes.next.errorLine = QStringLiteral("no codec");
+        const QString target = dir.filePath(QStringLiteral("out.mp3"));
+        fakes->dialogs.saveAnswers.push_back(target);
+        bool barIdleAtMessage = false;
+        fakes->messages.onShow = [&](const QString&) {
+            barIdleAtMessage =
+                window->saveProgress->value() == 0 && !window->saveProgress->isTextVisible();
+        };
+        window->convertSave();
+        QVERIFY(window->isSaving());
+        // As the encoder's reports leave it mid-save.
+        window->saveProgress->setFormat(QStringLiteral("%p%  (3 s left)"));
+        window->saveProgress->setTextVisible(true);
+        if (cancel) {
+            fakes->messages.answers.push_back(MessageAnswer::Yes);
+            QVERIFY(window->cancelSave());
+        }
+        QTRY_VERIFY(!window->isSaving());
+        const test::ShownMessage& shown = fakes->messages.shown.constLast();
+        QCOMPARE(shown.text, message.arg(target));
+        QCOMPARE(shown.style, warning ? MessageStyle::Warning : MessageStyle::Information);
+        QVERIFY(barIdleAtMessage);
+        QCOMPARE(window->saveProgress->format(), QStringLiteral("%p%"));
+        QVERIFY(!fakes->media.commands.contains("stop movie"));
+        QCOMPARE(window->positionSlider->value(), 30);
+        QCOMPARE(window->positionLabel->text(), cursorText);
+        QCOMPARE(window->session().state(), PlayerState::Paused);
+    }
+
+    // The suggestion keeps the time range and the extension whole and cuts the source's name, at
+    // a whole character, so that the file system takes it.
+    void suggestedNameFitsTheFileSystem_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("kept");
+        const QString clef = QStringLiteral("\U0001D11E"); // four bytes, two UTF-16 units
+        QTest::newRow("short") << "song"
+                               << "song";
+        QTest::newRow("240 letters") << QString(240, u'a') << QString(233, u'a');
+        QTest::newRow("two-byte letters") << QString(120, u'\u00E9') << QString(116, u'\u00E9');
+        QTest::newRow("four-byte letters") << clef.repeated(60) << clef.repeated(58);
+    }
+    void suggestedNameFitsTheFileSystem() {
+        QFETCH(QString, base);
+        QFETCH(QString, kept);
+        const QString source = dir.filePath(base + QStringLiteral(".mp3"));
+        QVERIFY(test::writeFile(source, "x"));
+        fakes->media.setLength(60000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->directSave(); // the dialog is cancelled
+        const QString suggested = fakes->dialogs.saveRequests.constLast().fileName;
+        QCOMPARE(suggested, dir.filePath(kept + QStringLiteral(" 0.01.000-0.05.000.mp3")));
+        QVERIFY(QFileInfo(suggested).fileName().toUtf8().size() <= 255);
+    }
+
+    // The folders last used, the format and the bitrate come back in the next run; the dialogs
+    // show each filter's patterns once; the overwrite question names the file.
+    void choicesComeBackInTheNextRun() {
+        const QString songs = dir.filePath(QStringLiteral("songs"));
+        const QString cuts = dir.filePath(QStringLiteral("cuts"));
+        QVERIFY(QDir().mkpath(songs) && QDir().mkpath(cuts));
+        const QString song = songs + QStringLiteral("/a.mp3");
+        const QString cut = cuts + QStringLiteral("/b.mp3");
+        QVERIFY(test::writeFile(song, "x") && test::writeFile(cut, "old"));
+        fakes->media.setLength(60000);
+        fakes->media.setMode("playing");
+        window->openFile();
+        QCOMPARE(fakes->dialogs.openRequests.constLast().folder, QString());
+        fakes->dialogs.openAnswers.push_back(song);
+        window->openFile();
+        QCOMPARE(window->session().sourceName(), song);
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->formatList->setCurrentText(QStringLiteral("MP3"));
+        window->bitrateList->setCurrentText(QStringLiteral("256k"));
+        fakes->dialogs.saveAnswers.push_back(cut);
+        fakes->messages.answers.push_back(MessageAnswer::No);
+        window->convertSave();
+        QCOMPARE(fakes->messages.shown.constLast().text,
+                 cut + QStringLiteral(" already exists.\n\nDo you want to overwrite the existing "
+                                      "file?"));
+        QVERIFY(fakes->processes.launches.isEmpty());
+
+        // The next run.
+        window = std::make_unique<MainWindow>(fakes->host());
+        window->start();
+        QCOMPARE(window->formatList->currentText(), QStringLiteral("MP3"));
+        QCOMPARE(window->bitrateList->currentText(), QStringLiteral("256k"));
+        window->openFile();
+        const FileDialogRequest& open = fakes->dialogs.openRequests.constLast();
+        QCOMPARE(open.folder, songs);
+        QCOMPARE(toQtFilter(open.filter, nullptr, 1),
+                 QStringLiteral("MP3 Files (*.mp3);;All Files (*.*)"));
+        openPlaying();
+        window->session().setStart(1000);
+        window->session().setEnd(5000);
+        window->directSave();
+        QCOMPARE(fakes->dialogs.saveRequests.constLast().fileName,
+                 cuts + QStringLiteral("/thanks 0.01.000-0.05.000.mp3"));
+    }
+
+    // On a focused button Enter and Return press it and Space plays or pauses, as every button's
+    // tooltip says; the button the keyboard moved to is ringed in the highlight colour.
+    void keysOnAFocusedButton() {
+        openPlaying();
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->stopButton->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(window->stopButton, Qt::Key_Return);
+        QCOMPARE(window->session().state(), PlayerState::Stopped);
+        // Tab, as a user moves there.
+        window->markEndButton->setFocus();
+        QTest::keyClick(window->markEndButton, Qt::Key_Tab);
+        QVERIFY(window->websiteButton->hasFocus());
+        const QColor highlight = window->palette().color(QPalette::Highlight);
+        const auto edge = [](QWidget* widget) {
+            return widget->grab().toImage().pixelColor(1, widget->height() / 2);
+        };
+        QCOMPARE(edge(window->websiteButton), highlight);
+        QVERIFY(edge(window->openButton) != highlight);
+        QTest::keyClick(window->websiteButton, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(fakes->links.opened.size(), 1);
+        QTest::keyClick(window->websiteButton, Qt::Key_Space);
+        QCOMPARE(fakes->links.opened.size(), 1);
+        QCOMPARE(window->session().state(), PlayerState::Playing);
+        for (QPushButton* button : window->findChildren<QPushButton*>()) {
+            QVERIFY2(button->toolTip().contains("Enter presses this button; Space plays or pauses"),
+                     qPrintable(button->objectName()));
+        }
     }
 
     void websiteWithoutOpenerGivesTheAddress() {

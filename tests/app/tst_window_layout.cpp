@@ -100,6 +100,38 @@ private slots:
         QVERIFY(fakes->media.commands.isEmpty());
     }
 
+    // At the start-up size each time label shows its whole text, from the placeholder to the
+    // longest time of a ten-hour file.
+    void timeLabelsShowWholeTimes_data() {
+        QTest::addColumn<int>("lengthMs"); // 0: no file
+        QTest::newRow("start-up") << 0;
+        QTest::newRow("an hour") << 3600000;
+        QTest::newRow("9:59:59") << 35999999;
+    }
+    void timeLabelsShowWholeTimes() {
+        QFETCH(int, lengthMs);
+        if (lengthMs > 0) {
+            openPlaying(lengthMs, lengthMs - 1);
+            window->session().seekTo(lengthMs - 1);
+            window->session().setStart(lengthMs - 600000);
+            window->session().setEnd(lengthMs - 1);
+            QVERIFY(window->endLabel->text().contains(lengthMs > 3600000 ? "59 : 59" : "59"));
+        }
+        for (QLabel* label : {window->positionLabel, window->startLabel, window->endLabel,
+                              window->selectionLengthLabel}) {
+            const QString text = label->text();
+            const QFontMetrics metrics(label->font());
+            const QRect ink = metrics.tightBoundingRect(text).translated(0, metrics.ascent());
+            const QString what = label->objectName() + QStringLiteral(": ") + text;
+            QVERIFY2(metrics.horizontalAdvance(text) <= label->contentsRect().width(),
+                     qPrintable(what));
+            QVERIFY2(ink.top() >= 0 && ink.bottom() < label->contentsRect().height(),
+                     qPrintable(what));
+            // Readable still: no smaller than 7 pixels.
+            QVERIFY2(label->font().pixelSize() >= 7, qPrintable(what));
+        }
+    }
+
     void tabGoesAsTheEyeReads() {
         QList<QWidget*> expected;
         expected << window->positionSlider << window->playPauseButton << window->stopButton
@@ -129,7 +161,9 @@ private slots:
         window->session().setEnd(2000);
         fakes->dialogs.saveAnswers.push_back(std::nullopt); // the user cancels
         window->directSave();
-        QCOMPARE(fakes->media.commands.count("stop movie"), 1);
+        // Paused, not stopped: the place in the file is kept.
+        QCOMPARE(fakes->media.commands.count("pause movie"), 1);
+        QCOMPARE(fakes->media.commands.count("stop movie"), 0);
         QCOMPARE(fakes->dialogs.saveRequests.size(), 1);
         for (QWidget* locked : window->lockedControls()) {
             QVERIFY(locked->isEnabled());

@@ -46,7 +46,7 @@ MessageAnswer FakeMessageBoxes::show(const QString& text, MessageStyle style) {
     if (onShow) {
         onShow(text);
     }
-    if (style == MessageStyle::Information) {
+    if (style != MessageStyle::Question) {
         return MessageAnswer::Ok;
     }
     if (answers.empty()) {

@@ -2,6 +2,8 @@
 #include "support/test_main.h"
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace snipora::test {
@@ -25,6 +27,9 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    // Whatever the program remembers goes to a folder of this run, never the user's settings.
+    const QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     int failures = 0;
     for (const auto& factory : snipora::test::registry()) {
         const std::unique_ptr<QObject> test = factory();

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "app/main_window.h"
+#include "app/remembered_choices.h"
 #include "support/fake_host.h"
 
 #include <QFile>
 #include <QObject>
+#include <QSettings>
 #include <QTest>
 
 #include <memory>
@@ -30,6 +32,10 @@ protected:
 
 private slots:
     void init() {
+        // Each test starts from a program that remembers nothing.
+        QSettings(QString::fromLatin1(settingsOrganisation),
+                  QString::fromLatin1(settingsApplication))
+            .clear();
         fakes = std::make_unique<FakeHost>();
         window = std::make_unique<MainWindow>(fakes->host());
     }
