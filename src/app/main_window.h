@@ -120,6 +120,9 @@ private:
     bool selectionIsValid();
     void enterSavingState();
     void leaveSavingState();
+    // The bitrate list for the chosen format: off for a lossless one, and without the bitrates
+    // its encoder cannot give.
+    void offerBitrates();
     std::optional<QString> askSavePath(const QString& filter, const QString& extension);
     bool targetIsFree(const QString& target, const QString& inUseText);
     void saveFinished(const std::optional<QString>& failure, const QString& doneText);
