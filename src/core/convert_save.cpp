@@ -115,8 +115,14 @@ void ConvertSave::start(const ConvertSaveJob& job) {
         return;
     }
     temporary_ = *temporary;
-    const ProcessCommand command = encoderCommand(EncoderJob{
-        job.programFolder, job.selection, job.inputPath, job.format, job.bitrate, temporary_});
+    startEncoder(false);
+}
+
+void ConvertSave::startEncoder(bool convertCover) {
+    coverConverted_ = convertCover;
+    const ProcessCommand command =
+        encoderCommand(EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format,
+                                  job_.bitrate, temporary_, convertCover});
     commandLine_ = command.commandLine;
     encoder_.start(command);
 }
@@ -160,6 +166,15 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
         failure = QStringLiteral("Convert Save failed: the encoder ended abnormally.");
         break;
     case Ending::Exited:
+        if (outcome.exitCode != 0 && !coverConverted_ && formatHoldsCover(job_.format) &&
+            QFileInfo(temporary_).size() <= 0) {
+            // The muxer refused the output before writing any of it: most likely a cover it
+            // cannot take as it is (a GIF in FLAC or M4A). Once more, with the cover as PNG;
+            // the encoder must find no file in its way.
+            QFile::remove(temporary_);
+            startEncoder(true);
+            return;
+        }
         if (outcome.exitCode != 0) {
             failure = QStringLiteral("Convert Save failed: the encoder ended with exit status %1.")
                           .arg(outcome.exitCode);

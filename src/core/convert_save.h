@@ -53,6 +53,7 @@ signals:
 
 private:
     void encoderOutput(const QByteArray& line);
+    void startEncoder(bool convertCover);
     void encoderFinished(const RunOutcome& outcome);
     void probeOutput(const QByteArray& line);
     void probeFinished(const RunOutcome& outcome);
@@ -65,6 +66,7 @@ private:
     QString commandLine_;
     std::int64_t decodedSamples_ = 0;
     int sampleRate_ = 0;
+    bool coverConverted_ = false;
     bool running_ = false;
 };
 

@@ -122,18 +122,38 @@ QString secondsText(std::int64_t ms) {
 ProcessCommand encoderCommand(const EncoderJob& job) {
     const std::int64_t start = std::max<std::int64_t>(job.selection.start, 0);
     const std::int64_t inputSeek = std::max<std::int64_t>(start - decodeLeadInMs, 0);
-    const bool lossy = formatTakesBitrate(job.format);
     const bool wma = job.format == QStringLiteral("WMA");
 
-    QStringList streams;
-    if (formatHoldsCover(job.format)) {
+    ProcessCommand command;
+    command.program = job.programFolder + QStringLiteral("/ffmpeg");
+    command.commandLine = quoted(command.program);
+    const auto add = [&command](const QStringList& words) {
+        command.arguments << words;
+        command.commandLine += QLatin1Char(' ') + words.join(QLatin1Char(' '));
+    };
+    const auto addPath = [&command](const QString& path) {
+        command.arguments << path;
+        command.commandLine += QLatin1Char(' ') + quoted(path);
+    };
+
+    add({QStringLiteral("-ss"), secondsText(inputSeek), QStringLiteral("-i")});
+    addPath(job.inputPath);
+    if (!formatHoldsCover(job.format)) {
+        add({QStringLiteral("-vn")});
+    } else if (!job.convertCover) {
         // The cover is copied as it is and marked as a picture, not a video to play; a source
         // without one is fine ("?").
-        streams << QStringLiteral("-map") << QStringLiteral("0:a") << QStringLiteral("-map")
-                << QStringLiteral("0:v?") << QStringLiteral("-c:v") << QStringLiteral("copy")
-                << QStringLiteral("-disposition:v") << QStringLiteral("attached_pic");
+        add({QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-map"),
+             QStringLiteral("0:v?"), QStringLiteral("-c:v"), QStringLiteral("copy"),
+             QStringLiteral("-disposition:v"), QStringLiteral("attached_pic")});
     } else {
-        streams << QStringLiteral("-vn");
+        // A converted picture would be dropped by the seek (it lies before the seek point), so
+        // it comes from the source opened a second time, unsought.
+        add({QStringLiteral("-i")});
+        addPath(job.inputPath);
+        add({QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-map"),
+             QStringLiteral("1:v?"), QStringLiteral("-c:v"), QStringLiteral("png"),
+             QStringLiteral("-disposition:v"), QStringLiteral("attached_pic")});
     }
 
     QString filter =
@@ -144,33 +164,23 @@ ProcessCommand encoderCommand(const EncoderJob& job) {
         // selection's end would be lost: a frame of silence goes after it.
         filter += QStringLiteral(",apad=pad_len=2048");
     }
+    add({QStringLiteral("-af"), filter});
 
-    QStringList encoding;
-    if (lossy) {
-        encoding << QStringLiteral("-ab") << job.bitrate;
+    if (formatTakesBitrate(job.format)) {
+        add({QStringLiteral("-ab"), job.bitrate});
         if (job.bitrate == QStringLiteral("32k") || job.bitrate == QStringLiteral("64k")) {
             // AC3 has no 22050 Hz rate; 32000 Hz is the lowest it encodes.
-            encoding << QStringLiteral("-ar")
-                     << (job.format == QStringLiteral("AC3") ? QStringLiteral("32000")
-                                                             : QStringLiteral("22050"));
+            add({QStringLiteral("-ar"), job.format == QStringLiteral("AC3")
+                                            ? QStringLiteral("32000")
+                                            : QStringLiteral("22050")});
         }
     }
     if (wma) {
         // The container alone would pick another codec.
-        encoding << QStringLiteral("-acodec") << QStringLiteral("wmav2");
+        add({QStringLiteral("-acodec"), QStringLiteral("wmav2")});
     }
-
-    ProcessCommand command;
-    command.program = job.programFolder + QStringLiteral("/ffmpeg");
-    const QStringList before{QStringLiteral("-ss"), secondsText(inputSeek), QStringLiteral("-i")};
-    QStringList after = streams;
-    after << QStringLiteral("-af") << filter << encoding << QStringLiteral("-progress")
-          << QStringLiteral("pipe:1");
-    command.arguments << before << job.inputPath << after << job.outputPath;
-    command.commandLine = quoted(command.program) + QLatin1Char(' ') +
-                          before.join(QLatin1Char(' ')) + QLatin1Char(' ') + quoted(job.inputPath) +
-                          QLatin1Char(' ') + after.join(QLatin1Char(' ')) + QLatin1Char(' ') +
-                          quoted(job.outputPath);
+    add({QStringLiteral("-progress"), QStringLiteral("pipe:1")});
+    addPath(job.outputPath);
     return command;
 }
 

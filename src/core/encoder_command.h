@@ -21,6 +21,9 @@ struct EncoderJob {
     QString format;  // as the format list shows it, e.g. "FLAC"
     QString bitrate; // as the bitrate list shows it, e.g. "128k"; ignored by lossless formats
     QString outputPath;
+    // The cover is converted to PNG rather than copied: for a picture (GIF, BMP) the format's
+    // muxer refuses as it comes.
+    bool convertCover = false;
 };
 
 // The formats and bitrates a Convert Save offers, in the order the lists show them. A format's

@@ -63,45 +63,54 @@ private slots:
         QTest::addColumn<std::int64_t>("end");
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("bitrate");
+        QTest::addColumn<bool>("convertCover");
         QTest::addColumn<QString>("options");
         const QString cover = QStringLiteral(
             "-map 0:a -map 0:v? -c:v copy -disposition:v attached_pic -af atrim=start=");
         QTest::newRow("seek half a second early, the cover kept, no bitrate")
             << std::int64_t{12345} << std::int64_t{45678} << "FLAC"
-            << ""
+            << "" << false
             << "-ss 11.845 -i \"in\" " + cover +
                    "0.5:duration=33.333,asetpts=PTS-STARTPTS -progress pipe:1";
         QTest::newRow("under a second, a lossless format ignores the bitrate")
             << std::int64_t{2000} << std::int64_t{2700} << "WAV"
-            << "128k"
+            << "128k" << false
             << "-ss 1.5 -i \"in\" -vn -af atrim=start=0.5:duration=0.7,asetpts=PTS-STARTPTS "
                "-progress pipe:1";
         QTest::newRow("near the start")
             << std::int64_t{200} << std::int64_t{21500} << "MP3"
-            << "128k"
+            << "128k" << false
             << "-ss 0 -i \"in\" " + cover +
                    "0.2:duration=21.3,asetpts=PTS-STARTPTS -ab 128k -progress pipe:1";
         QTest::newRow("WMA ends on a frame of silence, at a low rate")
             << std::int64_t{3000} << std::int64_t{4000} << "WMA"
-            << "64k"
+            << "64k" << false
             << "-ss 2.5 -i \"in\" -vn -af "
                "atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS,apad=pad_len=2048 -ab 64k -ar "
                "22050 -acodec wmav2 -progress pipe:1";
         QTest::newRow("AC3 at its lowest rate")
             << std::int64_t{3000} << std::int64_t{4000} << "AC3"
-            << "32k"
+            << "32k" << false
             << "-ss 2.5 -i \"in\" -vn -af atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS -ab "
                "32k -ar 32000 -progress pipe:1";
+        QTest::newRow("a cover converted, from the source unsought")
+            << std::int64_t{3000} << std::int64_t{4000} << "M4A"
+            << "128k" << true
+            << "-ss 2.5 -i \"in\" -i \"in\" -map 0:a -map 1:v? -c:v png -disposition:v "
+               "attached_pic -af atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS -ab 128k "
+               "-progress pipe:1";
     }
+
     void commandCarriesMilliseconds() {
         QFETCH(std::int64_t, start);
         QFETCH(std::int64_t, end);
         QFETCH(QString, format);
         QFETCH(QString, bitrate);
+        QFETCH(bool, convertCover);
         QFETCH(QString, options);
         const ProcessCommand command =
             encoderCommand({QStringLiteral("/f"), Selection{start, end}, QStringLiteral("in"),
-                            format, bitrate, QStringLiteral("out.x")});
+                            format, bitrate, QStringLiteral("out.x"), convertCover});
         QCOMPARE(command.commandLine,
                  QStringLiteral("\"/f/ffmpeg\" ") + options + QStringLiteral(" \"out.x\""));
         QCOMPARE(command.program, QStringLiteral("/f/ffmpeg"));
@@ -228,6 +237,40 @@ private slots:
         QVERIFY(result.open(QIODevice::ReadOnly));
         QCOMPARE(result.readAll(), kept ? QByteArray("new") : QByteArray("old"));
         QCOMPARE(files(), QStringList{name}); // no temporary file left
+    }
+
+    // An encoder that ends before writing anything, where the format holds a cover, most likely
+    // met a picture its muxer refuses: it runs once more with the cover converted.
+    void refusedCoverIsConverted_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("firstWrites");
+        QTest::addColumn<bool>("retried");
+        QTest::newRow("M4A refused before writing") << "M4A" << QByteArray() << true;
+        QTest::newRow("FLAC failing after it wrote") << "FLAC" << QByteArray("part") << false;
+        QTest::newRow("AAC holds no cover") << "AAC" << QByteArray() << false;
+    }
+    void refusedCoverIsConverted() {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, firstWrites);
+        QFETCH(bool, retried);
+        FakeProcessLauncher launcher;
+        FakeProcessLauncher::Script refused = encoderWriting(firstWrites);
+        if (firstWrites.isEmpty()) {
+            refused.onStart = nullptr;
+        }
+        refused.exitCode = 1;
+        launcher.scripts = {refused, encoderWriting("new"), probeDecoding(1469985)};
+        ConvertSave save(launcher);
+        QSignalSpy finished(&save, &ConvertSave::finished);
+        const QString name = QStringLiteral("out.") + format.toLower();
+        save.start(job(name, format, QStringLiteral("128k")));
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(!finished.at(0).at(0).value<std::optional<QString>>().has_value(), retried);
+        QCOMPARE(launcher.launches.size(), retried ? 3 : 1);
+        if (retried) {
+            QVERIFY(launcher.launches.at(1).arguments.contains(QStringLiteral("png")));
+        }
+        QCOMPARE(files(), retried ? QStringList{name} : QStringList());
     }
 
     void cancelEndsTheEncoderAndItsFile() {
