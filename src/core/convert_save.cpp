@@ -244,7 +244,7 @@ void ConvertSave::probeFinished(const RunOutcome& outcome) {
     const double writtenMs =
         static_cast<double>(decodedSamples_ - extra.primingSamples) * 1000.0 / rate;
     const double expectedMs = static_cast<double>(job_.selection.lengthMs());
-    const double paddingMs = extra.frameSamples * 1000.0 / rate;
+    const double paddingMs = extra.frameSamples * 1000.0 / rate + extra.silenceMs;
     if (writtenMs < expectedMs - lengthToleranceMs ||
         writtenMs > expectedMs + paddingMs + lengthToleranceMs) {
         finish(QStringLiteral("Convert Save failed: the output holds %1 s instead of the "

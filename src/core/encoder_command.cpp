@@ -34,9 +34,9 @@ FormatTraits traitsOf(const QString& format) {
     if (format == QStringLiteral("AC3")) {
         return {false, QString(), false, {0, 1536}};
     }
-    // WMA: one frame of silence is fed after the selection (see encoderCommand), so its last
-    // frame may be silence up to 2048 samples long.
-    return {false, QString(), false, {0, 2048}};
+    // WMA: silence is fed after the selection (see encoderCommand); what of it is decoded
+    // depends on where the frames fall, never more than all of it.
+    return {false, QString(), false, {0, 0, wmaTailSilenceMs}};
 }
 
 // Quoted for the line people read: the paths, which may hold blanks.
@@ -161,8 +161,9 @@ ProcessCommand encoderCommand(const EncoderJob& job) {
             .arg(secondsText(start - inputSeek), secondsText(job.selection.lengthMs()));
     if (wma) {
         // ffmpeg's WMA encoder writes no frame for the last one its decoder holds back, so the
-        // selection's end would be lost: a frame of silence goes after it.
-        filter += QStringLiteral(",apad=pad_len=2048");
+        // selection's end would be lost: a frame of silence goes after it. The frame's length
+        // depends on the rate, which the command does not know, hence a duration.
+        filter += QStringLiteral(",apad=pad_dur=%1").arg(secondsText(wmaTailSilenceMs));
     }
     add({QStringLiteral("-af"), filter});
 

@@ -48,12 +48,18 @@ bool formatHoldsCover(const QString& format);
 
 // What decoding an output gives beyond the selection's samples, at the output's rate:
 // primingSamples the encoder puts first that the format cannot tell a decoder to drop (raw AAC),
-// and frameSamples, the codec frame whose last one is filled up with silence where the format
-// cannot say where the sound ends (or where ffmpeg's decoder does not honour it).
+// frameSamples, the codec frame whose last one is filled up with silence where the format
+// cannot say where the sound ends (or where ffmpeg's decoder does not honour it), and
+// silenceMs, silence the command itself adds after the selection.
 struct DecodedExtra {
     int primingSamples = 0;
     int frameSamples = 0;
+    int silenceMs = 0;
 };
+
+// The silence fed to the WMA encoder after the selection: at least one of its frames (512
+// samples up to 16 kHz, 1024 up to 22.05 kHz, 2048 above) at every rate.
+inline constexpr int wmaTailSilenceMs = 64;
 DecodedExtra decodedExtra(const QString& format);
 
 // How far before the start mark the encoder's input is sought: the frames the first heard

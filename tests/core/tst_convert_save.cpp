@@ -86,7 +86,7 @@ private slots:
             << std::int64_t{3000} << std::int64_t{4000} << "WMA"
             << "64k" << false
             << "-ss 2.5 -i \"in\" -vn -af "
-               "atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS,apad=pad_len=2048 -ab 64k -ar "
+               "atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS,apad=pad_dur=0.064 -ab 64k -ar "
                "22050 -acodec wmav2 -progress pipe:1";
         QTest::newRow("AC3 at its lowest rate")
             << std::int64_t{3000} << std::int64_t{4000} << "AC3"
