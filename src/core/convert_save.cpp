@@ -54,7 +54,7 @@ QString probeProgram(const QString& programFolder) {
 }
 
 // How far the decoded length may lie from the selection's, beyond what the format adds of its
-// own: less than any wrong cut, more than a millisecond's rounding at any sample rate.
+// own: room for a resampler's rounding, yet a cut-off output or a wrong length is caught.
 constexpr double lengthToleranceMs = 30.0;
 } // namespace
 

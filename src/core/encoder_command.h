@@ -35,8 +35,8 @@ const QStringList& outputBitrates();
 bool formatTakesBitrate(const QString& format);
 
 // The bitrates of outputBitrates() that the format's encoder really gives, in the list's order:
-// none for a lossless format; MP3 tops at 320k and ffmpeg's AAC encoder short of 256k, so 512k
-// is not offered for MP3, AAC and M4A.
+// none for a lossless format; MP3 tops at 320k, and ffmpeg's AAC encoder asked for 512k gives
+// about what it gives at 256k, so 512k is not offered for MP3, AAC and M4A.
 QStringList bitratesFor(const QString& format);
 
 // Why the format cannot be written at the bitrate, as the message to show, or nothing when it
@@ -56,11 +56,11 @@ struct DecodedExtra {
     int frameSamples = 0;
     int silenceMs = 0;
 };
+DecodedExtra decodedExtra(const QString& format);
 
 // The silence fed to the WMA encoder after the selection: at least one of its frames (512
 // samples up to 16 kHz, 1024 up to 22.05 kHz, 2048 above) at every rate.
 inline constexpr int wmaTailSilenceMs = 64;
-DecodedExtra decodedExtra(const QString& format);
 
 // How far before the start mark the encoder's input is sought: the frames the first heard
 // frame needs (its bit reservoir, the overlap of its first granule) are decoded, and the rest
