@@ -156,11 +156,11 @@ private slots:
         QFETCH(int, addedMs);
         QFETCH(QString, from);
         const bool lossless = format == QStringLiteral("WAV") || format == QStringLiteral("FLAC");
-        // The 44.1 kHz sources at 128k keep their rate; 32k takes the others to 22,050 Hz
-        // (32,000 Hz for AC3).
-        const QString bitrate = lossless                                   ? QString()
-                                : from.startsWith(QStringLiteral("44100")) ? QStringLiteral("128k")
-                                                                           : QStringLiteral("32k");
+        // At 128k the output keeps the source's rate; 32k takes it to 22,050 Hz (32,000 Hz for
+        // AC3), down from 44,100 Hz for one of the sources.
+        const QString bitrate = lossless                                 ? QString()
+                                : from.endsWith(QStringLiteral("plain")) ? QStringLiteral("32k")
+                                                                         : QStringLiteral("128k");
         const QString target = dir.filePath(QStringLiteral("out.") + format.toLower());
         // 1.9 s: 935 samples into a frame of 1024 at 22,050 Hz, 1870 into one of 2048 at
         // 44,100 Hz, so a last frame lost shows.
