@@ -246,7 +246,7 @@ private slots:
         QTest::addColumn<QByteArray>("firstWrites");
         QTest::addColumn<bool>("retried");
         QTest::newRow("M4A refused before writing") << "M4A" << QByteArray() << true;
-        QTest::newRow("FLAC failing after it wrote") << "FLAC" << QByteArray("part") << false;
+        QTest::newRow("FLAC failing after it wrote") << "FLAC" << QByteArray("half") << false;
         QTest::newRow("AAC holds no cover") << "AAC" << QByteArray() << false;
     }
     void refusedCoverIsConverted() {
