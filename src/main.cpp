@@ -95,5 +95,8 @@ int main(int argc, char* argv[]) {
     if (first.action == snipora::CommandLine::Action::Cut) {
         return runCut(argc, argv);
     }
+    if (!first.error.isEmpty() && !first.windowOptionsMayRemedy) {
+        return *answerAtOnce(first); // without a display too
+    }
     return runWindow(argc, argv);
 }

@@ -7,6 +7,8 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
+
 namespace snipora {
 
 namespace {
@@ -89,6 +91,12 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     if (!parsed) {
         // The parser's text quotes the word as read; give it back its own bytes.
         line.error = QString::fromLocal8Bit(parser.errorText().toLatin1());
+        const QStringList unknown = parser.unknownOptionNames();
+        line.windowOptionsMayRemedy =
+            !unknown.isEmpty() &&
+            std::all_of(unknown.begin(), unknown.end(), [&](const QString& name) {
+                return words.contains(QLatin1Char('-') + name);
+            });
         return line;
     }
     const QStringList positional = parser.positionalArguments();

@@ -30,6 +30,9 @@ struct CommandLine {
     QByteArray file; // the window's file, absolute; empty for none
     CutRequest cut;
     QString error; // the mistake to print; empty when the line is good
+    // The mistake may be only an option of Qt's own that a QApplication takes (single-dash
+    // words such as -stylesheet); any other mistake stands whatever Qt takes.
+    bool windowOptionsMayRemedy = false;
 };
 
 // Reads the program's arguments (the program's name first) as the system gave them, after Qt

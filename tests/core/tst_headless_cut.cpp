@@ -25,18 +25,21 @@ struct Run {
 // Runs the program in `folder` through sh, which turns each argument's octal escapes (\377)
 // into their bytes, so that a name that is not valid text reaches the program as it is.
 // `fileBlocks` limits the size of files it writes (512-byte blocks), as a full disk would.
+// There is no display: nothing but the window may need one.
 Run runProgram(const QStringList& arguments, const QString& folder,
                const QString& fileBlocks = QStringLiteral("unlimited")) {
     QProcess shell;
     shell.setWorkingDirectory(folder);
-    shell.start(QStringLiteral("/bin/sh"),
-                QStringList{QStringLiteral("-c"),
-                            QStringLiteral("trap '' XFSZ; ulimit -f %1; for word; do "
-                                           "set -- \"$@\" \"$(printf %b \"$word\")\"; shift; "
-                                           "done; exec \"$@\"")
-                                .arg(fileBlocks),
-                            QStringLiteral("sh"), program} +
-                    arguments);
+    shell.start(
+        QStringLiteral("/bin/sh"),
+        QStringList{QStringLiteral("-c"),
+                    QStringLiteral("unset DISPLAY WAYLAND_DISPLAY; export QT_QPA_PLATFORM=xcb; "
+                                   "trap '' XFSZ; ulimit -f %1; for word; do "
+                                   "set -- \"$@\" \"$(printf %b \"$word\")\"; shift; "
+                                   "done; exec \"$@\"")
+                        .arg(fileBlocks),
+                    QStringLiteral("sh"), program} +
+            arguments);
     shell.waitForFinished(120000);
     return {shell.exitStatus() == QProcess::NormalExit ? shell.exitCode() : -1,
             shell.readAllStandardOutput(), shell.readAllStandardError()};
@@ -170,6 +173,9 @@ private slots:
         QTest::newRow("unknown option")
             << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3", "--fast"} << 2 << none
             << "Unknown option 'fast'" << QByteArray() << unlimited;
+        QTest::newRow("unknown option, no cut")
+            << QStringList{"--fast", "SONG"} << 2 << none << "Unknown option 'fast'" << QByteArray()
+            << unlimited;
         QTest::newRow("a window option with the cut")
             << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3", "-stylesheet", "a.qss"} << 2
             << none << "Unknown option 'stylesheet'" << QByteArray() << unlimited;
