@@ -7,12 +7,10 @@
 #include "platform/termination_signals.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
-#include <vector>
+#include <filesystem>
 
 namespace {
 // The arguments as the system gave them, after whatever the application object took.
@@ -22,6 +20,12 @@ QList<QByteArray> argumentBytes(int argc, char* argv[]) {
         arguments << QByteArray(argv[i]);
     }
     return arguments;
+}
+
+// The folder the program started in, as the file system spells it.
+QByteArray workingFolder() {
+    std::error_code error;
+    return QByteArray::fromStdString(std::filesystem::current_path(error).native());
 }
 
 // Help and version; nullopt for anything else.
@@ -44,8 +48,8 @@ std::optional<int> answerAtOnce(const snipora::CommandLine& line) {
 
 int runCut(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const snipora::CommandLine line = snipora::parseCommandLine(
-        argumentBytes(argc, argv), QFile::encodeName(QDir::currentPath()));
+    const snipora::CommandLine line =
+        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
     if (const auto status = answerAtOnce(line)) {
         return *status;
     }
@@ -61,8 +65,8 @@ int runCut(int argc, char* argv[]) {
 
 int runWindow(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const snipora::CommandLine line = snipora::parseCommandLine(
-        argumentBytes(argc, argv), QFile::encodeName(QDir::currentPath()));
+    const snipora::CommandLine line =
+        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
     if (const auto status = answerAtOnce(line)) {
         return *status;
     }
@@ -86,8 +90,8 @@ int main(int argc, char* argv[]) {
     // display, and the cut needs no window system. Only the window's QApplication knows Qt's
     // own window options (-stylesheet FILE), so a line meant for the window is read again once
     // it has taken them.
-    const snipora::CommandLine first = snipora::parseCommandLine(
-        argumentBytes(argc, argv), QFile::encodeName(QDir::currentPath()));
+    const snipora::CommandLine first =
+        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
     if (first.action == snipora::CommandLine::Action::Help ||
         first.action == snipora::CommandLine::Action::Version) {
         return *answerAtOnce(first);
