@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QThread>
 
+#include <unistd.h>
+
 namespace snipora {
 
 std::optional<QString> selectionOutsideSource(const Selection& selection, const Mp3FrameMap& map) {
@@ -65,7 +67,10 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
         target.cancelWriting();
         return failure;
     }
-    // A cancel during the check still keeps the existing file.
+    // The copy reaches the disk before the last chance to cancel, so that a cancel during that
+    // long wait still keeps the existing file; the commit's own sync then has little left to do.
+    ::fdatasync(target.handle());
+    // A cancel during the check or the sync still keeps the existing file.
     if (progress && !progress(plan->outputBytes, plan->outputBytes)) {
         target.cancelWriting();
         return mp3CutCancelled();
