@@ -239,16 +239,23 @@ private slots:
 
         QProcess cut;
         cut.setWorkingDirectory(outputs->path());
+        // As started from a terminal, even when the tests run as a background job, whose SIGINT
+        // the shell ignores (and the program then leaves ignored).
+        cut.setChildProcessModifier([] {
+            for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+                ::signal(number, SIG_DFL);
+            }
+        });
         cut.start(program, QStringList{"--cut", "0", "1:30:00", longSong} + save);
         QVERIFY(cut.waitForStarted());
         const qint64 pid = cut.processId();
-        // Mid-save: the direct copy once the program has begun, the encoder once it writes.
+        // Mid-save: the direct copy once the program has begun, the encoder once it runs and
+        // its file is there.
         QList<qint64> encoders;
         QTRY_VERIFY_WITH_TIMEOUT(catchesTermination(pid) &&
-                                     (!converting || namesIn(outputs->path()).size() == 2),
+                                     (!converting || ((encoders = childrenOf(pid)).size() == 1 &&
+                                                      namesIn(outputs->path()).size() == 2)),
                                  20000);
-        encoders = childrenOf(pid);
-        QCOMPARE(encoders.size(), converting ? 1 : 0);
         ::kill(static_cast<pid_t>(pid), signalNumber);
         QVERIFY(cut.waitForFinished(20000));
 
