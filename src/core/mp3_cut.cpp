@@ -182,7 +182,16 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
 }
 
 bool writeAll(QFileDevice& target, const char* data, std::int64_t size) {
-    return target.write(data, size) == size;
+    // A short write sets no error; writing the rest makes the system say why (a full disk).
+    while (size > 0) {
+        const qint64 written = target.write(data, size);
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 QString writeReason(const QFileDevice& target) {

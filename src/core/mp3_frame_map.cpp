@@ -288,7 +288,8 @@ int MpegFrameHeader::sizeFor(std::uint32_t word, int bitrateIndex) {
     return h ? h->size : 0;
 }
 
-std::optional<Mp3FrameMap> Mp3FrameMap::scan(int fd, QString* error) {
+std::optional<Mp3FrameMap> Mp3FrameMap::scan(int fd, QString* error,
+                                             const std::function<bool()>& keepGoing) {
     const auto fail = [error](const char* reason) -> std::optional<Mp3FrameMap> {
         if (error) {
             *error = QString::fromUtf8(reason);
@@ -348,6 +349,10 @@ std::optional<Mp3FrameMap> Mp3FrameMap::scan(int fd, QString* error) {
         map.frames_.push_back(Mp3Frame{pos, word, static_cast<std::uint16_t>(h->size),
                                        mainDataBeginAt(reader, pos, *h)});
         pos += h->size;
+        // About every 4 MB of a 128 kbit/s stream.
+        if (keepGoing && map.frames_.size() % 10000 == 0 && !keepGoing()) {
+            return fail("the scan was stopped");
+        }
     }
     if (reader.failed()) {
         return fail("the source file could not be read to its end");

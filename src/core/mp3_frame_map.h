@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -56,8 +57,10 @@ struct Mp3InfoFrame {
 class Mp3FrameMap {
 public:
     // Reads the source through `fd` (pread only: the file offset is left alone). On failure
-    // `error` (when given) says why in words for the user.
-    static std::optional<Mp3FrameMap> scan(int fd, QString* error);
+    // `error` (when given) says why in words for the user. A long scan asks `keepGoing` (when
+    // given) now and then, and stops with nothing once it says no.
+    static std::optional<Mp3FrameMap> scan(int fd, QString* error,
+                                           const std::function<bool()>& keepGoing = {});
 
     const std::vector<Mp3Frame>& frames() const { return frames_; }
     const std::optional<Mp3InfoFrame>& infoFrame() const { return info_; }
