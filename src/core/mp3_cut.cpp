@@ -151,15 +151,18 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
         f[xing + 16 + i] =
             static_cast<unsigned char>(std::min<std::int64_t>(255, offset * 256 / streamBytes));
     }
-    // The LAME extension: the source's encoder and settings where it had one (decoders honour
-    // the delay and padding only after the encoder names they know), never its gain or peak,
-    // which describe the whole song.
+    // The LAME extension: the source's encoder settings where it had one, never its gain or
+    // peak, which describe the whole song. The encoder name always starts with "LAME": GStreamer
+    // honours the delay and padding only after that name, and ffmpeg's and libmpg123's libmp3lame
+    // encodes ("Lavc", "Lavf") are LAME's work anyway.
     unsigned char* l = f + lame;
     const QByteArray& source = map.infoFrame() ? map.infoFrame()->lameExtension : QByteArray();
     const bool knownEncoder =
         source.startsWith("LAME") || source.startsWith("Lavf") || source.startsWith("Lavc");
+    const QByteArray encoder =
+        source.startsWith("LAME") ? source.left(9) : QByteArrayLiteral("LAME3.100");
+    std::copy_n(encoder.constData(), std::min<qsizetype>(encoder.size(), 9), l);
     if (knownEncoder) {
-        std::memcpy(l, source.constData(), 9);
         const auto* s = reinterpret_cast<const unsigned char*>(source.constData());
         l[9] = s[9] & 0x0f;
         l[10] = s[10];
@@ -169,7 +172,6 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
         l[26] = s[26];
         l[27] = s[27];
     } else {
-        std::memcpy(l, "LAME3.100", 9);
         l[9] = map.variableBitrate() ? 3 : 1;
     }
     l[21] = static_cast<unsigned char>(plan.encoderDelay >> 4);
