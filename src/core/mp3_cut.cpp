@@ -152,9 +152,9 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
             static_cast<unsigned char>(std::min<std::int64_t>(255, offset * 256 / streamBytes));
     }
     // The LAME extension: the source's encoder settings where it had one, never its gain or
-    // peak, which describe the whole song. The encoder name always starts with "LAME": GStreamer
-    // honours the delay and padding only after that name, and ffmpeg's and libmpg123's libmp3lame
-    // encodes ("Lavc", "Lavf") are LAME's work anyway.
+    // peak, which describe the whole song. The encoder name always starts with "LAME":
+    // GStreamer honours the delay and padding only after that name, and what ffmpeg names
+    // "Lavc" or "Lavf" was encoded by LAME all the same.
     unsigned char* l = f + lame;
     const QByteArray& source = map.infoFrame() ? map.infoFrame()->lameExtension : QByteArray();
     const bool knownEncoder =
