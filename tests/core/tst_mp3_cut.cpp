@@ -220,6 +220,7 @@ class TestMp3Cut : public QObject {
                writeAll(path("junk-inside.mp3"), inside) && writeAll(path("xing-up.mp3"), up) &&
                writeAll(path("xing-down.mp3"), down) && writeAll(path("vbri.mp3"), noXing) &&
                writeAll(path("ape.mp3"), ape) &&
+               writeAll(path("cut-short.mp3"), vbr.left(vbr.size() / 2)) &&
                writeAll(path("44100-then-48000.mp3"),
                         readAll(path("part-44100.mp3")) + readAll(path("part-48000.mp3")));
     }
@@ -320,6 +321,8 @@ private slots:
             << "xing-up.mp3" << qint64(2222) << qint64(5000) << "vbr-xing.mp3";
         QTest::addRow("Xing count half the frames")
             << "xing-down.mp3" << qint64(1003) << qint64(2011) << "vbr-xing.mp3";
+        QTest::addRow("file cut short, to the end")
+            << "cut-short.mp3" << qint64(1003) << qint64(5000) << QString();
         QTest::addRow("VBRI, to the end")
             << "vbri.mp3" << qint64(2222) << qint64(5000) << QString();
         QTest::addRow("rate changes after, to the change")
@@ -425,6 +428,7 @@ private slots:
         QTest::addRow("Xing count half") << "xing-down.mp3" << qint64(0) << qint64(0);
         QTest::addRow("Xing count three times")
             << "xing-up.mp3" << qint64(1332 - 1105) << qint64(1332 - 1105);
+        QTest::addRow("file cut short") << "cut-short.mp3" << qint64(0) << qint64(0);
         QTest::addRow("VBRI") << "vbri.mp3" << qint64(-1152) << qint64(0);
         QTest::addRow("junk between frames")
             << "junk-between.mp3" << qint64(-925) << qint64(-66589);

@@ -176,6 +176,7 @@ std::optional<Mp3InfoFrame> infoFrameAt(WindowReader& reader, std::int64_t pos,
         // libmpg123 reads the extension whenever there is room for it.
         if (at + 36 <= h.size) {
             info.lameExtension = QByteArray(reinterpret_cast<const char*>(frame + at), 36);
+            info.lameExtensionAt = at;
             const unsigned char* d = frame + at + 21;
             info.encoderDelay = (d[0] << 4) | (d[1] >> 4);
             info.encoderPadding = ((d[1] & 0x0f) << 8) | d[2];
@@ -371,6 +372,16 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error) {
     }
     if (map.frames.empty()) {
         return fail("the source holds no MPEG audio frames");
+    }
+    if (auto& header = map.info; header && header->encoderPadding) {
+        const Mp3Frame& last = map.frames.back();
+        const bool countFits = header->frameCount == map.frames.size();
+        const bool bytesFit =
+            header->byteCount && (*header->byteCount == last.offset + last.size - header->offset ||
+                                  *header->byteCount == map.fileSize - map.id3v2Size);
+        if (!countFits && !bytesFit) {
+            header->encoderPadding = mpg123DecoderDelay;
+        }
     }
 
     return map;

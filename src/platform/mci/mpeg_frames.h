@@ -55,10 +55,14 @@ struct Mp3InfoFrame {
     // without them.
     int frameCountAt = -1;
     int byteCountAt = -1;
-    // From the LAME extension: samples the encoder added at the start and at the end.
+    // From the LAME extension: samples the encoder added at the start and at the end. Where
+    // neither the frame count nor the byte count is the stream's (a file cut short), its end
+    // is not the encoder's: the padding is then taken as libmpg123's decoder delay, so that
+    // the stream ends with its last decoded sample, as ffmpeg ends it.
     std::optional<int> encoderDelay;
     std::optional<int> encoderPadding;
     QByteArray lameExtension; // its 36 bytes as found, empty without one
+    int lameExtensionAt = -1; // where it starts in the frame's bytes
 };
 
 struct MpegFrames {

@@ -90,6 +90,13 @@ void BufferedReader::showOnly(const MpegFrames& stream) {
     if (!header_.isEmpty()) {
         put(stream.info->frameCountAt, static_cast<std::uint32_t>(stream.frames.size()));
         put(stream.info->byteCountAt, static_cast<std::uint32_t>(viewSize_));
+        // The padding as the scan judged it (a file cut short has none of the encoder's).
+        const int lame = stream.info->lameExtensionAt;
+        if (lame >= 0 && stream.info->encoderPadding && lame + 24 <= header_.size()) {
+            const int padding = *stream.info->encoderPadding;
+            header_[lame + 22] = static_cast<char>((header_[lame + 22] & 0xf0) | (padding >> 8));
+            header_[lame + 23] = static_cast<char>(padding & 0xff);
+        }
     }
     position_ = 0;
 }
