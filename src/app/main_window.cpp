@@ -1,7 +1,7 @@
 // MainWindow: the controls and their start-up settings, start-up and shut-down, and rendering.
 #include "app/main_window.h"
 
-#include "about/about_menu.h"
+#include "about/about_controller.h"
 #include "about/about_window.h"
 #include "about/browser_panel.h"
 #include "app/app_icon.h"
@@ -113,6 +113,9 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     webPanel->setAcceptDrops(false);
     webPanel->viewport()->setAcceptDrops(false);
     windowMenu = new WindowMenu(*this, windowProcedure);
+    about = std::make_unique<AboutController>(*this, *windowMenu, windowProcedure, host.program,
+                                              host.links,
+                                              [this](const QString& text) { showFailure(text); });
     directSave_ = new DirectSave(this);
     convertSave_ = new ConvertSave(host.processes, this);
     progressPulse_ = new QTimer(this);
@@ -124,8 +127,6 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
 MainWindow::~MainWindow() {
     // The view points into the computer's peaks: it lets go first.
     waveformView->setPeaks(nullptr);
-    // The About window has no owner; it goes with the main window.
-    delete aboutWindow;
 }
 
 void MainWindow::createControls() {
@@ -225,7 +226,7 @@ void MainWindow::createControls() {
 
     connect(playPauseButton, &QPushButton::clicked, this, &MainWindow::togglePlayback);
     connect(stopButton, &QPushButton::clicked, this, &MainWindow::stop);
-    connect(websiteButton, &QPushButton::clicked, this, &MainWindow::openWebsite);
+    connect(websiteButton, &QPushButton::clicked, this, [this] { about->openWebsite(); });
     connect(openButton, &QPushButton::clicked, this, &MainWindow::openFile);
     connect(markStartButton, &QPushButton::clicked, this, &MainWindow::markStart);
     connect(markEndButton, &QPushButton::clicked, this, &MainWindow::markEnd);
@@ -284,7 +285,7 @@ void MainWindow::createShortcuts() {
     connect(quitKey, &QShortcut::activated, this, [this] { close(); });
     auto* aboutKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(aboutKey, &QShortcut::activated, this,
-            [this] { windowProcedure.send(WM_SYSCOMMAND, aboutMenu::aboutCommand, 0); });
+            [this] { windowProcedure.send(WM_SYSCOMMAND, aboutCommand, 0); });
     describe(playPauseButton, QStringLiteral("Play or pause (Space); Left/Right seek 1 s, with "
                                              "Shift 10 s; Home/End go to the start/end"));
     describe(stopButton, QStringLiteral("Stop and go back to the start"));
@@ -388,10 +389,10 @@ void MainWindow::showFailure(const QString& text) {
 }
 
 void MainWindow::start() {
-    aboutMenu::addMenuEntry(*this);
+    about->addMenuEntry();
     show();
-    aboutMenu::installWindowProc(*this);
-    if (!aboutMenu::preloadCredits(*this)) {
+    about->installWindowProc();
+    if (!about->preloadCredits()) {
         showFailure(QStringLiteral("Please re-install Snipora"));
         quit();
     }

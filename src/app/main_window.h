@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QComboBox;
@@ -22,7 +23,7 @@ class QTimer;
 
 namespace snipora {
 
-class AboutWindow;
+class AboutController;
 class BrowserPanel;
 class ConvertSave;
 class DirectSave;
@@ -56,7 +57,6 @@ public:
     void playSelection();
     void directSave();
     void convertSave();
-    void openWebsite();
     // Asks whether to stop the running save, and stops it on Yes; false when nothing was stopped.
     bool cancelSave();
 
@@ -95,12 +95,13 @@ public:
     // Lies outside the window and is never shown; it lends its handle to the media device.
     QFrame* videoHost = nullptr;
 
-    // The About window, created on first use; it deletes itself when closed.
-    QPointer<AboutWindow> aboutWindow;
     // The window's replaceable message procedure, and its own window menu whose choices are
     // delivered there (owned by this window).
     WindowProcedure windowProcedure{*this};
     WindowMenu* windowMenu = nullptr;
+    // The About entry, window and Website button. Declared after the procedure that holds its
+    // handler, so that it is destroyed before it.
+    std::unique_ptr<AboutController> about;
 
 protected:
     // The close box, the window menu's Close and the keyboard close command end the program;
