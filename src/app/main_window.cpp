@@ -90,6 +90,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     progressPulse_->setInterval(100);
     connectSession();
     createShortcuts();
+    createMarkControls();
 }
 
 MainWindow::~MainWindow() {
@@ -234,12 +235,12 @@ void MainWindow::createShortcuts() {
     key(Qt::SHIFT | Qt::Key_Right, [this] { session_.seekTo(session_.positionMs() + 10000); });
     key(Qt::Key_Home, [this] { session_.seekTo(0); });
     key(Qt::Key_End, [this] { session_.seekTo(session_.lengthMs()); });
-    key(Qt::Key_Comma, [this] { session_.nudgeLastMarkByFrames(-1); });
-    key(Qt::Key_Period, [this] { session_.nudgeLastMarkByFrames(1); });
-    key(Qt::SHIFT | Qt::Key_Comma, [this] { session_.nudgeLastMark(-100); });
-    key(Qt::SHIFT | Qt::Key_Period, [this] { session_.nudgeLastMark(100); });
-    key(Qt::SHIFT | Qt::Key_Less, [this] { session_.nudgeLastMark(-100); });
-    key(Qt::SHIFT | Qt::Key_Greater, [this] { session_.nudgeLastMark(100); });
+    key(Qt::Key_Comma, [this] { session_.nudgeActiveMarkByFrames(-1); });
+    key(Qt::Key_Period, [this] { session_.nudgeActiveMarkByFrames(1); });
+    key(Qt::SHIFT | Qt::Key_Comma, [this] { session_.nudgeActiveMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Period, [this] { session_.nudgeActiveMark(100); });
+    key(Qt::SHIFT | Qt::Key_Less, [this] { session_.nudgeActiveMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Greater, [this] { session_.nudgeActiveMark(100); });
     key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openFile(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { directSave(); });
     key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { convertSave(); });
@@ -255,8 +256,8 @@ void MainWindow::createShortcuts() {
     describe(stopButton, QStringLiteral("Stop and go back to the start"));
     describe(openButton, QStringLiteral("Open an MP3 file (Ctrl+O)"));
     describe(markStartButton, QStringLiteral("Mark the start at the cursor (I); comma and period "
-                                             "move the last mark by one MP3 frame, with Shift "
-                                             "by 100 ms"));
+                                             "move the active mark by one MP3 frame, with "
+                                             "Shift by 100 ms"));
     describe(markEndButton, QStringLiteral("Mark the end at the cursor (O)"));
     describe(playSelectionButton, QStringLiteral("Play the selection (P)"));
     describe(directSaveButton,
@@ -277,6 +278,8 @@ void MainWindow::connectSession() {
             &WaveformView::showArrivedPeaks);
     connect(waveformView, &WaveformView::seekRequested, this,
             [this](std::int64_t ms) { session_.seekTo(ms); });
+    connect(waveformView, &WaveformView::markPicked, this,
+            [this](Mark mark) { session_.setActiveMark(mark); });
     connect(waveformView, &WaveformView::startMarkDragged, this,
             [this](std::int64_t ms) { session_.setStart(ms); });
     connect(waveformView, &WaveformView::endMarkDragged, this,
@@ -302,6 +305,7 @@ void MainWindow::renderSelection() {
     waveformView->setMarks(
         session_.startIsSet() ? std::optional<std::int64_t>(selection.start) : std::nullopt,
         session_.endIsSet() ? std::optional<std::int64_t>(selection.end) : std::nullopt);
+    waveformView->setActiveMark(session_.activeMark());
     startLabel->setToolTip(session_.startIsSet() ? preciseTime(selection.start) : QString());
     endLabel->setToolTip(session_.endIsSet() ? preciseTime(selection.end) : QString());
     selectionLengthLabel->setToolTip(selection.isValid() ? preciseTime(selection.lengthMs())

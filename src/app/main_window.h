@@ -27,6 +27,7 @@ class BrowserPanel;
 class ConvertSave;
 class DirectSave;
 class PositionSlider;
+class TimeField;
 class WaveformPeakComputer;
 class WaveformView;
 class WindowMenu;
@@ -57,6 +58,10 @@ public:
     void directSave();
     void convertSave();
     void openWebsite();
+    // Typed times (main_window_marks.cpp): the Go to field moves the cursor, a mark's field
+    // moves that mark and makes it the active one.
+    void goToTime();
+    void editMarkTime(Mark mark);
     // Asks whether to stop the running save, and stops it on Yes; false when nothing was stopped.
     bool cancelSave();
 
@@ -92,6 +97,8 @@ public:
     QComboBox* bitrateList = nullptr;
     QProgressBar* saveProgress = nullptr;
     BrowserPanel* webPanel = nullptr;
+    // Where a time is typed; over the waveform panel, hidden until asked for.
+    TimeField* timeField = nullptr;
     // Lies outside the window and is never shown; it lends its handle to the media device.
     QFrame* videoHost = nullptr;
 
@@ -114,6 +121,7 @@ private:
     void createControls();
     void connectSession();
     void createShortcuts();
+    void createMarkControls();
     // "<file> - Snipora" while a file is open.
     QString titleText() const;
     void showMessage(const QString& text);

@@ -44,6 +44,13 @@ void WaveformView::setMarks(std::optional<std::int64_t> startMs,
     }
 }
 
+void WaveformView::setActiveMark(Mark mark) {
+    if (mark != activeMark_) {
+        activeMark_ = mark;
+        update();
+    }
+}
+
 void WaveformView::setPeaks(const WaveformPeaks* peaks) {
     peaks_ = peaks;
     update();
@@ -111,12 +118,14 @@ WaveformView::Handle WaveformView::handleAt(QPoint point) const {
     const std::optional<int> start = reach(startMs_);
     const std::optional<int> end = reach(endMs_);
     if (start && end) {
-        // Overlapping handles: the nearer one, and on a tie the side the pointer is on, so that
-        // marks set at the same time can still be pulled apart.
-        if (std::abs(*start) != std::abs(*end)) {
-            return std::abs(*start) < std::abs(*end) ? Handle::Start : Handle::End;
+        // On one handle's face alone, that one; where the handles overlap, the one that is not
+        // active, so that each click there takes the other and both can be reached.
+        const bool onStart = handleRect(*startMs_).contains(point);
+        const bool onEnd = handleRect(*endMs_).contains(point);
+        if (onStart != onEnd) {
+            return onStart ? Handle::Start : Handle::End;
         }
-        return *start <= 0 ? Handle::Start : Handle::End;
+        return activeMark_ == Mark::Start ? Handle::End : Handle::Start;
     }
     return start ? Handle::Start : end ? Handle::End : Handle::None;
 }
@@ -141,11 +150,17 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint();
     dragging_ = handleAt(point);
     if (dragging_ == Handle::None) {
-        emit seekRequested(msAtX(point.x()));
+        // A mark's time picks its mark (a second click there edits it) instead of seeking.
+        if (const std::optional<Mark> label = labelAt(point)) {
+            emit markPicked(*label);
+        } else {
+            emit seekRequested(msAtX(point.x()));
+        }
         return;
     }
     dragFromX_ = point.x();
     dragMoved_ = false;
+    emit markPicked(dragging_ == Handle::Start ? Mark::Start : Mark::End);
     lastDragMs_ = dragging_ == Handle::Start ? startMs_ : endMs_;
 }
 
@@ -169,6 +184,17 @@ void WaveformView::mouseReleaseEvent(QMouseEvent* event) {
         }
         dragging_ = Handle::None;
     }
+}
+
+void WaveformView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && lengthMs_ > 0) {
+        if (const std::optional<Mark> label = labelAt(event->position().toPoint())) {
+            emit markTimeEditRequested(*label);
+            return;
+        }
+    }
+    // Elsewhere a double click is a second click.
+    mousePressEvent(event);
 }
 
 void WaveformView::paintEvent(QPaintEvent* event) {
@@ -218,17 +244,27 @@ void WaveformView::paintEvent(QPaintEvent* event) {
         }
     }
 
-    const auto drawMark = [&](std::int64_t ms, const QColor& color) {
+    const auto drawMark = [&](std::int64_t ms, const QColor& color, bool active) {
         const int x = xForMs(ms);
-        painter.setPen(color);
-        painter.drawLine(x, 0, x, height() - 1);
-        painter.fillRect(handleRect(ms), color);
+        const QRect handle = handleRect(ms);
+        // The active mark: a line twice as wide and a handle framed in white.
+        painter.fillRect(QRect(x, 0, active ? 2 : 1, height()), color);
+        painter.fillRect(handle, color);
+        if (active) {
+            painter.setPen(positionColor());
+            painter.drawRect(handle.adjusted(0, 0, -1, -1));
+        }
     };
-    if (startMs_) {
-        drawMark(*startMs_, startMarkColor());
+    // The active mark is drawn last, over the other where they meet.
+    const bool endActive = activeMark_ == Mark::End;
+    if (startMs_ && endActive) {
+        drawMark(*startMs_, startMarkColor(), false);
     }
     if (endMs_) {
-        drawMark(*endMs_, endMarkColor());
+        drawMark(*endMs_, endMarkColor(), endActive);
+    }
+    if (startMs_ && !endActive) {
+        drawMark(*startMs_, startMarkColor(), true);
     }
     painter.setPen(positionColor());
     const int positionX = xForMs(positionMs_);
@@ -236,27 +272,44 @@ void WaveformView::paintEvent(QPaintEvent* event) {
 
     // The times go on last, each on a black plate, so that nothing drawn above lies behind them.
     if (startMs_) {
-        drawLabel(painter, *startMs_, startMarkColor(), 0, true);
+        drawLabel(painter, Mark::Start, startMarkColor());
     }
     if (endMs_) {
-        drawLabel(painter, *endMs_, endMarkColor(), 1, false);
+        drawLabel(painter, Mark::End, endMarkColor());
     }
 }
 
-void WaveformView::drawLabel(QPainter& painter, std::int64_t ms, const QColor& color, int row,
-                             bool preferRight) {
+QRect WaveformView::labelRect(Mark mark) const {
+    const std::optional<std::int64_t>& ms = mark == Mark::Start ? startMs_ : endMs_;
+    if (!ms) {
+        return {};
+    }
     const QFontMetrics metrics(font());
-    const QString text = markTimeText(ms);
-    const int textWidth = metrics.horizontalAdvance(text) + 2 * labelPadding;
+    const int textWidth = metrics.horizontalAdvance(markTimeText(*ms)) + 2 * labelPadding;
     const int rowHeight = metrics.height() + 2 * labelPadding;
-    const int x = xForMs(ms);
+    const int x = xForMs(*ms);
     const bool fitsRight = x + 2 + textWidth <= width();
     const bool fitsLeft = x - 1 - textWidth >= 0;
-    const bool right = preferRight ? fitsRight || !fitsLeft : !fitsLeft && fitsRight;
-    const QRect plate(right ? x + 2 : x - 1 - textWidth, row * rowHeight, textWidth, rowHeight);
+    const bool right = mark == Mark::Start ? fitsRight || !fitsLeft : !fitsLeft && fitsRight;
+    const int row = mark == Mark::Start ? 0 : 1;
+    return {right ? x + 2 : x - 1 - textWidth, row * rowHeight, textWidth, rowHeight};
+}
+
+std::optional<Mark> WaveformView::labelAt(QPoint point) const {
+    for (const Mark mark : {Mark::Start, Mark::End}) {
+        if (labelRect(mark).contains(point)) {
+            return mark;
+        }
+    }
+    return std::nullopt;
+}
+
+void WaveformView::drawLabel(QPainter& painter, Mark mark, const QColor& color) {
+    const QRect plate = labelRect(mark);
     painter.fillRect(plate, backgroundColor());
     painter.setPen(color);
-    painter.drawText(plate, Qt::AlignCenter, text);
+    painter.drawText(plate, Qt::AlignCenter,
+                     markTimeText(mark == Mark::Start ? *startMs_ : *endMs_));
 }
 
 } // namespace snipora

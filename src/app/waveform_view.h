@@ -1,6 +1,8 @@
 // The waveform panel: the peak overview, the play position and the marks, on black.
 #pragma once
 
+#include "core/selection.h"
+
 #include <QColor>
 #include <QWidget>
 
@@ -22,6 +24,8 @@ public:
     void setPosition(std::int64_t ms);
     // A mark that is not set is not drawn; the selection is shaded when both are.
     void setMarks(std::optional<std::int64_t> startMs, std::optional<std::int64_t> endMs);
+    // The mark that nudges move, drawn so that it stands out.
+    void setActiveMark(Mark mark);
     // The overview to draw; not owned, and it must outlive the view or be replaced first. It may
     // still be growing: showArrivedPeaks() repaints the part that came in.
     void setPeaks(const WaveformPeaks* peaks);
@@ -51,6 +55,10 @@ public slots:
 signals:
     // A left click on the waveform, at the time under the pointer.
     void seekRequested(std::int64_t ms);
+    // A mark's handle was caught: that mark becomes the active one.
+    void markPicked(snipora::Mark mark);
+    // A double click on a mark's time: the user wants to type it.
+    void markTimeEditRequested(snipora::Mark mark);
     // While a mark's handle is dragged, and where it is let go.
     void startMarkDragged(std::int64_t ms);
     void endMarkDragged(std::int64_t ms);
@@ -60,6 +68,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     enum class Handle { None, Start, End };
@@ -69,13 +78,17 @@ private:
     QRect handleRect(std::int64_t ms) const;
     Handle handleAt(QPoint point) const;
     void emitDrag(std::int64_t ms);
-    void drawLabel(QPainter& painter, std::int64_t ms, const QColor& color, int row,
-                   bool preferRight);
+    // Where a mark's time is written: the start's on the top row, right of its line where it
+    // fits, the end's below, left of its line.
+    QRect labelRect(Mark mark) const;
+    std::optional<Mark> labelAt(QPoint point) const;
+    void drawLabel(QPainter& painter, Mark mark, const QColor& color);
 
     std::int64_t lengthMs_ = 0;
     std::int64_t positionMs_ = 0;
     std::optional<std::int64_t> startMs_;
     std::optional<std::int64_t> endMs_;
+    Mark activeMark_ = Mark::Start;
     const WaveformPeaks* peaks_ = nullptr;
     int leftInset_ = 6;
     int rightInset_ = 6;

@@ -79,7 +79,7 @@ std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t
             .arg(QFileInfo(QFile::decodeName(path)).fileName());
     }
     sourcePath_ = path;
-    sampleRate_.reset();
+    readFrameShape();
     lengthMs_ = std::max<std::int64_t>(player_.getLengthInMS(), 0);
     player_.playMovie();
     state_ = PlayerState::Stopped; // so that the change to Playing is reported
@@ -98,7 +98,7 @@ void CuttingSession::closeAll() {
     releaseSource();
     const bool hadSource = state_ != PlayerState::NoFile;
     sourcePath_.clear();
-    sampleRate_.reset();
+    activeMark_ = Mark::Start;
     lengthMs_ = 0;
     selection_ = {};
     startSet_ = false;
@@ -191,7 +191,7 @@ void CuttingSession::setStart(std::int64_t ms) {
     }
     selection_.start = std::clamp<std::int64_t>(ms, 0, lengthMs_);
     startSet_ = true;
-    endSetLast_ = false;
+    activeMark_ = Mark::Start;
     emit selectionChanged();
 }
 
@@ -201,42 +201,47 @@ void CuttingSession::setEnd(std::int64_t ms) {
     }
     selection_.end = std::clamp<std::int64_t>(ms, 0, lengthMs_);
     endSet_ = true;
-    endSetLast_ = true;
+    activeMark_ = Mark::End;
     emit selectionChanged();
 }
 
-std::int64_t CuttingSession::lastMark() const {
-    return endSetLast_ ? selection_.end : selection_.start;
+void CuttingSession::readFrameShape() {
+    // Only the first frame's header: a pass over the whole file would hold up the window.
+    const auto header = Mp3FrameMap::firstFrameHeader(sourceHandle_);
+    samplesPerFrame_ = header ? header->samplesPerFrame : 1152;
+    sampleRate_ = header ? header->sampleRate : 44100;
 }
 
-void CuttingSession::moveLastMarkTo(std::int64_t ms) {
-    if (endSetLast_) {
+void CuttingSession::setActiveMark(Mark mark) {
+    if (hasSource() && mark != activeMark_) {
+        activeMark_ = mark;
+        emit selectionChanged();
+    }
+}
+
+std::int64_t CuttingSession::activeMarkMs() const {
+    return activeMark_ == Mark::End ? selection_.end : selection_.start;
+}
+
+void CuttingSession::moveActiveMarkTo(std::int64_t ms) {
+    if (activeMark_ == Mark::End) {
         setEnd(ms);
     } else {
         setStart(ms);
     }
 }
 
-void CuttingSession::nudgeLastMark(std::int64_t ms) {
-    moveLastMarkTo(lastMark() + ms);
+void CuttingSession::nudgeActiveMark(std::int64_t ms) {
+    moveActiveMarkTo(activeMarkMs() + ms);
 }
 
-int CuttingSession::sampleRate() {
-    // Read once, when first needed: the frame map costs a pass over the file.
-    if (!sampleRate_) {
-        const auto map = Mp3FrameMap::scan(sourceHandle_, nullptr);
-        sampleRate_ = map ? map->sampleRate() : 44100;
-    }
-    return *sampleRate_;
-}
-
-void CuttingSession::nudgeLastMarkByFrames(int frames) {
-    constexpr std::int64_t samplesPerFrame = 1152;
-    const std::int64_t rate = sampleRate();
+void CuttingSession::nudgeActiveMarkByFrames(int frames) {
+    const std::int64_t rate = sampleRate_;
     // The mark's sample moves by the frame's samples; the mark keeps to the nearest
     // millisecond, so that a step back returns to where it was.
-    const std::int64_t sample = (lastMark() * rate + 999) / 1000 + frames * samplesPerFrame;
-    moveLastMarkTo((sample * 1000 + rate / 2) / rate);
+    const std::int64_t sample =
+        (activeMarkMs() * rate + 999) / 1000 + std::int64_t{frames} * samplesPerFrame_;
+    moveActiveMarkTo((sample * 1000 + rate / 2) / rate);
 }
 
 bool CuttingSession::playSelection() {

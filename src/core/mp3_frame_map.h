@@ -58,6 +58,9 @@ public:
     // Reads the source through `fd` (pread only: the file offset is left alone). On failure
     // `error` (when given) says why in words for the user.
     static std::optional<Mp3FrameMap> scan(int fd, QString* error);
+    // The header of the source's first frame, read from its start alone (no pass over the
+    // whole file): what a frame of this source is, in samples and rate.
+    static std::optional<MpegFrameHeader> firstFrameHeader(int fd);
 
     const std::vector<Mp3Frame>& frames() const { return frames_; }
     const std::optional<Mp3InfoFrame>& infoFrame() const { return info_; }

@@ -95,6 +95,38 @@ private slots:
         QCOMPARE(seek.count(), 0);
     }
 
+    // Catching a handle makes its mark the active one, drawn twice as wide; where the handles
+    // overlap, each click takes the one that is not active, so that both can be reached.
+    void handlesPickTheActiveMark_data() {
+        QTest::addColumn<qint64>("endMs");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<bool>("startActive");
+        QTest::addColumn<bool>("picksStart");
+        QTest::newRow("apart, the start's") << qint64(60000) << 105 << false << true;
+        QTest::newRow("apart, the end's") << qint64(60000) << 305 << false << false;
+        QTest::newRow("apart, the active end's") << qint64(60000) << 306 << false << false;
+        QTest::newRow("same time, start active") << qint64(20000) << 105 << true << false;
+        QTest::newRow("same time, end active") << qint64(20000) << 105 << false << true;
+        QTest::newRow("a pixel apart, start active") << qint64(20200) << 106 << true << false;
+    }
+    void handlesPickTheActiveMark() {
+        QFETCH(qint64, endMs);
+        QFETCH(int, x);
+        QFETCH(bool, startActive);
+        QFETCH(bool, picksStart);
+        view->setMarks(20000, endMs);
+        view->setActiveMark(startActive ? snipora::Mark::Start : snipora::Mark::End);
+        const int activeX = startActive ? 105 : (endMs - 0) / 200 + 5;
+        const QImage image = view->grab().toImage();
+        QCOMPARE(QColor(image.pixel(activeX + 1, 50)),
+                 startActive ? WaveformView::startMarkColor() : WaveformView::endMarkColor());
+        QSignalSpy picked(view.get(), &WaveformView::markPicked);
+        QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(x, view->height() - 4));
+        QCOMPARE(picked.count(), 1);
+        QCOMPARE(picked.at(0).at(0).value<snipora::Mark>(),
+                 picksStart ? snipora::Mark::Start : snipora::Mark::End);
+    }
+
     void arrivedPeaksAreDrawnAndTheRestStaysBlack() {
         WaveformPeaks peaks(PeakLayout{1000, 1000, 80}); // a bucket is a second
         peaks.append(std::vector<PeakRange>(40, PeakRange{-127, 127}));
