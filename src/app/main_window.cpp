@@ -72,8 +72,8 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Snipora"));
     setWindowIcon(applicationIcon());
-    // The layout is fixed; nothing reacts to a change of size.
-    setFixedSize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
+    // Opens at the designed size; it may grow from there (createGrowingLayout).
+    resize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
     useFixedPalette(this);
     fillBackground(this, Qt::white);
     setAcceptDrops(true);
@@ -91,6 +91,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     connectSession();
     createShortcuts();
     createMarkControls();
+    createGrowingLayout();
 }
 
 MainWindow::~MainWindow() {
@@ -354,6 +355,7 @@ void MainWindow::showMessage(const QString& text) {
 
 void MainWindow::start() {
     aboutMenu::addMenuEntry(*this);
+    restoreWindowPlace();
     show();
     aboutMenu::installWindowProc(*this);
     if (!aboutMenu::preloadCredits(*this)) {
@@ -366,6 +368,7 @@ void MainWindow::start() {
 }
 
 void MainWindow::quit() {
+    saveWindowPlace();
     // Nothing of a save may outlive the program: the encoder is ended and its file removed.
     delete convertSave_;
     convertSave_ = nullptr;

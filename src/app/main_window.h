@@ -2,6 +2,7 @@
 // saves, and renders what they report.
 #pragma once
 
+#include "app/window_layout.h"
 #include "core/cutting_session.h"
 #include "platform/host.h"
 #include "platform/window_procedure.h"
@@ -116,12 +117,18 @@ protected:
     // A file dropped on the window opens as if picked in the Open dialog.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Past the start-up size the waveform panel takes the room (main_window_size.cpp).
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createControls();
     void connectSession();
     void createShortcuts();
     void createMarkControls();
+    // The window's size: how each control follows it, and its place between starts.
+    void createGrowingLayout();
+    void restoreWindowPlace();
+    void saveWindowPlace() const;
     // "<file> - Snipora" while a file is open.
     QString titleText() const;
     void showMessage(const QString& text);
@@ -144,6 +151,8 @@ private:
     // Steps the bar while a Convert Save gives no progress of its own.
     QTimer* progressPulse_ = nullptr;
     bool sliderHeld_ = false;
+    GrowingLayout windowLayout_;
+    GrowingLayout panelLayout_;
 };
 
 } // namespace snipora

@@ -2,6 +2,7 @@
 #include "support/test_main.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QTest>
 
 namespace snipora::test {
@@ -24,6 +25,8 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Settings and caches go to a test folder, never the user's.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     int failures = 0;
     for (const auto& factory : snipora::test::registry()) {
