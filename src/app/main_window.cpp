@@ -91,6 +91,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     connectSession();
     createShortcuts();
     createMarkControls();
+    createZoomControls();
     createGrowingLayout();
 }
 

@@ -26,6 +26,7 @@ namespace snipora {
 class AboutWindow;
 class BrowserPanel;
 class ConvertSave;
+class DetailPeakComputer;
 class DirectSave;
 class PositionSlider;
 class TimeField;
@@ -125,6 +126,8 @@ private:
     void connectSession();
     void createShortcuts();
     void createMarkControls();
+    // Zoom and scroll keys, and the samples of a zoomed view (main_window_marks.cpp).
+    void createZoomControls();
     // The window's size: how each control follows it, and its place between starts.
     void createGrowingLayout();
     void restoreWindowPlace();
@@ -151,6 +154,7 @@ private:
     // Steps the bar while a Convert Save gives no progress of its own.
     QTimer* progressPulse_ = nullptr;
     bool sliderHeld_ = false;
+    DetailPeakComputer* detailComputer_ = nullptr;
     GrowingLayout windowLayout_;
     GrowingLayout panelLayout_;
 };

@@ -3,6 +3,7 @@
 
 #include "app/time_field.h"
 #include "app/waveform_view.h"
+#include "core/detail_peaks.h"
 #include "core/time_text.h"
 
 #include <QEvent>
@@ -58,13 +59,53 @@ void MainWindow::createMarkControls() {
     addTip(markStartButton, QStringLiteral("; double-click a mark's time to type it"));
 }
 
+void MainWindow::createZoomControls() {
+    detailComputer_ = new DetailPeakComputer(this);
+    connect(&session_, &CuttingSession::sourceChanged, this, [this] {
+        detailComputer_->setSource(session_.hasSource() ? session_.sourcePath() : QByteArray());
+    });
+    connect(waveformView, &WaveformView::detailWanted, detailComputer_,
+            &DetailPeakComputer::request);
+    connect(detailComputer_, &DetailPeakComputer::detailReady, waveformView,
+            &WaveformView::setDetail);
+    const auto key = [this](const QKeySequence& sequence, auto action) {
+        auto* shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, this, [this, action] {
+            if (openButton->isEnabled() && session_.hasSource()) {
+                action();
+            }
+        });
+    };
+    // The keys zoom around the cursor; the wheel with Ctrl zooms around the pointer.
+    const auto zoomIn = [this] {
+        waveformView->zoomAround(2.0, session_.positionMs());
+    };
+    const auto zoomOut = [this] {
+        waveformView->zoomAround(0.5, session_.positionMs());
+    };
+    key(Qt::Key_Plus, zoomIn);
+    key(Qt::Key_Equal, zoomIn);
+    key(Qt::Key_Minus, zoomOut);
+    key(Qt::Key_Z, [this] {
+        if (session_.selection().isValid()) {
+            waveformView->showRange(session_.selection().start, session_.selection().end);
+        }
+    });
+    key(Qt::Key_0, [this] { waveformView->showWholeFile(); });
+    waveformView->setToolTip(QStringLiteral(
+        "Click to move the cursor, drag a handle to move its mark; Ctrl+wheel or + / - zoom, "
+        "Z zooms to the selection, 0 shows the whole file, the wheel scrolls"));
+}
+
 void MainWindow::goToTime() {
     if (!session_.hasSource()) {
         return;
     }
     timeField->disconnect(this);
-    connect(timeField, &TimeField::timeEntered, this,
-            [this](std::int64_t ms) { session_.seekTo(ms); });
+    connect(timeField, &TimeField::timeEntered, this, [this](std::int64_t ms) {
+        session_.seekTo(ms);
+        waveformView->reveal(ms);
+    });
     timeField->open(QStringLiteral("Go to"), preciseTime(session_.positionMs()),
                     session_.lengthMs());
 }
@@ -82,6 +123,7 @@ void MainWindow::editMarkTime(Mark mark) {
         } else {
             session_.setEnd(ms);
         }
+        waveformView->reveal(ms);
     });
     const bool set = mark == Mark::Start ? session_.startIsSet() : session_.endIsSet();
     const std::int64_t ms = mark == Mark::Start ? selection.start : selection.end;

@@ -127,6 +127,80 @@ private slots:
                  picksStart ? snipora::Mark::Start : snipora::Mark::End);
     }
 
+    // On an hour, at every zoom from the whole file to the finest: the time zoomed around stays
+    // in view, a time's pixel and the pixel's time agree within a pixel, and a click there
+    // seeks to that time.
+    void timeAndPixelAgreeAtEveryZoom_data() {
+        QTest::addColumn<double>("factor");
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<double>("msPerPixel");
+        const qint64 hour = 3600000;
+        const struct {
+            const char* name;
+            double factor;
+            double msPerPixel;
+        } zooms[] = {{"whole", 1, 9000},
+                     {"x8", 8, 1125},
+                     {"x1024", 1024, 9000.0 / 1024},
+                     {"1 ms/px", 9000, 1},
+                     {"finest", 1e9, 0.5}};
+        for (const auto& zoom : zooms) {
+            for (const qint64 ms : {qint64(0), qint64(1234567), hour / 2 + 1, hour - 3}) {
+                QTest::addRow("%s at %lld", zoom.name, static_cast<long long>(ms))
+                    << zoom.factor << ms << zoom.msPerPixel;
+            }
+        }
+    }
+    void timeAndPixelAgreeAtEveryZoom() {
+        QFETCH(double, factor);
+        QFETCH(qint64, ms);
+        QFETCH(double, msPerPixel);
+        view->setLength(3600000);
+        view->zoomAround(factor, ms);
+        QCOMPARE(view->msPerPixel(), msPerPixel);
+        QCOMPARE(view->isZoomed(), factor > 1);
+        const int x = view->xForMs(ms);
+        QVERIFY2(x >= 5 && x <= 405, qPrintable(QString::number(x)));
+        QVERIFY(std::abs(double(view->msAtX(x) - ms)) <= msPerPixel / 2 + 0.5);
+        QVERIFY(std::abs(view->xForMs(view->msAtX(x)) - x) <= 1);
+        for (const int column : {5, 100, 333, 405}) {
+            QVERIFY(std::abs(view->xForMs(view->msAtX(column)) - column) <= 1);
+        }
+        QSignalSpy seek(view.get(), &WaveformView::seekRequested);
+        QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(x, 50));
+        QCOMPARE(seek.count(), 1);
+        QVERIFY(std::abs(double(seek.at(0).at(0).value<std::int64_t>() - ms)) <=
+                msPerPixel / 2 + 0.5);
+    }
+
+    // Zoomed, the view turns the page when the playing cursor leaves it; scrolled away by the
+    // user it stays until the cursor comes back into view. 0 and Z zoom out and in again.
+    void followsTheCursorUnlessScrolledAway() {
+        view->setLength(3600000);
+        view->zoomAround(360, 1000); // 10 s in view, 1 s stays where it was
+        QCOMPARE(view->viewSpanMs(), 10000.0);
+        const double from = view->viewFromMs();
+        QVERIFY(from > 990 && from < 1000);
+        view->setPosition(5000);
+        QCOMPARE(view->viewFromMs(), from);
+        view->setPosition(10500 + 1000);
+        QCOMPARE(view->viewFromMs(), 11500.0);
+        view->scrollTo(100000);
+        view->setPosition(20600);
+        QCOMPARE(view->viewFromMs(), 100000.0);
+        QVERIFY(!view->isFollowingCursor());
+        view->setPosition(101000);
+        QVERIFY(view->isFollowingCursor());
+        view->setPosition(111000);
+        QCOMPARE(view->viewFromMs(), 111000.0);
+        view->showRange(1000000, 1002000);
+        QVERIFY(view->viewFromMs() < 1000000 && view->viewFromMs() + view->viewSpanMs() > 1002000);
+        QVERIFY(view->viewSpanMs() < 3000);
+        view->showWholeFile();
+        QVERIFY(!view->isZoomed());
+        QCOMPARE(view->viewFromMs(), 0.0);
+    }
+
     void arrivedPeaksAreDrawnAndTheRestStaysBlack() {
         WaveformPeaks peaks(PeakLayout{1000, 1000, 80}); // a bucket is a second
         peaks.append(std::vector<PeakRange>(40, PeakRange{-127, 127}));
