@@ -92,6 +92,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     createShortcuts();
     createMarkControls();
     createZoomControls();
+    createEdgeKeys();
     createGrowingLayout();
 }
 

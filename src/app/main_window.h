@@ -128,6 +128,8 @@ private:
     void createMarkControls();
     // Zoom and scroll keys, and the samples of a zoomed view (main_window_marks.cpp).
     void createZoomControls();
+    // Keys to hear the edges of the selection (main_window_marks.cpp).
+    void createEdgeKeys();
     // The window's size: how each control follows it, and its place between starts.
     void createGrowingLayout();
     void restoreWindowPlace();

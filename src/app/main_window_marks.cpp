@@ -97,6 +97,28 @@ void MainWindow::createZoomControls() {
         "Z zooms to the selection, 0 shows the whole file, the wheel scrolls"));
 }
 
+void MainWindow::createEdgeKeys() {
+    const auto key = [this](const QKeySequence& sequence, auto action) {
+        auto* shortcut = new QShortcut(sequence, this);
+        connect(shortcut, &QShortcut::activated, this, [this, action] {
+            if (openButton->isEnabled() && session_.hasSource()) {
+                action();
+            }
+        });
+    };
+    key(Qt::Key_F6, [this] { session_.playAfterStart(); });
+    key(Qt::Key_F7, [this] { session_.playBeforeEnd(); });
+    key(Qt::Key_L, [this] {
+        if (selectionIsValid()) {
+            session_.loopSelection();
+        }
+    });
+    playSelectionButton->setToolTip(playSelectionButton->toolTip() +
+                                    QStringLiteral("; F6 plays the 2 s after the start mark, F7 "
+                                                   "the 2 s up to the end mark, L loops the "
+                                                   "selection"));
+}
+
 void MainWindow::goToTime() {
     if (!session_.hasSource()) {
         return;

@@ -248,25 +248,62 @@ bool CuttingSession::playSelection() {
     if (!selection_.isValid() || !hasSource()) {
         return false;
     }
+    startPreview(selection_.start, std::nullopt);
+    return true;
+}
+
+bool CuttingSession::playAfterStart() {
+    if (!hasSource() || !startSet_) {
+        return false;
+    }
+    startPreview(selection_.start, std::min(selection_.start + edgeStretchMs, lengthMs_));
+    return true;
+}
+
+bool CuttingSession::playBeforeEnd() {
+    if (!hasSource() || !endSet_) {
+        return false;
+    }
+    startPreview(std::max<std::int64_t>(selection_.end - edgeStretchMs, 0), selection_.end);
+    return true;
+}
+
+bool CuttingSession::loopSelection() {
+    if (!playSelection()) {
+        return false;
+    }
+    looping_ = true;
+    return true;
+}
+
+void CuttingSession::startPreview(std::int64_t from, std::optional<std::int64_t> to) {
+    endPreview();
     stopSettleTimer_.stop();
     player_.playMovie();
-    // The device is playing now, so this starts again from the start mark.
-    player_.setPositionTo(selection_.start);
+    // The device is playing now, so this starts again from `from`.
+    player_.setPositionTo(from);
     setState(PlayerState::Playing);
     previewing_ = true;
-    emit positionChanged(selection_.start);
-    return true;
+    previewEnd_ = to;
+    emit positionChanged(from);
 }
 
 void CuttingSession::endPreview() {
     previewing_ = false;
+    looping_ = false;
+    previewEnd_.reset();
 }
 
 void CuttingSession::tick() {
     const std::int64_t position = player_.getPositionInMS();
     // The end mark is read afresh on every tick: a mark moved during the preview moves its stop.
-    if (previewing_ && position >= selection_.end) {
-        previewing_ = false;
+    if (previewing_ && position >= previewEnd_.value_or(selection_.end)) {
+        if (looping_ && selection_.isValid()) {
+            player_.setPositionTo(selection_.start);
+            emit positionChanged(selection_.start);
+            return;
+        }
+        endPreview();
         player_.pauseMovie();
         setState(PlayerState::Paused);
         emit positionChanged(position);
@@ -275,7 +312,7 @@ void CuttingSession::tick() {
     if (!player_.isMoviePlaying()) {
         // The device stopped by itself at the end of the file: playback is over, and the next
         // Play starts from the beginning.
-        previewing_ = false;
+        endPreview();
         player_.setPositionTo(0);
         setState(PlayerState::Stopped);
         emit positionChanged(0);

@@ -86,6 +86,15 @@ public:
     // Plays the selection and pauses at its end mark; false (nothing done) when it is invalid.
     bool playSelection();
     bool isPreviewing() const { return previewing_; }
+    // How long a stretch at a mark plays: enough to hear what the edge cuts.
+    static constexpr std::int64_t edgeStretchMs = 2000;
+    // Plays the stretch that starts at the start mark, or the one that ends at the end mark, and
+    // pauses at its end; false (nothing done) when that mark is not set.
+    bool playAfterStart();
+    bool playBeforeEnd();
+    // Plays the selection over and over until a transport action; false when it is invalid.
+    bool loopSelection();
+    bool isLooping() const { return looping_; }
 
     MediaController& player() { return player_; }
 
@@ -99,6 +108,8 @@ signals:
 private:
     void setState(PlayerState state);
     void endPreview();
+    // Plays from `from` and pauses at `to` (the end mark while it is not given).
+    void startPreview(std::int64_t from, std::optional<std::int64_t> to);
     void tick();
     void releaseSource();
     void readFrameShape();
@@ -116,6 +127,8 @@ private:
     bool startSet_ = false;
     bool endSet_ = false;
     bool previewing_ = false;
+    bool looping_ = false;
+    std::optional<std::int64_t> previewEnd_;
     Mark activeMark_ = Mark::Start;
     int samplesPerFrame_ = 1152;
     int sampleRate_ = 44100;

@@ -82,6 +82,48 @@ private slots:
         QVERIFY(media.commands.contains("pause movie"));
     }
 
+    // F6 plays the 2 s after the start mark, F7 the 2 s up to the end mark, each pausing at its
+    // end; L plays the selection from its start again each time it reaches its end.
+    void edgesAndLoopPlayTheirStretch_data() {
+        QTest::addColumn<int>("kind"); // 0 after the start, 1 before the end, 2 loop
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<int>("stillPlaying");
+        QTest::addColumn<int>("pastTheEnd");
+        QTest::newRow("after the start") << 0 << QByteArray("play movie from 2000") << 3990 << 4010;
+        QTest::newRow("before the end") << 1 << QByteArray("play movie from 5000") << 6990 << 7010;
+        QTest::newRow("loop") << 2 << QByteArray("play movie from 2000") << 6990 << 7010;
+    }
+    void edgesAndLoopPlayTheirStretch() {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, from);
+        QFETCH(int, stillPlaying);
+        QFETCH(int, pastTheEnd);
+        CuttingSession session(media);
+        openPlaying(session, 60000);
+        session.setStart(2000);
+        session.setEnd(7000);
+        media.commands.clear();
+        QVERIFY(kind == 0   ? session.playAfterStart()
+                : kind == 1 ? session.playBeforeEnd()
+                            : session.loopSelection());
+        QVERIFY(media.commands.contains(from));
+        media.setPosition(stillPlaying);
+        QTest::qWait(3 * CuttingSession::positionIntervalMs);
+        QCOMPARE(session.state(), PlayerState::Playing);
+        media.commands.clear();
+        media.setPosition(pastTheEnd);
+        if (kind == 2) {
+            QTRY_VERIFY(media.commands.contains("play movie from 2000"));
+            QCOMPARE(session.state(), PlayerState::Playing);
+            QVERIFY(session.isLooping());
+            session.pause();
+            QVERIFY(!session.isLooping());
+        } else {
+            QTRY_COMPARE(session.state(), PlayerState::Paused);
+            QVERIFY(media.commands.contains("pause movie"));
+        }
+    }
+
     // Stop, Open, Play and a seek end a preview: playback then runs past the old end mark.
     void previewEndsWithAnyTransportAction_data() {
         QTest::addColumn<int>("action");
