@@ -62,6 +62,8 @@ void MainWindow::createMarkControls() {
 void MainWindow::createZoomControls() {
     detailComputer_ = new DetailPeakComputer(this);
     connect(&session_, &CuttingSession::sourceChanged, this, [this] {
+        // A new file opens showing the whole of it.
+        waveformView->showWholeFile();
         detailComputer_->setSource(session_.hasSource() ? session_.sourcePath() : QByteArray());
     });
     connect(waveformView, &WaveformView::detailWanted, detailComputer_,
