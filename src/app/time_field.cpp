@@ -62,7 +62,7 @@ void TimeField::enter() {
     } else if (*ms > lengthMs_) {
         problem_->setText(QStringLiteral("Past the end (%1)").arg(preciseTime(lengthMs_)));
     } else {
-        close();
+        dismiss();
         emit timeEntered(*ms);
         return;
     }
@@ -70,7 +70,7 @@ void TimeField::enter() {
     edit_->selectAll();
 }
 
-void TimeField::close() {
+void TimeField::dismiss() {
     hide();
     if (parentWidget() != nullptr) {
         parentWidget()->window()->setFocus(Qt::OtherFocusReason);
@@ -87,7 +87,7 @@ bool TimeField::eventFilter(QObject* watched, QEvent* event) {
         }
         if (event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            close();
+            dismiss();
             return true;
         }
         if (event->type() == QEvent::FocusOut && isVisible() &&

@@ -33,7 +33,7 @@ protected:
 
 private:
     void enter();
-    void close();
+    void dismiss();
 
     QLabel* caption_;
     QLineEdit* edit_;

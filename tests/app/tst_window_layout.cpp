@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 using namespace snipora;
@@ -97,6 +98,25 @@ private slots:
         QTRY_COMPARE(widget->geometry(), expected);
         window->resize(478, 411);
         QTRY_COMPARE(widget->geometry(), start);
+    }
+
+    // The size and place the window had when the program ended are where the next start opens
+    // it; tests keep these settings in the test folder, never the user's.
+    void sizeIsKeptBetweenStarts() {
+        QSettings settings(QStringLiteral("Snipora"), QStringLiteral("Snipora"));
+        QVERIFY2(settings.fileName().contains(QStringLiteral("qttest")),
+                 qPrintable(settings.fileName()));
+        settings.remove(QStringLiteral("window"));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->resize(700, 500);
+        QTRY_COMPARE(window->size(), QSize(700, 500));
+        QVERIFY_THROWS_EXCEPTION(test::ProgramEnded, window->quit());
+        window = std::make_unique<MainWindow>(fakes->host());
+        QCOMPARE(window->size(), QSize(478, 411)); // built at the start-up size
+        window->start();
+        QTRY_COMPARE(window->size(), QSize(700, 500));
+        settings.remove(QStringLiteral("window"));
     }
 
     void startsWithItsCaptionsAndLists() {
