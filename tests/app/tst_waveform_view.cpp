@@ -4,6 +4,7 @@
 #include "app/waveform_view.h"
 #include "core/waveform_peaks.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -68,29 +69,42 @@ private slots:
         QCOMPARE(seek.at(0).at(0).value<std::int64_t>(), expected);
     }
 
+    // At the whole file (200 ms a pixel) and zoomed around the mark to 1 ms a pixel, where a
+    // pixel of drag is a millisecond.
     void dragOfAHandleReportsMovesAndEndsWhereReleased_data() {
         QTest::addColumn<bool>("startHandle");
-        QTest::newRow("start mark") << true;
-        QTest::newRow("end mark") << false;
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<qint64>("msPerPixel");
+        QTest::newRow("start mark") << true << 1.0 << qint64(200);
+        QTest::newRow("end mark") << false << 1.0 << qint64(200);
+        QTest::newRow("start mark, 1 ms a pixel") << true << 200.0 << qint64(1);
+        QTest::newRow("end mark, 1 ms a pixel") << false << 200.0 << qint64(1);
     }
     void dragOfAHandleReportsMovesAndEndsWhereReleased() {
         QFETCH(bool, startHandle);
+        QFETCH(double, zoom);
+        QFETCH(qint64, msPerPixel);
         view->setMarks(20000, 60000); // x = 105 and x = 305
+        const qint64 markMs = startHandle ? 20000 : 60000;
+        view->zoomAround(zoom, markMs); // the mark stays on its pixel
         QSignalSpy start(view.get(), &WaveformView::startMarkDragged);
         QSignalSpy end(view.get(), &WaveformView::endMarkDragged);
         QSignalSpy seek(view.get(), &WaveformView::seekRequested);
         QSignalSpy& moved = startHandle ? start : end;
         const int x = startHandle ? 105 : 305;
-        const int handleY = view->height() - 4;
+        // Zoomed, the handles sit on the scroll bar.
+        const auto* bar = view->findChild<QScrollBar*>();
+        QCOMPARE(bar->isVisible(), zoom > 1);
+        const int handleY = (bar->isVisible() ? bar->y() : view->height()) - 4;
         QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(x + 2, handleY));
         QCOMPARE(moved.count(), 0); // catching the handle moves nothing
         QTest::mouseMove(view.get(), QPoint(x + 30, handleY));
         QTest::mouseMove(view.get(), QPoint(x + 60, 10)); // off the handle's row still drags
         QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(x + 80, 10));
         QCOMPARE(moved.count(), 3);
-        QCOMPARE(moved.at(0).at(0).value<std::int64_t>(), (x + 30 - 5) * 200);
-        QCOMPARE(moved.at(1).at(0).value<std::int64_t>(), (x + 60 - 5) * 200);
-        QCOMPARE(moved.at(2).at(0).value<std::int64_t>(), (x + 80 - 5) * 200);
+        QCOMPARE(moved.at(0).at(0).value<std::int64_t>(), markMs + 30 * msPerPixel);
+        QCOMPARE(moved.at(1).at(0).value<std::int64_t>(), markMs + 60 * msPerPixel);
+        QCOMPARE(moved.at(2).at(0).value<std::int64_t>(), markMs + 80 * msPerPixel);
         QCOMPARE(start.count() + end.count(), 3);
         QCOMPARE(seek.count(), 0);
     }
