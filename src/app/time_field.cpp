@@ -1,6 +1,7 @@
 // The typed-time field: reading the text, refusing what is not a time, Enter and Esc.
 #include "app/time_field.h"
 
+#include "app/window_layout.h"
 #include "core/time_text.h"
 
 #include <QEvent>
@@ -17,7 +18,8 @@ TimeField::TimeField(QWidget* parent)
       problem_(new QLabel(this)) {
     setObjectName(QStringLiteral("timeField"));
     setFrameShape(QFrame::Box);
-    setAutoFillBackground(true);
+    // Light, as the rest of the window, over the black panel it lies on.
+    fillBackground(this, Qt::white, Qt::black);
     edit_->setObjectName(QStringLiteral("timeEdit"));
     edit_->setPlaceholderText(QStringLiteral("m:ss.mmm"));
     edit_->setToolTip(
