@@ -11,7 +11,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace snipora {
 
@@ -62,6 +65,14 @@ void MainWindow::restoreWindowPlace() {
     const QByteArray place = windowSettings().value(placeKey).toByteArray();
     if (!place.isEmpty()) {
         restoreGeometry(place);
+    } else if (const QScreen* screen = this->screen()) {
+        // A screen too low for the start-up height (800 pixels at a scale of 2) gets the window
+        // as high as it has room for, the web panel giving way; a title bar is allowed for.
+        constexpr int titleBar = 40;
+        const int room = screen->availableGeometry().height() - titleBar;
+        if (room < height()) {
+            resize(width(), std::max(room, minimumHeight()));
+        }
     }
 }
 
