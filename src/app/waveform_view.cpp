@@ -341,6 +341,14 @@ void WaveformView::mouseMoveEvent(QMouseEvent* event) {
     if (dragging_ != Handle::None) {
         // A handle caught a pixel off its line does not jump there until the pointer moves.
         dragMoved_ = dragMoved_ || point.x() != dragFromX_;
+        // Zoomed, pulling a handle past an edge scrolls that way, as far as it is pulled.
+        const int right = width() - 1 - rightInset_;
+        const int overshoot = point.x() < leftInset_ ? point.x() - leftInset_
+                              : point.x() > right    ? point.x() - right
+                                                     : 0;
+        if (dragMoved_ && isZoomed() && overshoot != 0) {
+            scrollTo(viewFrom_ + overshoot * msPerPixel());
+        }
         if (dragMoved_) {
             emitDrag(msAtX(point.x()));
         }

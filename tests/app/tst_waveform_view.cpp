@@ -207,6 +207,16 @@ private slots:
         QVERIFY(view->isFollowingCursor());
         view->setPosition(111000);
         QCOMPARE(view->viewFromMs(), 111000.0);
+        // A handle pulled past the right edge scrolls the view, and its mark goes along.
+        view->setMarks(111500, std::nullopt);
+        QSignalSpy dragged(view.get(), &WaveformView::startMarkDragged);
+        const auto* bar = view->findChild<QScrollBar*>();
+        const int x = view->xForMs(111500);
+        QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(x, bar->y() - 4));
+        QTest::mouseMove(view.get(), QPoint(410, bar->y() - 4)); // 5 pixels past the axis' end
+        QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(410, bar->y() - 4));
+        QCOMPARE(view->viewFromMs(), 111000.0 + 5 * 25);
+        QCOMPARE(dragged.constLast().at(0).value<std::int64_t>(), 111000 + 5 * 25 + 10000);
         view->showRange(1000000, 1002000);
         QVERIFY(view->viewFromMs() < 1000000 && view->viewFromMs() + view->viewSpanMs() > 1002000);
         QVERIFY(view->viewSpanMs() < 3000);
