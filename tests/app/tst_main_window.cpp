@@ -1,6 +1,7 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
 #include "app/time_field.h"
+#include "app/waveform_view.h"
 #include "app/window_layout.h"
 #include "core/mp3_frame_map.h"
 #include "platform/window_menu.h"
@@ -284,6 +285,37 @@ private slots:
         QCOMPARE(fakes->media.commands.contains(seek), cursor != 0);
         QTest::keyClick(edit, Qt::Key_Escape);
         QVERIFY(!window->timeField->isVisible());
+    }
+
+    // The zoom keys act on the waveform around the cursor; F6, F7 and L play from the marks.
+    void zoomAndEdgeKeys() {
+        openPlaying(3600000, 1800000);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Space);
+        window->session().setStart(1800000);
+        window->session().setEnd(1805000);
+        WaveformView* view = window->waveformView;
+        const double whole = view->viewSpanMs();
+        QTest::keyClick(window.get(), Qt::Key_Plus);
+        QCOMPARE(view->viewSpanMs(), whole / 2);
+        QTest::keyClick(window.get(), Qt::Key_Minus);
+        QCOMPARE(view->viewSpanMs(), whole);
+        QTest::keyClick(window.get(), Qt::Key_Z);
+        QVERIFY(view->viewFromMs() < 1800000 && view->viewFromMs() + view->viewSpanMs() > 1805000);
+        QVERIFY(view->viewSpanMs() < 6000);
+        QTest::keyClick(window.get(), Qt::Key_0);
+        QVERIFY(!view->isZoomed());
+        const QList<std::pair<Qt::Key, QByteArray>> plays{{Qt::Key_F6, "from 1800000"},
+                                                          {Qt::Key_F7, "from 1803000"},
+                                                          {Qt::Key_L, "from 1800000"}};
+        for (const auto& [key, from] : plays) {
+            fakes->media.commands.clear();
+            QTest::keyClick(window.get(), key);
+            QVERIFY2(fakes->media.commands.contains("play movie " + from),
+                     qPrintable(fakes->media.commands.join(' ')));
+        }
+        QVERIFY(window->session().isLooping());
     }
 
     void websiteWithoutOpenerGivesTheAddress() {
