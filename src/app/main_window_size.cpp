@@ -6,6 +6,7 @@
 #include "app/time_field.h"
 #include "app/waveform_view.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -53,6 +54,9 @@ void MainWindow::createGrowingLayout() {
 
     panelLayout_ = GrowingLayout(displayPanel->size());
     panelLayout_.add(waveformView, {0, 1, 0, 1});
+    // A termination signal ends the event loop without passing through quit(); the place is
+    // kept then too.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { saveWindowPlace(); });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
