@@ -101,8 +101,8 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Snipora"));
     setWindowIcon(applicationIcon());
-    // The layout is fixed; nothing reacts to a change of size.
-    setFixedSize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
+    // Opens at the designed size; it may grow from there (createGrowingLayout).
+    resize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
     useFixedPalette(this);
     fillBackground(this, Qt::white);
     setAcceptDrops(true);
@@ -122,6 +122,10 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     progressPulse_->setInterval(100);
     connectSession();
     createShortcuts();
+    createMarkControls();
+    createZoomControls();
+    createEdgeKeys();
+    createGrowingLayout();
 }
 
 MainWindow::~MainWindow() {
@@ -270,12 +274,12 @@ void MainWindow::createShortcuts() {
     key(Qt::SHIFT | Qt::Key_Right, [this] { session_.seekTo(session_.positionMs() + 10000); });
     key(Qt::Key_Home, [this] { session_.seekTo(0); });
     key(Qt::Key_End, [this] { session_.seekTo(session_.lengthMs()); });
-    key(Qt::Key_Comma, [this] { session_.nudgeLastMarkByFrames(-1); });
-    key(Qt::Key_Period, [this] { session_.nudgeLastMarkByFrames(1); });
-    key(Qt::SHIFT | Qt::Key_Comma, [this] { session_.nudgeLastMark(-100); });
-    key(Qt::SHIFT | Qt::Key_Period, [this] { session_.nudgeLastMark(100); });
-    key(Qt::SHIFT | Qt::Key_Less, [this] { session_.nudgeLastMark(-100); });
-    key(Qt::SHIFT | Qt::Key_Greater, [this] { session_.nudgeLastMark(100); });
+    key(Qt::Key_Comma, [this] { session_.nudgeActiveMarkByFrames(-1); });
+    key(Qt::Key_Period, [this] { session_.nudgeActiveMarkByFrames(1); });
+    key(Qt::SHIFT | Qt::Key_Comma, [this] { session_.nudgeActiveMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Period, [this] { session_.nudgeActiveMark(100); });
+    key(Qt::SHIFT | Qt::Key_Less, [this] { session_.nudgeActiveMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Greater, [this] { session_.nudgeActiveMark(100); });
     key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openFile(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { directSave(); });
     key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { convertSave(); });
@@ -291,8 +295,8 @@ void MainWindow::createShortcuts() {
     describe(stopButton, QStringLiteral("Stop and go back to the start"));
     describe(openButton, QStringLiteral("Open an MP3 file (Ctrl+O)"));
     describe(markStartButton, QStringLiteral("Mark the start at the cursor (I); comma and period "
-                                             "move the last mark by one MP3 frame, with Shift "
-                                             "by 100 ms"));
+                                             "move the active mark by one MP3 frame, with "
+                                             "Shift by 100 ms"));
     describe(markEndButton, QStringLiteral("Mark the end at the cursor (O)"));
     describe(playSelectionButton, QStringLiteral("Play the selection (P)"));
     describe(directSaveButton,
@@ -313,6 +317,8 @@ void MainWindow::connectSession() {
             &WaveformView::showArrivedPeaks);
     connect(waveformView, &WaveformView::seekRequested, this,
             [this](std::int64_t ms) { session_.seekTo(ms); });
+    connect(waveformView, &WaveformView::markPicked, this,
+            [this](Mark mark) { session_.setActiveMark(mark); });
     connect(waveformView, &WaveformView::startMarkDragged, this,
             [this](std::int64_t ms) { session_.setStart(ms); });
     connect(waveformView, &WaveformView::endMarkDragged, this,
@@ -338,6 +344,7 @@ void MainWindow::renderSelection() {
     waveformView->setMarks(
         session_.startIsSet() ? std::optional<std::int64_t>(selection.start) : std::nullopt,
         session_.endIsSet() ? std::optional<std::int64_t>(selection.end) : std::nullopt);
+    waveformView->setActiveMark(session_.activeMark());
     startLabel->setToolTip(session_.startIsSet() ? preciseTime(selection.start) : QString());
     endLabel->setToolTip(session_.endIsSet() ? preciseTime(selection.end) : QString());
     selectionLengthLabel->setToolTip(selection.isValid() ? preciseTime(selection.lengthMs())
@@ -390,6 +397,7 @@ void MainWindow::showFailure(const QString& text) {
 
 void MainWindow::start() {
     about->addMenuEntry();
+    restoreWindowPlace();
     show();
     about->installWindowProc();
     if (!about->preloadCredits()) {
@@ -404,6 +412,7 @@ void MainWindow::start() {
 }
 
 void MainWindow::quit() {
+    saveWindowPlace();
     // Nothing of a save may outlive the program: the encoder is ended and its file removed.
     delete convertSave_;
     convertSave_ = nullptr;
