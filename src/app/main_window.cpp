@@ -4,17 +4,17 @@
 #include "about/about_controller.h"
 #include "about/about_window.h"
 #include "about/browser_panel.h"
-#include "app/app_icon.h"
 #include "app/position_slider.h"
 #include "app/remembered_choices.h"
 #include "app/waveform_view.h"
-#include "app/window_layout.h"
 #include "core/convert_save.h"
 #include "core/direct_save.h"
 #include "core/encoder_command.h"
 #include "core/time_text.h"
 #include "core/waveform_peak_computer.h"
 #include "platform/window_menu.h"
+#include "widgets/app_icon.h"
+#include "widgets/window_layout.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -2,10 +2,10 @@
 // saves, and renders what they report.
 #pragma once
 
-#include "app/window_layout.h"
 #include "core/cutting_session.h"
 #include "platform/host.h"
 #include "platform/window_procedure.h"
+#include "widgets/window_layout.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,8 +1,8 @@
 // The typed-time field: reading the text, refusing what is not a time, Enter and Esc.
 #include "app/time_field.h"
 
-#include "app/window_layout.h"
 #include "core/time_text.h"
+#include "widgets/window_layout.h"
 
 #include <QEvent>
 #include <QFocusEvent>

@@ -2,7 +2,6 @@
 #include "core/cutting_session.h"
 
 #include "core/mp3_frame_map.h"
-#include "platform/mci/mci_status.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,20 +13,6 @@
 #include <unistd.h>
 
 namespace snipora {
-
-namespace {
-// Why the media service refused a file, for "<name> cannot be played: <reason>".
-QString refusalReason(std::uint32_t status) {
-    switch (status) {
-    case mci::FileNotFound:
-        return QStringLiteral("the file does not exist");
-    case mci::InvalidFile:
-        return QStringLiteral("it holds no MPEG audio that can be decoded");
-    default:
-        return QString::fromLatin1(mci::statusText(status)).toLower();
-    }
-}
-} // namespace
 
 CuttingSession::CuttingSession(MediaCommands& media, QObject* parent)
     : QObject(parent), player_(media) {
@@ -68,9 +53,9 @@ std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t
     closeAll();
     const std::uint32_t status =
         player_.openMovieWindow(path, windowHandle, QStringLiteral("child"));
-    if (status != mci::Ok) {
+    if (const std::optional<QString> refusal = openRefusal(status)) {
         return QStringLiteral("%1 cannot be played: %2.")
-            .arg(QFileInfo(QFile::decodeName(path)).fileName(), refusalReason(status));
+            .arg(QFileInfo(QFile::decodeName(path)).fileName(), *refusal);
     }
     sourceHandle_ = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (sourceHandle_ < 0) {

@@ -1,7 +1,7 @@
 // Decoding the samples of a zoomed view on a worker thread, one request at a time.
 #include "core/detail_peaks.h"
 
-#include "platform/mci/mpg123_file.h"
+#include "platform/mpeg/mpg123_file.h"
 
 #include <mpg123.h>
 
@@ -98,15 +98,15 @@ public:
         if (fd_ < 0) {
             return;
         }
-        reader_ = std::make_unique<mci::BufferedReader>(fd_);
-        handle_ = mci::newMpg123Handle();
+        reader_ = std::make_unique<mpeg::BufferedReader>(fd_);
+        handle_ = mpeg::newMpg123Handle();
         if (handle_) {
             // As the player does: enough frames decoded unheard before a seek's target that
             // its bit reservoir is whole (with the default, a VBR stretch starts silent).
             mpg123_param(handle_.get(), MPG123_PREFRAMES, 10, 0.0);
-            mci::acceptSigned16Only(handle_.get());
+            mpeg::acceptSigned16Only(handle_.get());
         }
-        if (!handle_ || !mci::openThrough(handle_.get(), *reader_) ||
+        if (!handle_ || !mpeg::openThrough(handle_.get(), *reader_) ||
             mpg123_scan(handle_.get()) != MPG123_OK) {
             // Without the index a seek would land near, not on, the sample asked for.
             close();
@@ -139,8 +139,8 @@ private:
 
     std::shared_ptr<std::atomic<quint64>> latest_;
     int fd_ = -1;
-    std::unique_ptr<mci::BufferedReader> reader_;
-    mci::Mpg123Handle handle_;
+    std::unique_ptr<mpeg::BufferedReader> reader_;
+    mpeg::Mpg123Handle handle_;
 };
 
 DetailPeakComputer::DetailPeakComputer(QObject* parent)

@@ -3,13 +3,13 @@
 #include "app/position_slider.h"
 #include "app/time_field.h"
 #include "app/waveform_view.h"
-#include "app/window_layout.h"
 #include "core/mp3_frame_map.h"
 #include "platform/qt_host.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
 #include "support/test_main.h"
 #include "support/window_fixture.h"
+#include "widgets/window_layout.h"
 
 #include <QApplication>
 #include <QComboBox>

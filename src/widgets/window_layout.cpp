@@ -1,5 +1,5 @@
 // Design-time layout helpers.
-#include "app/window_layout.h"
+#include "widgets/window_layout.h"
 
 #include <QFont>
 #include <QFontMetrics>

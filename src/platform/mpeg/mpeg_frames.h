@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace snipora::mci {
+namespace snipora::mpeg {
 
 enum class MpegVersion : std::uint8_t { Mpeg1, Mpeg2, Mpeg25 };
 
@@ -98,4 +98,4 @@ struct MpegFrames {
 // libmpg123's own decoder delay: the samples its synthesis adds before the first encoded one.
 inline constexpr int mpg123DecoderDelay = 529;
 
-} // namespace snipora::mci
+} // namespace snipora::mpeg

@@ -1,5 +1,5 @@
 // Finding the MPEG audio frames of a file and its tags.
-#include "platform/mci/mpeg_frames.h"
+#include "platform/mpeg/mpeg_frames.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace snipora::mci {
+namespace snipora::mpeg {
 
 namespace {
 constexpr std::array<std::array<int, 15>, 5> bitrates{{
@@ -427,4 +427,4 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
     return map;
 }
 
-} // namespace snipora::mci
+} // namespace snipora::mpeg
