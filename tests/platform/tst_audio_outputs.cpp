@@ -4,6 +4,7 @@
 
 #include "platform/mci/paced_output.h"
 #include "platform/mci/sink_output.h"
+#include "platform/mci/sound_system.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -133,6 +134,16 @@ private slots:
         const std::int64_t readAtStop = tone->read();
         sleepMs(100);
         QCOMPARE(tone->read(), readAtStop);
+    }
+
+    void anOutputsThreadEndsOnceTheOutputGoes_data() { outputs(); }
+    void anOutputsThreadEndsOnceTheOutputGoes() {
+        QFETCH(QByteArray, kind);
+        std::unique_ptr<AudioOutput> output = makeOutput(kind);
+        QVERIFY(output->start(PcmFormat{44100, 2}, std::make_shared<ToneSource>(44100 * 10)));
+        QTRY_VERIFY(output->framesPlayed() > 0);
+        output.reset();
+        QVERIFY(outputThreadsEnded(std::chrono::milliseconds(3000)));
     }
 
     void aStretchShorterThanTheBufferIsHeardToItsEnd_data() { outputs(); }
