@@ -74,10 +74,10 @@ private:
 std::atomic<SoundThread*> startedSoundThread{nullptr};
 
 // Runs among the program's exit handlers, before Qt's sound system is torn down. That teardown
-// frees the connection to the sound server under any thread still inside it (it aborted the
-// program on a stopped server), and waits on such a thread forever: so every thread that plays
-// or asks the server is ended first. One the server holds up cannot be ended, and then the
-// program ends without the teardown, with the status it was ending with.
+// frees the connection to the sound server under any thread still inside it, which aborts or
+// hangs the program's end when the server has stopped or gone: so every thread that plays or
+// asks the server is ended first. One the server holds up cannot be ended, and then the program
+// ends without the teardown, with the status it was ending with.
 void endBeforeTheSoundSystem(int status, void*) {
     static std::atomic<bool> done{false};
     if (done.exchange(true)) {
