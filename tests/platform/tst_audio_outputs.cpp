@@ -107,7 +107,7 @@ private slots:
     void playsPausesAndStops_data() { outputs(); }
     void playsPausesAndStops() {
         QFETCH(QByteArray, kind);
-        const std::unique_ptr<AudioOutput> output = makeOutput(kind);
+        std::unique_ptr<AudioOutput> output = makeOutput(kind);
         auto tone = std::make_shared<ToneSource>(44100 * 10);
         QElapsedTimer clock;
         clock.start();
@@ -134,14 +134,8 @@ private slots:
         const std::int64_t readAtStop = tone->read();
         sleepMs(100);
         QCOMPARE(tone->read(), readAtStop);
-    }
 
-    void anOutputsThreadEndsOnceTheOutputGoes_data() { outputs(); }
-    void anOutputsThreadEndsOnceTheOutputGoes() {
-        QFETCH(QByteArray, kind);
-        std::unique_ptr<AudioOutput> output = makeOutput(kind);
-        QVERIFY(output->start(PcmFormat{44100, 2}, std::make_shared<ToneSource>(44100 * 10)));
-        QTRY_VERIFY(output->framesPlayed() > 0);
+        // Gone, it leaves no thread inside the sound server's library.
         output.reset();
         QVERIFY(outputThreadsEnded(std::chrono::milliseconds(3000)));
     }
