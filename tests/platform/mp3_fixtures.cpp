@@ -2,6 +2,7 @@
 #include "mp3_fixtures.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
@@ -135,6 +136,22 @@ bool testsUseSink() {
 mci::AudioOutputFactory testOutputs() {
     return mci::makeOutputFactory(testsUseSink() ? mci::OutputChoice::Sink
                                                  : mci::OutputChoice::Null);
+}
+
+pid_t ownSoundServer() {
+    const QByteArray server = qgetenv("PULSE_SERVER");
+    if (!server.startsWith("unix:")) {
+        return 0;
+    }
+    QFile pidFile(QFileInfo(QFile::decodeName(server.mid(5))).absolutePath() + "/pulse/pid");
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const auto pid = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+    QFile name(QStringLiteral("/proc/%1/comm").arg(pid));
+    return pid > 0 && name.open(QIODevice::ReadOnly) && name.readAll().startsWith("pulseaudio")
+               ? pid
+               : 0;
 }
 
 } // namespace snipora::test

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -56,5 +58,9 @@ Match bestMatch(const std::vector<std::int16_t>& whole, const std::vector<std::i
 // without a server never depends on the machine's sound set-up.
 mci::AudioOutputFactory testOutputs();
 bool testsUseSink();
+
+// The run's own sound server (.ci/run starts one and names its socket in PULSE_SERVER; its pid
+// file lies beside the socket), or 0: a test never stops anyone else's.
+pid_t ownSoundServer();
 
 } // namespace snipora::test

@@ -4,6 +4,7 @@
 
 #include "platform/mci/paced_output.h"
 #include "platform/mci/sink_output.h"
+#include "platform/mci/sound_system.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -106,7 +107,7 @@ private slots:
     void playsPausesAndStops_data() { outputs(); }
     void playsPausesAndStops() {
         QFETCH(QByteArray, kind);
-        const std::unique_ptr<AudioOutput> output = makeOutput(kind);
+        std::unique_ptr<AudioOutput> output = makeOutput(kind);
         auto tone = std::make_shared<ToneSource>(44100 * 10);
         QElapsedTimer clock;
         clock.start();
@@ -133,6 +134,10 @@ private slots:
         const std::int64_t readAtStop = tone->read();
         sleepMs(100);
         QCOMPARE(tone->read(), readAtStop);
+
+        // Gone, it leaves no thread inside the sound server's library.
+        output.reset();
+        QVERIFY(outputThreadsEnded(std::chrono::milliseconds(3000)));
     }
 
     void aStretchShorterThanTheBufferIsHeardToItsEnd_data() { outputs(); }

@@ -5,13 +5,16 @@
 
 #include "platform/mci/media_command_service.h"
 #include "platform/mci/paced_output.h"
+#include "platform/mci/sink_output.h"
+#include "platform/mci/sound_system.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QTest>
 
 #include <array>
+#include <condition_variable>
+#include <mutex>
 #include <signal.h>
 #include <thread>
 
@@ -65,29 +68,48 @@ public:
     }
 };
 
+// A sound system that does not answer when asked for its default device (a sound server stopped
+// before the program started): the lookup holds the sound system's thread until let go, or for
+// ten seconds, so that a command that waits for it shows as an answer come too soon.
+class UnansweredLookup {
+public:
+    UnansweredLookup()
+        : lookup_(DeviceLookup::start([held = held_] {
+              std::unique_lock lock(held->mutex);
+              held->changed.wait_for(lock, std::chrono::seconds(10), [&] { return held->letGo; });
+              return QAudioDevice();
+          })) {}
+    ~UnansweredLookup() {
+        {
+            const std::lock_guard lock(held_->mutex);
+            held_->letGo = true;
+        }
+        held_->changed.notify_all();
+        lookup_->wait(std::atomic<bool>(false)); // the sound system's thread is free again
+    }
+    bool answered() const { return lookup_->found().has_value(); }
+    AudioOutputFactory outputs() const {
+        return [lookup = lookup_] {
+            return std::make_unique<SinkOutput>(lookup);
+        };
+    }
+
+private:
+    struct Held {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool letGo = false;
+    };
+    std::shared_ptr<Held> held_ = std::make_shared<Held>();
+    std::shared_ptr<DeviceLookup> lookup_;
+};
+
 template <typename Output> AudioOutputFactory outputsOf() {
     return [] {
         return std::make_unique<Output>();
     };
 }
 
-// The test's own sound server (.ci/run starts one and names its socket in PULSE_SERVER; its
-// pid file lies beside the socket), or 0.
-pid_t ownSoundServer() {
-    const QByteArray server = qgetenv("PULSE_SERVER");
-    if (!server.startsWith("unix:")) {
-        return 0;
-    }
-    QFile pidFile(QFileInfo(QFile::decodeName(server.mid(5))).absolutePath() + "/pulse/pid");
-    if (!pidFile.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const auto pid = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
-    QFile name(QStringLiteral("/proc/%1/comm").arg(pid));
-    return pid > 0 && name.open(QIODevice::ReadOnly) && name.readAll().startsWith("pulseaudio")
-               ? pid
-               : 0;
-}
 } // namespace
 
 class TestOutputWatch : public QObject {
@@ -118,12 +140,20 @@ private slots:
 
     void aStretchThatNeverStartsGoesOnInSilence_data() {
         QTest::addColumn<bool>("paused");
-        QTest::newRow("playing") << false;
-        QTest::newRow("paused") << true;
+        QTest::addColumn<bool>("deviceUnanswered");
+        QTest::newRow("playing") << false << false;
+        QTest::newRow("paused") << true << false;
+        QTest::newRow("no default device yet, playing") << false << true;
+        QTest::newRow("no default device yet, paused") << true << true;
     }
     void aStretchThatNeverStartsGoesOnInSilence() {
         QFETCH(bool, paused);
-        open(files.cbr, outputsOf<NeverStartsOutput>());
+        QFETCH(bool, deviceUnanswered);
+        std::optional<UnansweredLookup> unanswered;
+        if (deviceUnanswered) {
+            unanswered.emplace();
+        }
+        open(files.cbr, unanswered ? unanswered->outputs() : outputsOf<NeverStartsOutput>());
         QCOMPARE(send("play movie from 1000"), 0U);
         QCOMPARE(query("status movie mode"), QByteArray("playing"));
         QCOMPARE(position(), qint64{1000}); // nothing heard yet
@@ -137,6 +167,12 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(position() > 1200, 4000);
         QCOMPARE(query("status movie mode"), QByteArray("playing"));
+        if (unanswered) {
+            // Every command above was answered without the sound system's.
+            QVERIFY(!unanswered->answered());
+            service.reset();
+            QVERIFY(outputThreadsEnded(std::chrono::milliseconds(3000)));
+        }
     }
 
     void aLostResumeIsRecovered() {
@@ -199,7 +235,7 @@ private slots:
         if (!test::testsUseSink()) {
             QSKIP("This run plays through the null output: no sound server of its own to stop.");
         }
-        const pid_t server = ownSoundServer();
+        const pid_t server = test::ownSoundServer();
         if (server == 0) {
             QSKIP("No sound server of the test's own is running (PULSE_SERVER names no "
                   "socket with a pulseaudio pid file beside it): not stopping anyone else's.");

@@ -67,7 +67,8 @@ enum class OutputChoice {
 // Reads SNIPORA_AUDIO_OUTPUT ("sink" or "null"); Automatic when unset or unknown.
 OutputChoice outputChoiceFromEnvironment();
 
-// Makes outputs of the given kind; Automatic looks for a default sound device once, here.
+// Makes outputs of the given kind. Automatic and Sink start looking for the default sound device
+// here, once in the program, without waiting for the answer.
 AudioOutputFactory makeOutputFactory(OutputChoice choice);
 
 } // namespace snipora::mci

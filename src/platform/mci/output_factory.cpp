@@ -2,13 +2,10 @@
 #include "platform/mci/audio_output.h"
 #include "platform/mci/paced_output.h"
 #include "platform/mci/sink_output.h"
+#include "platform/mci/sound_system.h"
 
-#include <QAudioDevice>
 #include <QByteArray>
-#include <QMediaDevices>
 #include <QtGlobal>
-
-#include <mutex>
 
 namespace snipora::mci {
 
@@ -29,21 +26,19 @@ AudioOutputFactory makeOutputFactory(OutputChoice choice) {
             return std::make_unique<PacedOutput>();
         };
     }
-    // The sound system is asked for its default device when the first file opens, not when the
-    // program starts: connecting to a sound server takes time the window should not wait for.
-    struct Found {
-        std::once_flag once;
-        QAudioDevice device;
-    };
-    auto found = std::make_shared<Found>();
-    return [choice, found]() -> std::unique_ptr<AudioOutput> {
-        std::call_once(found->once, [&] { found->device = QMediaDevices::defaultAudioOutput(); });
-        // Asked for explicitly, the sink is used even when no default device is announced:
-        // it then fails to start, and the device falls back to the null output by itself.
-        if (!found->device.isNull() || choice == OutputChoice::Sink) {
-            return std::make_unique<SinkOutput>(found->device);
+    // The sound system is asked for its default device from here on, on its own thread, so
+    // that neither the window nor a file's open waits for a sound server to answer; by the
+    // time the first file opens, it usually has.
+    return [choice, lookup = DeviceLookup::defaultOutput()]() -> std::unique_ptr<AudioOutput> {
+        const std::optional<QAudioDevice> found = lookup->found();
+        // A machine known to have no device plays in silence from the start. Otherwise the sink
+        // waits for the answer on its own thread; asked for explicitly, it is used even when no
+        // default device is announced. Either way a sink that does not get going falls back
+        // to the null output by itself.
+        if (choice == OutputChoice::Automatic && found && found->isNull()) {
+            return std::make_unique<PacedOutput>();
         }
-        return std::make_unique<PacedOutput>();
+        return std::make_unique<SinkOutput>(lookup);
     };
 }
 

@@ -1,12 +1,16 @@
 // QAudioSink on the audio thread, pulling decoded sound as the sound server asks for it.
 #include "platform/mci/sink_output.h"
 
+#include "platform/mci/sound_system.h"
+
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QIODevice>
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
+
+#include <optional>
 
 namespace snipora::mci {
 
@@ -105,8 +109,10 @@ private:
 // there as long as the sound server takes.
 class SinkOutput::Worker final : public QObject {
 public:
-    Worker(const QAudioDevice& device, std::shared_ptr<Progress> progress)
-        : device_(device), progress_(std::move(progress)) {
+    Worker(std::shared_ptr<DeviceLookup> lookup, std::shared_ptr<std::atomic<bool>> abandoned,
+           std::shared_ptr<Progress> progress)
+        : lookup_(std::move(lookup)), abandoned_(std::move(abandoned)),
+          progress_(std::move(progress)) {
         reportTimer_.setInterval(reportMs);
         QObject::connect(&reportTimer_, &QTimer::timeout, this, [this] { report(); });
     }
@@ -114,12 +120,18 @@ public:
     void start(std::uint32_t stretch, const PcmFormat& format, std::shared_ptr<PcmSource> source) {
         stop();
         stretch_ = stretch;
+        if (!device_) {
+            device_ = lookup_->wait(*abandoned_);
+            if (!device_) {
+                return; // abandoned before the sound system answered: nothing to play into
+            }
+        }
         QAudioFormat audioFormat;
         audioFormat.setSampleRate(format.rate);
         audioFormat.setChannelCount(format.channels);
         audioFormat.setSampleFormat(QAudioFormat::Int16);
         if (!sink_ || sink_->format() != audioFormat) {
-            sink_ = std::make_unique<QAudioSink>(device_, audioFormat);
+            sink_ = std::make_unique<QAudioSink>(*device_, audioFormat);
             sink_->setBufferSize(audioFormat.bytesForDuration(bufferMs * 1000));
             QObject::connect(sink_.get(), &QAudioSink::stateChanged, this,
                              [this](QAudio::State state) { stateChanged(state); });
@@ -215,7 +227,9 @@ private:
         }
     }
 
-    QAudioDevice device_;
+    const std::shared_ptr<DeviceLookup> lookup_;
+    const std::shared_ptr<std::atomic<bool>> abandoned_;
+    std::optional<QAudioDevice> device_;
     const std::shared_ptr<Progress> progress_;
     QTimer reportTimer_{this};
     std::unique_ptr<QAudioSink> sink_;
@@ -226,26 +240,35 @@ private:
     bool paused_ = false;
 };
 
-SinkOutput::SinkOutput(const QAudioDevice& device)
-    : progress_(std::make_shared<Progress>()), thread_(new QThread),
-      worker_(new Worker(device, progress_)) {
+SinkOutput::SinkOutput(std::shared_ptr<DeviceLookup> device)
+    : progress_(std::make_shared<Progress>()), device_(std::move(device)),
+      abandoned_(std::make_shared<std::atomic<bool>>(false)), thread_(new QThread),
+      worker_(new Worker(device_, abandoned_, progress_)) {
     thread_->setObjectName(QStringLiteral("snipora audio"));
     worker_->moveToThread(thread_);
+    // Once its loop has ended, on the audio thread itself: the sink goes, and only then does the
+    // thread count itself out, so that the program's end knows when none of ours is inside the
+    // sound server's library any more.
+    QObject::connect(
+        thread_, &QThread::finished, thread_,
+        [worker = worker_] {
+            worker->release();
+            delete worker;
+            outputThreadEnds();
+        },
+        Qt::DirectConnection);
     QObject::connect(thread_, &QThread::finished, thread_, &QObject::deleteLater);
+    outputThreadBegins();
     thread_->start(QThread::TimeCriticalPriority);
 }
 
 SinkOutput::~SinkOutput() {
-    // The audio thread may be held up by a sound server that does not answer: it lets go of
-    // the sink and ends when it gets here, and the thread object goes once it has finished.
-    QMetaObject::invokeMethod(
-        worker_,
-        [worker = worker_] {
-            worker->release();
-            worker->deleteLater();
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
+    // The audio thread may be held up by a sound server that does not answer, or wait for the
+    // device lookup. It stops waiting for the lookup, skips the commands still queued for it,
+    // and lets go of the sink when it gets here; the thread object goes once it has finished.
+    abandoned_->store(true);
+    device_->wakeWaiters();
+    thread_->quit();
 }
 
 bool SinkOutput::start(const PcmFormat& format, std::shared_ptr<PcmSource> source) {
