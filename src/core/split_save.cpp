@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 
@@ -44,6 +45,32 @@ QString limited(QString name, qsizetype reservedBytes) {
         name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
     }
     return name;
+}
+
+// What a new file's permissions would be: the process's umask read without changing it (setting
+// and restoring it would race with other threads creating files).
+QFileDevice::Permissions newFilePermissions() {
+    mode_t mask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                mask = static_cast<mode_t>(line.mid(6).trimmed().toUInt(nullptr, 8));
+            }
+        }
+    }
+    const mode_t mode = 0666 & ~mask;
+    QFileDevice::Permissions permissions;
+    const std::pair<mode_t, QFileDevice::Permission> bits[] = {
+        {0400, QFileDevice::ReadOwner}, {0200, QFileDevice::WriteOwner},
+        {0040, QFileDevice::ReadGroup}, {0020, QFileDevice::WriteGroup},
+        {0004, QFileDevice::ReadOther}, {0002, QFileDevice::WriteOther}};
+    for (const auto& [bit, permission] : bits) {
+        if (mode & bit) {
+            permissions |= permission;
+        }
+    }
+    return permissions;
 }
 
 QString doneText(const QStringList& written) {
@@ -168,6 +195,7 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
                              existing.size() == 1 ? QStringLiteral("s") : QString(), job.folder));
     }
 
+    const QFileDevice::Permissions permissions = newFilePermissions();
     std::int64_t before = 0;
     const auto count = static_cast<int>(saved.size());
     for (int i = 0; i < count; ++i) {
@@ -183,6 +211,8 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
         if (!part.open()) {
             return failPiece(QStringLiteral("could not be created: %1").arg(part.errorString()));
         }
+        // A temporary file is the owner's alone; a piece is as any new file of the user's.
+        part.setPermissions(permissions);
         const auto cut = writeMp3Cut(job.sourceHandle, *map, plans[index], part,
                                      [&](std::int64_t done, std::int64_t) {
                                          return !progress || progress(before + done, total);
