@@ -104,6 +104,10 @@ bool moveIntoPlace(const QString& from, const QString& to, bool overwrite, QStri
 
 } // namespace
 
+QString pieceTitle(const Piece& piece, int number) {
+    return piece.title.trimmed().isEmpty() ? QStringLiteral("Piece %1").arg(number) : piece.title;
+}
+
 QStringList pieceFileNames(const std::vector<Piece>& saved, const QString& pattern,
                            const QString& sourceName) {
     const int digits = std::max(2, static_cast<int>(QString::number(saved.size()).size()));
@@ -111,9 +115,7 @@ QStringList pieceFileNames(const std::vector<Piece>& saved, const QString& patte
     QSet<QString> taken;
     for (std::size_t i = 0; i < saved.size(); ++i) {
         const QString number = QStringLiteral("%1").arg(i + 1, digits, 10, QLatin1Char('0'));
-        const QString title = saved[i].title.trimmed().isEmpty()
-                                  ? QStringLiteral("Piece %1").arg(i + 1)
-                                  : saved[i].title;
+        const QString title = pieceTitle(saved[i], int(i) + 1);
         QString name;
         for (qsizetype at = 0; at < pattern.size(); ++at) {
             const QChar c = pattern[at];
@@ -222,7 +224,8 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
                                                        : QStringLiteral("failed: ") + *cut);
         }
         part.close();
-        if (auto failure = tagPiece(part.fileName(), saved[index].title, i + 1, count)) {
+        if (auto failure =
+                tagPiece(part.fileName(), pieceTitle(saved[index], i + 1), i + 1, count)) {
             return failPiece(QStringLiteral("failed: ") + *failure);
         }
         if (auto failure = checkMp3Cut(part.fileName(), plans[index].samples())) {

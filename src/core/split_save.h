@@ -14,11 +14,14 @@ namespace snipora {
 
 inline constexpr auto defaultPiecePattern = "%n - %t";
 
+// The title a piece's tag and name carry: its own, or "Piece n" (its number among those saved).
+QString pieceTitle(const Piece& piece, int number);
+
 // The file names of `saved` pieces (all of them switched on, in order) from `pattern`: %n the
-// piece's number among them (two digits, more from a hundred pieces on), %t its title (or
-// "Piece n" when it has none), %s `sourceName`, %% a percent sign. A character no file name
-// may hold ('/', and those FAT and SMB refuse too) becomes '_'; a name that would clash with an
-// earlier one, in any letter case, gets " (2)", " (3)"... Each ends in ".mp3".
+// piece's number among them (two digits, more from a hundred pieces on), %t its pieceTitle(), %s
+// `sourceName`, %% a percent sign. A character no file name may hold ('/', and those FAT and SMB
+// refuse too) becomes '_'; a name that would clash with an earlier one, in any letter case, gets "
+// (2)", " (3)"... Each ends in ".mp3".
 QStringList pieceFileNames(const std::vector<Piece>& saved, const QString& pattern,
                            const QString& sourceName);
 
