@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSet>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace snipora {
 
@@ -239,6 +241,63 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
         before += plans[index].outputBytes;
     }
     return outcome;
+}
+
+SplitSave::SplitSave(QObject* parent) : QObject(parent) {}
+
+SplitSave::~SplitSave() {
+    if (thread_) {
+        cancel();
+        thread_->wait();
+        delete thread_;
+    }
+}
+
+bool SplitSave::start(const SplitSaveJob& job) {
+    if (thread_) {
+        return false;
+    }
+    SplitSaveJob own = job;
+    own.sourceHandle = ::fcntl(job.sourceHandle, F_DUPFD_CLOEXEC, 0);
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    cancelled_ = cancelled;
+    thread_ = QThread::create([this, own, cancelled] {
+        std::int64_t shown = -1;
+        SplitSaveOutcome outcome;
+        if (own.sourceHandle < 0) {
+            outcome.failure = QStringLiteral("the source cannot be read");
+        } else {
+            outcome = runSplitSave(own, [&](std::int64_t done, std::int64_t total) {
+                // Progress goes to the window at most a few hundred times per job.
+                const std::int64_t step = std::max<std::int64_t>(total / 256, 1);
+                if (done / step != shown) {
+                    shown = done / step;
+                    QMetaObject::invokeMethod(
+                        this, [this, done, total] { emit progress(done, total); },
+                        Qt::QueuedConnection);
+                }
+                return !cancelled->load();
+            });
+            ::close(own.sourceHandle);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome] {
+                thread_->wait();
+                delete thread_;
+                thread_ = nullptr;
+                emit finished(outcome);
+            },
+            Qt::QueuedConnection);
+    });
+    thread_->start();
+    return true;
+}
+
+void SplitSave::cancel() {
+    if (cancelled_) {
+        cancelled_->store(true);
+    }
 }
 
 } // namespace snipora

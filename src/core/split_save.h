@@ -4,11 +4,17 @@
 #include "core/direct_save.h"
 #include "core/pieces.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
+
 #include <optional>
 #include <vector>
+
+class QThread;
 
 namespace snipora {
 
@@ -44,5 +50,30 @@ struct SplitSaveOutcome {
 // piece leaves nothing; the pieces before it stay, and the failure names them. Progress counts
 // bytes over the whole job. Runs in the calling thread.
 SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progress);
+
+// Runs Save all on a worker thread, so that the window answers during it; one progress over the
+// whole job and the outcome come back through queued signals.
+class SplitSave : public QObject {
+    Q_OBJECT
+public:
+    explicit SplitSave(QObject* parent = nullptr);
+    // Stops a running job and waits for its thread.
+    ~SplitSave() override;
+
+    // Reads a duplicate of the job's source handle, which the caller may close at once. False
+    // while a job is running.
+    bool start(const SplitSaveJob& job);
+    // Stops at the next write; the finished pieces stay.
+    void cancel();
+    bool isRunning() const { return thread_ != nullptr; }
+
+signals:
+    void progress(std::int64_t done, std::int64_t total);
+    void finished(const snipora::SplitSaveOutcome& outcome);
+
+private:
+    QThread* thread_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> cancelled_;
+};
 
 } // namespace snipora

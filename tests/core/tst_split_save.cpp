@@ -308,6 +308,30 @@ private slots:
         QVERIFY(QFileInfo(old.fileName()).size() > 5);
     }
 
+    void runsOffTheCallersThread() {
+        const int fd =
+            ::open(QFile::encodeName(dir.filePath("vbr.mp3")).constData(), O_RDONLY | O_CLOEXEC);
+        SplitSaveJob job;
+        job.sourceHandle = fd;
+        job.folder = dir.filePath("worker");
+        job.pieces = piecesAt({2000}, 4000);
+        SplitSave save;
+        std::optional<SplitSaveOutcome> outcome;
+        std::int64_t lastDone = 0;
+        connect(&save, &SplitSave::progress, this,
+                [&](std::int64_t done, std::int64_t) { lastDone = done; });
+        connect(&save, &SplitSave::finished, this,
+                [&](const SplitSaveOutcome& result) { outcome = result; });
+        QVERIFY(save.start(job));
+        ::close(fd); // the job reads its own duplicate
+        QVERIFY(!save.start(job));
+        QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 20000);
+        QVERIFY2(!outcome->failure, qPrintable(outcome->failure.value_or(QString())));
+        QCOMPARE(outcome->written.size(), 2);
+        QVERIFY(lastDone > 0);
+        QVERIFY(!save.isRunning());
+    }
+
     void stopLeavesTheFinishedPieces() {
         const Pieces pieces = piecesAt({1000, 2000, 3000}, 4000);
         std::int64_t total = 0;
