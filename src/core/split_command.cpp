@@ -190,7 +190,10 @@ int runSplit(const SplitRequest& request, const std::atomic<bool>& stop, std::FI
     if (!map) {
         return fail(QStringLiteral("%1: %2").arg(inputName, error));
     }
-    const std::int64_t lengthMs = map->lengthSamples() * 1000 / map->sampleRate();
+    // Rounded up: the last piece then ends at the source's last sample, which the frame cut
+    // clamps to, and not up to a millisecond before it.
+    const std::int64_t lengthMs =
+        (map->lengthSamples() * 1000 + map->sampleRate() - 1) / map->sampleRate();
     const std::int64_t frameMs =
         (std::int64_t(map->samplesPerFrame()) * 1000 + map->sampleRate() - 1) / map->sampleRate();
     PieceList pieces(lengthMs, frameMs);

@@ -206,9 +206,10 @@ private slots:
         QFETCH(bool, exact);
         if (source == "tones.mp3" && !QFileInfo::exists(dir.filePath(source))) {
             QProcess ffmpeg;
-            ffmpeg.start("ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i",
-                                    "aevalsrc=exprs=0.5*sin(2*PI*440*t)*lt(mod(t\\,2)\\,1):d=9",
-                                    "-b:a", "128k", dir.filePath(source)});
+            ffmpeg.start("ffmpeg",
+                         {"-loglevel", "error", "-f", "lavfi", "-i",
+                          "aevalsrc=exprs=0.5*sin(2*PI*440*t)*lt(mod(t\\,2)\\,1):d=9.0007", "-b:a",
+                          "128k", dir.filePath(source)});
             QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
         }
         const QString folder =
