@@ -113,6 +113,31 @@ std::optional<CueSheet> readCueSheet(const QString& path, std::int64_t lengthMs,
     return sheet;
 }
 
+QByteArray cueSheetText(const std::vector<Piece>& pieces, const QString& file,
+                        const QString& title) {
+    const auto quoted = [](QString text) {
+        return QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1Char('\'')) +
+               QLatin1Char('"');
+    };
+    QString sheet;
+    if (!title.isEmpty()) {
+        sheet += QStringLiteral("TITLE %1\r\n").arg(quoted(title));
+    }
+    sheet += QStringLiteral("FILE %1 MP3\r\n").arg(quoted(file));
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::int64_t frames = (pieces[i].startMs * cueFramesPerSecond + 500) / 1000;
+        sheet += QStringLiteral("  TRACK %1 AUDIO\r\n").arg(i + 1, 2, 10, QLatin1Char('0'));
+        if (!pieces[i].title.isEmpty()) {
+            sheet += QStringLiteral("    TITLE %1\r\n").arg(quoted(pieces[i].title));
+        }
+        sheet += QStringLiteral("    INDEX 01 %1:%2:%3\r\n")
+                     .arg(frames / (60 * cueFramesPerSecond), 2, 10, QLatin1Char('0'))
+                     .arg(frames / cueFramesPerSecond % 60, 2, 10, QLatin1Char('0'))
+                     .arg(frames % cueFramesPerSecond, 2, 10, QLatin1Char('0'));
+    }
+    return sheet.toUtf8();
+}
+
 QString cueTrackTitle(const CueSheet& sheet, const CueTrack& track) {
     if (track.performer.isEmpty() || track.performer == sheet.performer) {
         return track.title;

@@ -37,6 +37,12 @@ std::optional<CueSheet> readCueSheet(const QString& path, std::int64_t lengthMs,
 // A track's piece title: its title, preceded by its performer where that differs from the album's.
 QString cueTrackTitle(const CueSheet& sheet, const CueTrack& track);
 
+// The pieces as a cue sheet for `file` (UTF-8, CRLF line ends as most rippers write): one TRACK per
+// piece with its TITLE and INDEX 01, its start rounded to the nearest 1/75 s. A double quote,
+// which no cue sheet can hold inside a quoted text, becomes a single one.
+QByteArray cueSheetText(const std::vector<Piece>& pieces, const QString& file,
+                        const QString& title);
+
 // Split points at every track's start after the first (the first piece takes whatever precedes the
 // first track), titled from the sheet; `pieces` must cover the sheet's source.
 void applyCueSheet(const CueSheet& sheet, PieceList& pieces);

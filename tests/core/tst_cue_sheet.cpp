@@ -128,6 +128,30 @@ private slots:
         QCOMPARE(message, error);
     }
 
+    void writtenBackAndReadAgain() {
+        PieceList pieces(sourceMs, 26);
+        pieces.setSplitPoints({62493, 123456, 3723400 / 20});
+        pieces.setTitle(0, "Intro \"live\"");
+        pieces.setTitle(1, "Café – Ärger");
+        const QByteArray text = cueSheetText(pieces.pieces(), "album.mp3", "The Album");
+        QVERIFY2(text.contains("\r\n  TRACK 04 AUDIO\r\n    INDEX 01 03:06:13\r\n"),
+                 text.constData());
+        QString problem;
+        const auto read = parseCueSheet(text, &problem);
+        QVERIFY2(read, qPrintable(problem));
+        QCOMPARE(read->title, "The Album");
+        QCOMPARE(read->file, "album.mp3");
+        QCOMPARE(read->tracks.size(), 4u);
+        const std::vector<Piece> written = pieces.pieces();
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            // Within half a cue frame of the piece's start.
+            QVERIFY(std::abs(read->tracks[i].startMs - written[i].startMs) <= 7);
+        }
+        QCOMPARE(read->tracks[0].title, "Intro 'live'");
+        QCOMPARE(read->tracks[1].title, "Café – Ärger");
+        QCOMPARE(read->tracks[2].title, QString());
+    }
+
     void missingSheetIsNamed() {
         QString message;
         QVERIFY(!readCueSheet(dir.filePath("gone.cue"), sourceMs, &message));
