@@ -204,6 +204,13 @@ int runSplit(const SplitRequest& request, const std::atomic<bool>& stop, std::FI
     };
     switch (request.source) {
     case SplitRequest::Source::Times:
+        for (const std::int64_t time : request.timesMs) {
+            if (time <= 0 || time >= lengthMs) {
+                return fail(QStringLiteral("the split point %1 does not lie within the file "
+                                           "(%2 long); nothing was written")
+                                .arg(preciseTime(time), preciseTime(lengthMs)));
+            }
+        }
         pieces.setSplitPoints(request.timesMs);
         break;
     case SplitRequest::Source::CueSheet: {
@@ -242,6 +249,18 @@ int runSplit(const SplitRequest& request, const std::atomic<bool>& stop, std::FI
             everyInterval(lengthMs, request.everyMs, profile ? &*profile : nullptr, quietRadiusMs));
         break;
     }
+    }
+
+    if (pieces.splitPoints().empty()) {
+        return fail(request.source == SplitRequest::Source::Pauses
+                        ? QStringLiteral("no pause of %1 s or more below %2 dBFS lies between "
+                                         "sounds of %3; nothing was written")
+                              .arg(double(request.minimumPauseMs) / 1000)
+                              .arg(request.thresholdDb)
+                              .arg(inputName)
+                        : QStringLiteral("no split point lies within %1 (%2 long); nothing was "
+                                         "written")
+                              .arg(inputName, preciseTime(lengthMs)));
     }
 
     SplitSaveJob job;

@@ -196,6 +196,13 @@ private slots:
         QTest::newRow("split at times into a new folder")
             << QStringList{"--split", "SONG", "--at", "2.5,0:07", "-o", "pieces"} << 0 << none
             << none << QByteArray("pieces") << unlimited;
+        QTest::newRow("a split point past the end")
+            << QStringList{"--split", "SONG", "--at", "2,12", "-o", "pieces"} << 1 << none
+            << "the split point 0:12.000 does not lie within the file (0:10.000 long)"
+            << QByteArray() << unlimited;
+        QTest::newRow("no pause in a steady tone")
+            << QStringList{"--split", "SONG", "--pauses", "-o", "pieces"} << 1 << none
+            << "no pause of 0.8 s or more below -40 dBFS" << QByteArray() << unlimited;
         QTest::newRow("split with two sources")
             << QStringList{"--split", "SONG", "--at", "2", "--pauses", "-o", "pieces"} << 2 << none
             << "--split takes one of --at, --cue, --pauses or --every" << QByteArray() << unlimited;
