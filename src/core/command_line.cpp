@@ -27,43 +27,43 @@ const QString cutUsage = QStringLiteral(
 } // namespace
 
 QString usageText() {
-    return QStringLiteral(
-               "Usage: snipora [FILE]\n"
-               "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
-               "  or:  snipora --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses |\n"
-               "                --every DURATION) [--name PATTERN] [--overwrite]\n"
-               "Cut a section out of an MP3 file.\n"
-               "\n"
-               "With FILE, the window opens and plays it. Mark a start and an end, listen to the\n"
-               "section with Play Selected, and save it with Direct Save (the MP3 frames, exact "
-               "to\n"
-               "the sample, not re-encoded) or Convert Save (through ffmpeg, in another format).\n"
-               "\n"
-               "Options:\n"
-               "  --cut START END INPUT -o OUTPUT\n"
-               "                  save the section from START to END of INPUT as OUTPUT without\n"
-               "                  a window, as Direct Save does; times are seconds (12.5) or\n"
-               "                  h:mm:ss.mmm (1:02:03.5)\n"
-               "  -o, --output OUTPUT\n"
-               "                  with --cut: the file to write; an existing one is replaced only\n"
-               "                  once the new one is written and checked\n"
-               "  --format FORMAT  with --cut: convert instead, to MP3, WAV, AAC, WMA, FLAC, M4A\n"
-               "                  or AC3\n"
-               "  --bitrate RATE   with --format: 512k, 256k, 128k, 64k or 32k; may be left out\n"
-               "                  for the lossless FLAC and WAV\n") +
-           splitUsage() +
-           QStringLiteral(
-               "  -h, --help      show this help and exit\n"
-               "  --version       show the version and exit\n"
-               "\n"
-               "An option's value may also follow an equals sign (--format=FLAC); after --, every\n"
-               "word is a name or a time, even one that starts with a dash. The window also takes\n"
-               "Qt's own options, such as -stylesheet FILE.\n"
-               "\n"
-               "The exit status of --cut is 0 only when the output was written and checked, 2 for\n"
-               "a mistake on the command line, and 128 + the signal's number when a signal\n"
-               "stopped it (the existing output is then kept). That of --split is 0 only when\n"
-               "every piece was written and checked; a stopped split keeps the finished pieces.\n");
+    // The split's options stand at %1.
+    const QString text = QStringLiteral(
+        "Usage: snipora [FILE]\n"
+        "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
+        "  or:  snipora --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses |\n"
+        "                --every DURATION) [--name PATTERN] [--overwrite]\n"
+        "Cut a section out of an MP3 file.\n"
+        "\n"
+        "With FILE, the window opens and plays it. Mark a start and an end, listen to the\n"
+        "section with Play Selected, and save it with Direct Save (the MP3 frames, exact to\n"
+        "the sample, not re-encoded) or Convert Save (through ffmpeg, in another format).\n"
+        "\n"
+        "Options:\n"
+        "  --cut START END INPUT -o OUTPUT\n"
+        "                  save the section from START to END of INPUT as OUTPUT without\n"
+        "                  a window, as Direct Save does; times are seconds (12.5) or\n"
+        "                  h:mm:ss.mmm (1:02:03.5)\n"
+        "  -o, --output OUTPUT\n"
+        "                  with --cut: the file to write; an existing one is replaced only\n"
+        "                  once the new one is written and checked\n"
+        "  --format FORMAT  with --cut: convert instead, to MP3, WAV, AAC, WMA, FLAC, M4A\n"
+        "                  or AC3\n"
+        "  --bitrate RATE   with --format: 256k, 128k, 64k or 32k (WMA and AC3 also 512k);\n"
+        "                  left out for the lossless FLAC and WAV\n"
+        "%1"
+        "  -h, --help      show this help and exit\n"
+        "  --version       show the version and exit\n"
+        "\n"
+        "An option's value may also follow an equals sign (--format=FLAC); after --, every\n"
+        "word is a name or a time, even one that starts with a dash. The window also takes\n"
+        "Qt's own options, such as -stylesheet FILE.\n"
+        "\n"
+        "The exit status of --cut is 0 only when the output was written and checked, 2 for\n"
+        "a mistake on the command line, and 128 + the signal's number when a signal\n"
+        "stopped it (the existing output is then kept). That of --split is 0 only when\n"
+        "every piece was written and checked; a stopped split keeps the finished pieces.\n");
+    return text.arg(splitUsage());
 }
 
 CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArray& workingFolder) {

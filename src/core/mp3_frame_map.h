@@ -25,6 +25,11 @@ public:
     // given) now and then, and stops with nothing once it says no.
     static std::optional<Mp3FrameMap> scan(int fd, QString* error,
                                            const std::function<bool()>& keepGoing = {});
+    // The header of the source's first frame, read from its start alone (no pass over the
+    // whole file): what a frame of this source is, in samples and rate.
+    static std::optional<MpegFrameHeader> firstFrameHeader(int fd) {
+        return mci::MpegFrames::firstHeader(fd);
+    }
 
     const std::vector<Mp3Frame>& frames() const { return stream_.frames; }
     const std::optional<Mp3InfoFrame>& infoFrame() const { return stream_.info; }
