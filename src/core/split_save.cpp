@@ -211,13 +211,13 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
                             .arg(names[i], reason, doneText(outcome.written)));
         };
         // Hidden beside its final place, so that naming it is a rename in one file system.
-        QTemporaryFile part(folder.filePath(QStringLiteral(".snipora-XXXXXX.part")));
-        if (!part.open()) {
-            return failPiece(QStringLiteral("could not be created: %1").arg(part.errorString()));
+        QTemporaryFile pending(folder.filePath(QStringLiteral(".snipora-XXXXXX.tmp")));
+        if (!pending.open()) {
+            return failPiece(QStringLiteral("could not be created: %1").arg(pending.errorString()));
         }
         // A temporary file is the owner's alone; a piece is as any new file of the user's.
-        part.setPermissions(permissions);
-        const auto cut = writeMp3Cut(job.sourceHandle, *map, plans[index], part,
+        pending.setPermissions(permissions);
+        const auto cut = writeMp3Cut(job.sourceHandle, *map, plans[index], pending,
                                      [&](std::int64_t done, std::int64_t) {
                                          return !progress || progress(before + done, total);
                                      });
@@ -225,18 +225,18 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
             return failPiece(*cut == mp3CutCancelled() ? QStringLiteral("was stopped")
                                                        : QStringLiteral("failed: ") + *cut);
         }
-        part.close();
+        pending.close();
         if (auto failure =
-                tagPiece(part.fileName(), pieceTitle(saved[index], i + 1), i + 1, count)) {
+                tagPiece(pending.fileName(), pieceTitle(saved[index], i + 1), i + 1, count)) {
             return failPiece(QStringLiteral("failed: ") + *failure);
         }
-        if (auto failure = checkMp3Cut(part.fileName(), plans[index].samples())) {
+        if (auto failure = checkMp3Cut(pending.fileName(), plans[index].samples())) {
             return failPiece(QStringLiteral("failed its check: ") + *failure);
         }
-        if (!moveIntoPlace(part.fileName(), path, job.overwrite, &error)) {
+        if (!moveIntoPlace(pending.fileName(), path, job.overwrite, &error)) {
             return failPiece(QStringLiteral("could not be named: ") + error);
         }
-        part.setAutoRemove(false);
+        pending.setAutoRemove(false);
         outcome.written << path;
         before += plans[index].outputBytes;
     }
