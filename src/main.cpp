@@ -1,4 +1,4 @@
-// Starts the main window, or cuts without one, or answers --help and --version.
+// Starts the main window, or cuts or splits without one, or answers --help and --version.
 #include "about/addresses.h"
 #include "app/main_window.h"
 #include "core/command_line.h"
@@ -7,10 +7,13 @@
 #include "platform/termination_signals.h"
 
 #include <QApplication>
+#include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 namespace {
 // The arguments as the system gave them, after whatever the application object took.
@@ -63,6 +66,29 @@ int runCut(int argc, char* argv[]) {
     return QCoreApplication::exec();
 }
 
+int runSplit(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const snipora::CommandLine line =
+        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
+    if (const auto status = answerAtOnce(line)) {
+        return *status;
+    }
+    snipora::quitOnTerminationSignals();
+    // The split runs on a worker thread so that the event loop hears a termination signal; the
+    // worker then stops between two writes and keeps the finished pieces.
+    std::atomic<bool> stop = false;
+    int status = 1;
+    const std::unique_ptr<QThread> worker(
+        QThread::create([&] { status = snipora::runSplit(line.split, stop, stdout, stderr); }));
+    QObject::connect(worker.get(), &QThread::finished, &app,
+                     [&status] { QCoreApplication::exit(status); });
+    worker->start();
+    const int result = QCoreApplication::exec();
+    stop = true;
+    worker->wait();
+    return result;
+}
+
 int runWindow(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const snipora::CommandLine line =
@@ -98,6 +124,9 @@ int main(int argc, char* argv[]) {
     }
     if (first.action == snipora::CommandLine::Action::Cut) {
         return runCut(argc, argv);
+    }
+    if (first.action == snipora::CommandLine::Action::Split) {
+        return runSplit(argc, argv);
     }
     if (!first.error.isEmpty() && !first.windowOptionsMayRemedy) {
         return *answerAtOnce(first); // without a display too

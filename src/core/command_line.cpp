@@ -27,9 +27,12 @@ const QString cutUsage = QStringLiteral(
 } // namespace
 
 QString usageText() {
-    return QStringLiteral(
+    // The split's options stand at %1.
+    const QString text = QStringLiteral(
         "Usage: snipora [FILE]\n"
         "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
+        "  or:  snipora --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses |\n"
+        "                --every DURATION) [--name PATTERN] [--overwrite]\n"
         "Cut a section out of an MP3 file.\n"
         "\n"
         "With FILE, the window opens and plays it. Mark a start and an end, listen to the\n"
@@ -48,6 +51,7 @@ QString usageText() {
         "                  or AC3\n"
         "  --bitrate RATE   with --format: 256k, 128k, 64k or 32k (WMA and AC3 also 512k);\n"
         "                  left out for the lossless FLAC and WAV\n"
+        "%1"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"
@@ -57,7 +61,9 @@ QString usageText() {
         "\n"
         "The exit status of --cut is 0 only when the output was written and checked, 2 for\n"
         "a mistake on the command line, and 128 + the signal's number when a signal\n"
-        "stopped it (the existing output is then kept).\n");
+        "stopped it (the existing output is then kept). That of --split is 0 only when\n"
+        "every piece was written and checked; a stopped split keeps the finished pieces.\n");
+    return text.arg(splitUsage());
 }
 
 CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArray& workingFolder) {
@@ -69,13 +75,15 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     // Qt's own window options are single-dash words (-stylesheet): each is one option here.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption cut(QStringLiteral("cut"));
+    const QCommandLineOption split(QStringLiteral("split"));
     const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
                                     QString(), QStringLiteral("OUTPUT"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption bitrate(QStringLiteral("bitrate"), QString(), QStringLiteral("RATE"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({cut, output, format, bitrate, help, version});
+    parser.addOptions({cut, split, output, format, bitrate, help, version});
+    addSplitOptions(parser);
     const bool parsed = parser.parse(words);
 
     CommandLine line;
@@ -87,7 +95,9 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         line.action = CommandLine::Action::Version;
         return line;
     }
-    line.action = parser.isSet(cut) ? CommandLine::Action::Cut : CommandLine::Action::Window;
+    line.action = parser.isSet(cut)     ? CommandLine::Action::Cut
+                  : parser.isSet(split) ? CommandLine::Action::Split
+                                        : CommandLine::Action::Window;
     if (!parsed) {
         // The parser's text quotes the word as read; give it back its own bytes.
         line.error = QString::fromLocal8Bit(parser.errorText().toLatin1());
@@ -100,6 +110,24 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         return line;
     }
     const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(cut) && parser.isSet(split)) {
+        line.error = QStringLiteral("--cut and --split do not go together");
+        return line;
+    }
+    if (line.action == CommandLine::Action::Split) {
+        if (parser.isSet(format) || parser.isSet(bitrate)) {
+            line.error = QStringLiteral("--split saves by Direct Save: --format and --bitrate "
+                                        "do not go with it");
+        } else {
+            line.split = readSplitRequest(parser, workingFolder, &line.error);
+        }
+        return line;
+    }
+    if (splitOptionsUsed(parser)) {
+        line.error = QStringLiteral("--at, --cue, --pauses, --every, --name and --overwrite go "
+                                    "with --split");
+        return line;
+    }
     if (line.action == CommandLine::Action::Window) {
         if (parser.isSet(output) || parser.isSet(format) || parser.isSet(bitrate)) {
             line.error = QStringLiteral("-o, --format and --bitrate go with --cut");

@@ -1,5 +1,8 @@
-// The program's command line: the window with a file, a cut without a window, help or version.
+// The program's command line: the window with a file, a cut or a split without a window, help or
+// version.
 #pragma once
+
+#include "core/split_command.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,12 +26,13 @@ struct CutRequest {
 };
 
 struct CommandLine {
-    enum class Action { Window, Cut, Help, Version };
+    enum class Action { Window, Cut, Split, Help, Version };
     // What was asked for, even when the line holds a mistake: Qt's own window options (which
     // a QApplication takes) are unknown here until one has taken them.
     Action action = Action::Window;
     QByteArray file; // the window's file, absolute; empty for none
     CutRequest cut;
+    SplitRequest split;
     QString error; // the mistake to print; empty when the line is good
     // The mistake may be only an option of Qt's own that a QApplication takes (single-dash
     // words such as -stylesheet); any other mistake stands whatever Qt takes.

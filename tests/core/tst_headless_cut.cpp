@@ -193,6 +193,31 @@ private slots:
             << QStringList{"--cut", "1",        "2",   "SONG",      "-o",
                            "o",     "--format", "MP3", "--bitrate", "100k"}
             << 2 << none << "--bitrate takes one of" << QByteArray() << unlimited;
+        QTest::newRow("split at times into a new folder")
+            << QStringList{"--split", "SONG", "--at", "2.5,0:07", "-o", "pieces"} << 0 << none
+            << none << QByteArray("pieces") << unlimited;
+        QTest::newRow("a split point past the end")
+            << QStringList{"--split", "SONG", "--at", "2,12", "-o", "pieces"} << 1 << none
+            << "the split point 0:12.000 does not lie within the file (0:10.000 long)"
+            << QByteArray() << unlimited;
+        QTest::newRow("no pause in a steady tone")
+            << QStringList{"--split", "SONG", "--pauses", "-o", "pieces"} << 1 << none
+            << "no pause of 0.8 s or more below -40 dBFS" << QByteArray() << unlimited;
+        QTest::newRow("split with two sources")
+            << QStringList{"--split", "SONG", "--at", "2", "--pauses", "-o", "pieces"} << 2 << none
+            << "--split takes one of --at, --cue, --pauses or --every" << QByteArray() << unlimited;
+        QTest::newRow("split by a missing cue sheet")
+            << QStringList{"--split", "SONG", "--cue", "gone.cue", "-o", "pieces"} << 1 << none
+            << "cannot read the cue sheet gone.cue" << QByteArray() << unlimited;
+        QTest::newRow("split options without --split")
+            << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3", "--overwrite"} << 2 << none
+            << "go with --split" << QByteArray() << unlimited;
+        QTest::newRow("a pause threshold without --pauses")
+            << QStringList{"--split", "SONG", "--every", "3", "--threshold", "-30", "-o", "p"} << 2
+            << none << "go with --pauses" << QByteArray() << unlimited;
+        QTest::newRow("split does not convert")
+            << QStringList{"--split", "SONG", "--every", "3", "-o", "p", "--format", "WAV"} << 2
+            << none << "--format and --bitrate do not go with it" << QByteArray() << unlimited;
         QTest::newRow("bitrate without format")
             << QStringList{"--cut", "1", "2", "SONG", "-o", "o.mp3", "--bitrate", "128k"} << 2
             << none << "--bitrate goes with --format" << QByteArray() << unlimited;

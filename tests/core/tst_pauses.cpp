@@ -1,0 +1,155 @@
+// Pauses found in generated tone and silence patterns, and split points every N minutes.
+#include "core/pause_finder.h"
+#include "support/test_main.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace snipora;
+
+using Pauses = std::vector<Pause>;
+using Points = std::vector<std::int64_t>;
+Q_DECLARE_METATYPE(Pauses)
+Q_DECLARE_METATYPE(Points)
+
+class TestPauses : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    // An MP3 of `expression` (of t, in seconds) for `seconds`; its path, or empty.
+    QString encode(const QString& name, const QString& expression, int seconds,
+                   const QStringList& codec) {
+        const QString path = dir.filePath(name);
+        QProcess ffmpeg;
+        ffmpeg.start(
+            "ffmpeg",
+            QStringList{"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                        QString("aevalsrc=exprs=%1:s=44100:d=%2").arg(expression).arg(seconds),
+                        "-c:a", "libmp3lame"} +
+                codec + QStringList{path});
+        return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 ? path : QString();
+    }
+
+    std::optional<LoudnessProfile> measure(const QString& path) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QString error;
+        auto profile = measureLoudness(fd, {}, &error);
+        ::close(fd);
+        if (!profile) {
+            qWarning() << error;
+        }
+        return profile;
+    }
+
+private slots:
+    void pausesWhereTheSilenceIs_data() {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QStringList>("codec");
+        QTest::addColumn<double>("thresholdDb");
+        QTest::addColumn<Pauses>("expected");
+        // Five tones of a second with a second of silence between them.
+        const QString fiveTones = "0.5*sin(2*PI*440*t)*lt(mod(t\\,2)\\,1)";
+        const Pauses between{{1000, 2000}, {3000, 4000}, {5000, 6000}, {7000, 8000}};
+        QTest::newRow("five tones, CBR")
+            << fiveTones << 9 << QStringList{"-b:a", "128k"} << -40.0 << between;
+        QTest::newRow("five tones, VBR")
+            << fiveTones << 9 << QStringList{"-q:a", "4"} << -40.0 << between;
+        QTest::newRow("five tones, MPEG-2 mono")
+            << fiveTones << 9 << QStringList{"-ar", "22050", "-ac", "1", "-b:a", "32k"} << -40.0
+            << between;
+        // 0.6 s of silence is too short; a -50 dBFS hum is a pause at -40 but not at -60.
+        QTest::newRow("short gaps are no pause, a hum is")
+            << "0.5*sin(2*PI*440*t)*lt(t\\,1)+0.5*sin(2*PI*440*t)*between(t\\,1.6\\,3)+"
+               "0.0045*sin(2*PI*440*t)*between(t\\,3\\,4.5)+0.5*sin(2*PI*440*t)*gt(t\\,4.5)"
+            << 6 << QStringList{"-b:a", "128k"} << -40.0 << Pauses{{3000, 4500}};
+        QTest::newRow("the hum is sound at -60 dBFS")
+            << "0.5*sin(2*PI*440*t)*lt(t\\,1)+0.0045*sin(2*PI*440*t)*between(t\\,1\\,2.5)+"
+               "0.5*sin(2*PI*440*t)*gt(t\\,2.5)"
+            << 4 << QStringList{"-b:a", "128k"} << -60.0 << Pauses{};
+    }
+    void pausesWhereTheSilenceIs() {
+        QFETCH(QString, expression);
+        QFETCH(int, seconds);
+        QFETCH(QStringList, codec);
+        QFETCH(double, thresholdDb);
+        QFETCH(Pauses, expected);
+        const QString path = encode("pauses.mp3", expression, seconds, codec);
+        QVERIFY(!path.isEmpty());
+        const auto profile = measure(path);
+        QVERIFY(profile);
+        QVERIFY(std::abs(profile->lengthMs - seconds * 1000) <= 1);
+        const Pauses found = findPauses(*profile, thresholdDb, 800);
+        QCOMPARE(found.size(), expected.size());
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            QVERIFY2(std::abs(found[i].startMs - expected[i].startMs) <= 10 &&
+                         std::abs(found[i].endMs - expected[i].endMs) <= 10,
+                     qPrintable(QString("pause %1 found at %2-%3 ms")
+                                    .arg(i)
+                                    .arg(found[i].startMs)
+                                    .arg(found[i].endMs)));
+        }
+
+        // Split in the middle of each: one piece per stretch of sound; or with the pauses off.
+        for (const bool drop : {false, true}) {
+            PieceList pieces(profile->lengthMs, 26);
+            applyPauses(found, drop, pieces);
+            std::vector<Piece> kept;
+            for (const Piece& piece : pieces.pieces()) {
+                if (piece.enabled) {
+                    kept.push_back(piece);
+                }
+            }
+            QCOMPARE(kept.size(), expected.size() + 1);
+            QCOMPARE(pieces.pieceCount(), drop ? 2 * expected.size() + 1 : expected.size() + 1);
+        }
+    }
+
+    void everyInterval_data() {
+        QTest::addColumn<bool>("quietest");
+        QTest::addColumn<Points>("expected");
+        QTest::newRow("as asked") << false << Points{2000, 4000};
+        // The silences are at 2.5-3 s and 3.5-4 s: the points move into them.
+        QTest::newRow("moved to the quiet") << true << Points{2502, 3502};
+    }
+    void everyInterval() {
+        QFETCH(bool, quietest);
+        QFETCH(Points, expected);
+        LoudnessProfile profile;
+        profile.lengthMs = 5000;
+        profile.blockDb.assign(1000, -10.0f);
+        for (int block = 500; block < 600; ++block) {
+            profile.blockDb[std::size_t(block)] = -70.0f;
+        }
+        for (int block = 700; block < 800; ++block) {
+            profile.blockDb[std::size_t(block)] = -70.0f;
+        }
+        QCOMPARE(snipora::everyInterval(5000, 2000, quietest ? &profile : nullptr, 1000), expected);
+    }
+
+    void scanRunsOffTheCallersThread() {
+        const QString path = encode("scan.mp3", "0.5*sin(2*PI*440*t)*lt(t\\,1)", 3, {});
+        QVERIFY(!path.isEmpty());
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        LoudnessScan scan;
+        QSignalSpy finished(&scan, &LoudnessScan::finished);
+        QSignalSpy progress(&scan, &LoudnessScan::progress);
+        QVERIFY(scan.start(fd));
+        ::close(fd); // the scan reads its own duplicate
+        QVERIFY(!scan.start(fd));
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toString(), QString());
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(findPauses(scan.profile(), -40, 800).size(), 1u);
+        QVERIFY(!scan.isRunning());
+    }
+};
+
+SNIPORA_TEST(TestPauses)
+#include "tst_pauses.moc"
