@@ -1,7 +1,7 @@
 // Pauses and quiet points: libmpg123 decodes the source once into a profile of 5 ms blocks.
 #include "core/pause_finder.h"
 
-#include "platform/mci/mpg123_file.h"
+#include "platform/mpeg/mpg123_file.h"
 
 #include <QThread>
 
@@ -35,13 +35,13 @@ QString loudnessCancelled() {
 
 std::optional<LoudnessProfile> measureLoudness(int fd, const LoudnessProgress& progress,
                                                QString* error) {
-    mci::BufferedReader reader(fd);
-    const mci::Mpg123Handle handle = mci::newMpg123Handle();
+    mpeg::BufferedReader reader(fd);
+    const mpeg::Mpg123Handle handle = mpeg::newMpg123Handle();
     long rate = 0;
     int channels = 0;
     int encoding = 0;
     if (!handle ||
-        (mci::acceptSigned16Only(handle.get()), !mci::openThrough(handle.get(), reader)) ||
+        (mpeg::acceptSigned16Only(handle.get()), !mpeg::openThrough(handle.get(), reader)) ||
         mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
         channels <= 0) {
         *error = QStringLiteral("the file cannot be decoded as MPEG audio");
