@@ -251,7 +251,7 @@ void MainWindow::createShortcuts() {
     const auto key = [this](const QKeySequence& sequence, auto action) {
         auto* shortcut = new QShortcut(sequence, this);
         connect(shortcut, &QShortcut::activated, this, [this, action] {
-            if (openButton->isEnabled()) {
+            if (!saveUnderWay_) {
                 action();
             }
         });

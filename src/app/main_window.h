@@ -159,6 +159,9 @@ private:
     void renderSource();
 
     CuttingSession session_;
+    // From the moment a save asks for its file until it has ended: the controls that would
+    // change what is saved are locked, and nothing opens a file meanwhile.
+    bool saveUnderWay_ = false;
     WaveformPeakComputer* peakComputer_ = nullptr;
     DirectSave* directSave_ = nullptr;
     ConvertSave* convertSave_ = nullptr;

@@ -44,7 +44,7 @@ void MainWindow::createMarkControls() {
     timeField->move(4, 4);
     auto* goToKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
     connect(goToKey, &QShortcut::activated, this, [this] {
-        if (openButton->isEnabled()) {
+        if (!saveUnderWay_) {
             goToTime();
         }
     });
@@ -73,7 +73,7 @@ void MainWindow::createZoomControls() {
     const auto key = [this](const QKeySequence& sequence, auto action) {
         auto* shortcut = new QShortcut(sequence, this);
         connect(shortcut, &QShortcut::activated, this, [this, action] {
-            if (openButton->isEnabled() && session_.hasSource()) {
+            if (!saveUnderWay_ && session_.hasSource()) {
                 action();
             }
         });
@@ -103,7 +103,7 @@ void MainWindow::createEdgeKeys() {
     const auto key = [this](const QKeySequence& sequence, auto action) {
         auto* shortcut = new QShortcut(sequence, this);
         connect(shortcut, &QShortcut::activated, this, [this, action] {
-            if (openButton->isEnabled() && session_.hasSource()) {
+            if (!saveUnderWay_ && session_.hasSource()) {
                 action();
             }
         });
@@ -135,7 +135,7 @@ void MainWindow::goToTime() {
 }
 
 void MainWindow::editMarkTime(Mark mark) {
-    if (!session_.hasSource() || !openButton->isEnabled()) {
+    if (!session_.hasSource() || saveUnderWay_) {
         return;
     }
     const Selection& selection = session_.selection();

@@ -71,20 +71,20 @@ void MainWindow::stop() {
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     // Only while Open could be clicked: a save locks it, and a drop must not open behind it.
-    if (openButton->isEnabled() && !droppedFile(event->mimeData()).isEmpty()) {
+    if (!saveUnderWay_ && !droppedFile(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     }
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QByteArray path = droppedFile(event->mimeData());
-    if (!openButton->isEnabled() || path.isEmpty()) {
+    if (saveUnderWay_ || path.isEmpty()) {
         return;
     }
     event->acceptProposedAction();
     // The drag source is answered first; the file opens from the event loop.
     QTimer::singleShot(0, this, [this, path] {
-        if (openButton->isEnabled()) {
+        if (!saveUnderWay_) {
             openNamedFile(path);
         }
     });

@@ -68,6 +68,7 @@ QList<QWidget*> MainWindow::lockedControls() const {
 }
 
 void MainWindow::enterSavingState() {
+    saveUnderWay_ = true;
     for (QWidget* control : lockedControls()) {
         control->setEnabled(false);
     }
@@ -94,6 +95,7 @@ void MainWindow::showIdleProgress() {
 void MainWindow::leaveSavingState() {
     showIdleProgress();
     setWindowTitle(titleText());
+    saveUnderWay_ = false;
     for (QWidget* control : lockedControls()) {
         control->setEnabled(true);
     }
@@ -107,7 +109,7 @@ void MainWindow::offerBitrates() {
     // A lossless format leaves the list alone, off, so that the bitrate chosen for a lossy one
     // is still there when the user comes back to it.
     const bool takesBitrate = !chosen || formatTakesBitrate(format);
-    bitrateList->setEnabled(takesBitrate && formatList->isEnabled()); // a save locks both
+    bitrateList->setEnabled(takesBitrate && !saveUnderWay_); // a save locks both
     if (!takesBitrate) {
         return;
     }

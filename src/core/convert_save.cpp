@@ -2,6 +2,7 @@
 #include "core/convert_save.h"
 
 #include "core/encoder_command.h"
+#include "platform/logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,6 +125,7 @@ void ConvertSave::startEncoder(bool convertCover) {
         encoderCommand(EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format,
                                   job_.bitrate, temporary_, convertCover});
     commandLine_ = command.commandLine;
+    qCInfo(logEncoder) << "running" << command.program << command.arguments;
     encoder_.start(command);
 }
 
@@ -150,6 +152,8 @@ void ConvertSave::encoderOutput(const QByteArray& line) {
 
 void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     using Ending = RunOutcome::Ending;
+    qCInfo(logEncoder) << "the encoder ended:" << static_cast<int>(outcome.ending) << "status"
+                       << outcome.exitCode << outcome.lastErrorLine;
     const QString program = job_.programFolder + QStringLiteral("/ffmpeg");
     QString failure;
     switch (outcome.ending) {

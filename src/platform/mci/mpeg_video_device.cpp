@@ -1,6 +1,8 @@
 // The "mpegvideo" device: playback state and heard position over a decoder and an output.
 #include "platform/mci/mpeg_video_device.h"
 
+#include "platform/logging.h"
+
 #include "platform/mci/mci_status.h"
 #include "platform/mci/paced_output.h"
 
@@ -87,6 +89,7 @@ MpegVideoDevice::OpenResult MpegVideoDevice::open(const QByteArray& path,
     }
     std::unique_ptr<AudioOutput> output = outputs ? outputs() : nullptr;
     if (!output) {
+        qCInfo(logAudio) << "no sound output; playing through the silent output";
         output = std::make_unique<PacedOutput>();
     }
     return {std::unique_ptr<MpegVideoDevice>(
@@ -160,6 +163,7 @@ void MpegVideoDevice::fallBack() {
     const std::int64_t heard = currentFrame();
     const bool paused = state_ == State::Paused;
     endStretch();
+    qCInfo(logAudio) << "the sound output stalled; playing on through the silent output";
     output_ = std::make_unique<PacedOutput>();
     startStretch(heard);
     if (paused && state_ == State::Playing) {
@@ -225,6 +229,7 @@ void MpegVideoDevice::startStretch(std::int64_t frame) {
     lastMoved_ = stretchBegan_;
     if (!output_->start(format_, stretch_)) {
         // The sound device went away: keep playing in silence, in real time.
+        qCInfo(logAudio) << "the sound output did not start; playing on through the silent output";
         output_ = std::make_unique<PacedOutput>();
         output_->start(format_, stretch_);
     }

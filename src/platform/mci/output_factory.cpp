@@ -1,4 +1,5 @@
 // The choice of output: the sound device when there is one, otherwise the paced null output.
+#include "platform/logging.h"
 #include "platform/mci/audio_output.h"
 #include "platform/mci/paced_output.h"
 #include "platform/mci/sink_output.h"
@@ -36,6 +37,7 @@ AudioOutputFactory makeOutputFactory(OutputChoice choice) {
         // default device is announced. Either way a sink that does not get going falls back
         // to the null output by itself.
         if (choice == OutputChoice::Automatic && found && found->isNull()) {
+            qCInfo(logAudio) << "no default sound device; playing through the silent output";
             return std::make_unique<PacedOutput>();
         }
         return std::make_unique<SinkOutput>(lookup);

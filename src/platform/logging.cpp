@@ -1,0 +1,9 @@
+// The program's logging categories.
+#include "platform/logging.h"
+
+namespace snipora {
+
+Q_LOGGING_CATEGORY(logAudio, "snipora.audio", QtWarningMsg)
+Q_LOGGING_CATEGORY(logEncoder, "snipora.encoder", QtWarningMsg)
+
+} // namespace snipora
