@@ -41,8 +41,7 @@ int main(int argc, char* argv[]) {
     QtProcessLauncher launcher;
     const Selection selection{markStart, markEnd};
     const ProcessCommand direct = encoderCommand(
-        EncoderJob{folder, selection, source, QStringLiteral("128k"),
-                   encoderExtraOptions(QStringLiteral("MP3"), QStringLiteral("128k")),
+        EncoderJob{folder, selection, source, QStringLiteral("MP3"), QStringLiteral("128k"),
                    outputFolder + QStringLiteral("/direct.mp3")});
 
     std::vector<double> throughSnipora;

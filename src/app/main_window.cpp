@@ -231,6 +231,7 @@ void MainWindow::createControls() {
     connect(markEndButton, &QPushButton::clicked, this, &MainWindow::markEnd);
     connect(directSaveButton, &QPushButton::clicked, this, &MainWindow::directSave);
     connect(convertSaveButton, &QPushButton::clicked, this, &MainWindow::convertSave);
+    connect(formatList, &QComboBox::currentIndexChanged, this, &MainWindow::offerBitrates);
     connect(playSelectionButton, &QPushButton::clicked, this, &MainWindow::playSelection);
     // The slider seeks on the user's click; the position does not move it while it is held.
     connect(positionSlider, &PositionSlider::mouseDown, this, [this] { sliderHeld_ = true; });

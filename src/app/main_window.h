@@ -124,6 +124,9 @@ private:
     void leaveSavingState();
     // The bar as it is between saves: empty, without text.
     void showIdleProgress();
+    // The bitrate list for the chosen format: off for a lossless one, and without the bitrates
+    // its encoder cannot give.
+    void offerBitrates();
     std::optional<QString> askSavePath(const QString& filter, const QString& extension);
     bool targetIsFree(const QString& target, const QString& inUseText);
     // Ends the saving state and tells the outcome, naming the target.

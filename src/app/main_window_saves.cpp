@@ -6,6 +6,7 @@
 #include "app/save_name.h"
 #include "core/convert_save.h"
 #include "core/direct_save.h"
+#include "core/encoder_command.h"
 #include "core/file_identity.h"
 #include "core/mp3_cut.h"
 #include "core/time_text.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTimer>
 
 #include <memory>
@@ -94,6 +96,28 @@ void MainWindow::leaveSavingState() {
     setWindowTitle(titleText());
     for (QWidget* control : lockedControls()) {
         control->setEnabled(true);
+    }
+    offerBitrates();
+}
+
+void MainWindow::offerBitrates() {
+    const QString format = formatList->currentText();
+    const bool chosen = outputFormats().contains(format);
+    const QStringList offered = chosen ? bitratesFor(format) : outputBitrates();
+    // A lossless format leaves the list alone, off, so that the bitrate chosen for a lossy one
+    // is still there when the user comes back to it.
+    const bool takesBitrate = !chosen || formatTakesBitrate(format);
+    bitrateList->setEnabled(takesBitrate && formatList->isEnabled()); // a save locks both
+    if (!takesBitrate) {
+        return;
+    }
+    if (auto* items = qobject_cast<QStandardItemModel*>(bitrateList->model())) {
+        for (int row = 1; row < items->rowCount(); ++row) {
+            items->item(row)->setEnabled(offered.contains(items->item(row)->text()));
+        }
+    }
+    if (bitrateList->currentIndex() > 0 && !offered.contains(bitrateList->currentText())) {
+        bitrateList->setCurrentIndex(0); // the prompt: the user picks one the format gives
     }
 }
 
@@ -198,15 +222,16 @@ void MainWindow::convertSave() {
         showMessage(QStringLiteral("Please select output format."));
         return;
     }
-    if (bitrateList->currentText() == QStringLiteral("Bitrate")) {
+    const QString format = formatList->currentText();
+    if (formatTakesBitrate(format) && bitrateList->currentText() == QStringLiteral("Bitrate")) {
         showMessage(QStringLiteral("Please select output bitrate."));
         return;
     }
     if (!session_.hasSource()) {
         return;
     }
-    const QString format = formatList->currentText();
-    const QString bitrate = bitrateList->currentText();
+    // WAV and FLAC keep every sample: they have no bitrate, whatever the list last showed.
+    const QString bitrate = formatTakesBitrate(format) ? bitrateList->currentText() : QString();
 
     enterSavingState();
     const std::optional<QString> chosen =

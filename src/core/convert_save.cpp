@@ -9,7 +9,6 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -54,9 +53,9 @@ QString probeProgram(const QString& programFolder) {
     return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
 }
 
-// How far the probed duration may lie from the selection's: encoders end on whole frames of
-// their own, and containers round.
-constexpr double durationToleranceSeconds = 0.1;
+// How far the decoded length may lie from the selection's, beyond what the format adds of its
+// own: room for a resampler's rounding, yet a cut-off output or a wrong length is caught.
+constexpr double lengthToleranceMs = 30.0;
 } // namespace
 
 QString withFormatExtension(const QString& path, const QString& format) {
@@ -102,7 +101,12 @@ void ConvertSave::abandon() {
 void ConvertSave::start(const ConvertSaveJob& job) {
     job_ = job;
     running_ = true;
-    probedSeconds_.reset();
+    decodedSamples_ = 0;
+    sampleRate_ = 0;
+    if (const std::optional<QString> refusal = bitrateRefusal(job.format, job.bitrate)) {
+        finish(QStringLiteral("Convert Save failed: ") + *refusal);
+        return;
+    }
     QString error;
     const std::optional<QString> temporary = temporaryNameBeside(job.target, &error);
     if (!temporary) {
@@ -111,9 +115,14 @@ void ConvertSave::start(const ConvertSaveJob& job) {
         return;
     }
     temporary_ = *temporary;
+    startEncoder(false);
+}
+
+void ConvertSave::startEncoder(bool convertCover) {
+    coverConverted_ = convertCover;
     const ProcessCommand command =
-        encoderCommand(EncoderJob{job.programFolder, job.selection, job.inputPath, job.bitrate,
-                                  encoderExtraOptions(job.format, job.bitrate), temporary_});
+        encoderCommand(EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format,
+                                  job_.bitrate, temporary_, convertCover});
     commandLine_ = command.commandLine;
     encoder_.start(command);
 }
@@ -157,6 +166,15 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
         failure = QStringLiteral("Convert Save failed: the encoder ended abnormally.");
         break;
     case Ending::Exited:
+        if (outcome.exitCode != 0 && !coverConverted_ && formatHoldsCover(job_.format) &&
+            QFileInfo(temporary_).size() <= 0) {
+            // The muxer refused the output before writing any of it: most likely a cover it
+            // cannot take as it is (a GIF in FLAC or M4A). Once more, with the cover as PNG;
+            // the encoder must find no file in its way.
+            QFile::remove(temporary_);
+            startEncoder(true);
+            return;
+        }
         if (outcome.exitCode != 0) {
             failure = QStringLiteral("Convert Save failed: the encoder ended with exit status %1.")
                           .arg(outcome.exitCode);
@@ -173,7 +191,9 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
         return;
     }
     // The encoder's word is not enough (a full disk can end it with status 0 and a cut-off
-    // file): the output is probed before it replaces anything.
+    // file), and a container's duration is an estimate for some formats (raw AAC) or counts the
+    // encoder's delay (MP3 at low rates): the output is decoded and its samples counted before
+    // it replaces anything.
     const QString prober = probeProgram(job_.programFolder);
     if (prober.isEmpty()) {
         finish(QStringLiteral("Convert Save failed: ffprobe, which checks the output, was not "
@@ -182,17 +202,29 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     }
     probe_.start(ProcessCommand{prober,
                                 {QStringLiteral("-v"), QStringLiteral("error"),
-                                 QStringLiteral("-show_entries"), QStringLiteral("format=duration"),
-                                 QStringLiteral("-of"),
-                                 QStringLiteral("default=noprint_wrappers=1:nokey=1"), temporary_},
+                                 QStringLiteral("-select_streams"), QStringLiteral("a:0"),
+                                 QStringLiteral("-show_entries"),
+                                 QStringLiteral("stream=sample_rate:frame=nb_samples"),
+                                 QStringLiteral("-of"), QStringLiteral("csv"), temporary_},
                                 {}});
 }
 
 void ConvertSave::probeOutput(const QByteArray& line) {
+    // "frame,<samples>" for each decoded frame (some codecs add their side data after it), then
+    // "stream,<rate>".
+    const QList<QByteArray> fields = line.trimmed().split(',');
+    if (fields.size() < 2) {
+        return;
+    }
     bool ok = false;
-    const double seconds = line.trimmed().toDouble(&ok);
-    if (ok && std::isfinite(seconds)) {
-        probedSeconds_ = seconds;
+    const qint64 value = fields[1].toLongLong(&ok);
+    if (!ok || value < 0) {
+        return;
+    }
+    if (fields[0] == "frame") {
+        decodedSamples_ += value;
+    } else if (fields[0] == "stream" && value > 0 && value <= 1'000'000) {
+        sampleRate_ = static_cast<int>(value);
     }
 }
 
@@ -201,17 +233,24 @@ void ConvertSave::probeFinished(const RunOutcome& outcome) {
         finish(QStringLiteral("Convert Save cancelled."));
         return;
     }
-    const double expected = static_cast<double>(job_.selection.lengthMs()) / 1000.0;
-    if (outcome.ending != RunOutcome::Ending::Exited || outcome.exitCode != 0 || !probedSeconds_) {
+    if (outcome.ending != RunOutcome::Ending::Exited || outcome.exitCode != 0 || sampleRate_ == 0 ||
+        decodedSamples_ == 0) {
         finish(QStringLiteral("Convert Save failed: the encoder's output cannot be read back, so "
                               "it was not kept."));
         return;
     }
-    if (std::abs(*probedSeconds_ - expected) > durationToleranceSeconds) {
+    const DecodedExtra extra = decodedExtra(job_.format);
+    const double rate = sampleRate_;
+    const double writtenMs =
+        static_cast<double>(decodedSamples_ - extra.primingSamples) * 1000.0 / rate;
+    const double expectedMs = static_cast<double>(job_.selection.lengthMs());
+    const double paddingMs = extra.frameSamples * 1000.0 / rate + extra.silenceMs;
+    if (writtenMs < expectedMs - lengthToleranceMs ||
+        writtenMs > expectedMs + paddingMs + lengthToleranceMs) {
         finish(QStringLiteral("Convert Save failed: the output holds %1 s instead of the "
                               "selection's %2 s, so it was not kept.")
-                   .arg(*probedSeconds_, 0, 'f', 3)
-                   .arg(expected, 0, 'f', 3));
+                   .arg(writtenMs / 1000.0, 0, 'f', 3)
+                   .arg(expectedMs / 1000.0, 0, 'f', 3));
         return;
     }
     const QFileInfo old(job_.target);

@@ -17,7 +17,7 @@ struct ConvertSaveJob {
     Selection selection;
     QString inputPath; // a path the encoder can open: the source as opened
     QString format;    // as the format list shows it, e.g. "FLAC"
-    QString bitrate;   // as the bitrate list shows it, e.g. "128k"
+    QString bitrate;   // as the bitrate list shows it, e.g. "128k"; empty for WAV and FLAC
     QString target;    // the chosen path, with the format's extension
 };
 
@@ -26,8 +26,8 @@ struct ConvertSaveJob {
 QString withFormatExtension(const QString& path, const QString& format);
 
 // The encoder writes a hidden temporary file beside the target; only an output that ran to the
-// end and whose probed duration matches the selection replaces the target. Whatever way the
-// save ends (a failure, a cancel, the object going away), the encoder is ended and the
+// end and whose decoded samples make the selection's length replaces the target. Whatever way
+// the save ends (a failure, a cancel, the object going away), the encoder is ended and the
 // temporary file removed.
 class ConvertSave : public QObject {
     Q_OBJECT
@@ -53,6 +53,7 @@ signals:
 
 private:
     void encoderOutput(const QByteArray& line);
+    void startEncoder(bool convertCover);
     void encoderFinished(const RunOutcome& outcome);
     void probeOutput(const QByteArray& line);
     void probeFinished(const RunOutcome& outcome);
@@ -63,7 +64,9 @@ private:
     ConvertSaveJob job_;
     QString temporary_;
     QString commandLine_;
-    std::optional<double> probedSeconds_;
+    std::int64_t decodedSamples_ = 0;
+    int sampleRate_ = 0;
+    bool coverConverted_ = false;
     bool running_ = false;
 };
 

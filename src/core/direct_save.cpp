@@ -3,20 +3,49 @@
 
 #include "core/mp3_cut.h"
 #include "core/mp3_frame_map.h"
+#include "core/time_text.h"
 
 #include <QSaveFile>
 #include <QThread>
 
+#include <unistd.h>
+
 namespace snipora {
+
+std::optional<QString> selectionOutsideSource(const Selection& selection, const Mp3FrameMap& map) {
+    if (!selection.isValid()) {
+        return QStringLiteral("the selection is empty");
+    }
+    // Milliseconds as the player counts them, so that a mark at the player's end is inside.
+    const std::int64_t lengthMs =
+        map.sampleRate() > 0 ? map.lengthSamples() * 1000 / map.sampleRate() : 0;
+    if (selection.end > lengthMs) {
+        return QStringLiteral("the section %1 to %2 does not lie within the file (%3 long)")
+            .arg(preciseTime(selection.start), preciseTime(selection.end), preciseTime(lengthMs));
+    }
+    return std::nullopt;
+}
 
 std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgress& progress) {
     if (!job.selection.isValid()) {
         return QStringLiteral("the selection is empty");
     }
     QString error;
-    const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(job.sourceHandle, &error);
+    // The scan reads the whole source: a cancel is heeded during it too.
+    bool cancelled = false;
+    const std::optional<Mp3FrameMap> map =
+        Mp3FrameMap::scan(job.sourceHandle, &error, [&progress, &cancelled] {
+            cancelled = progress && !progress(0, 0);
+            return !cancelled;
+        });
+    if (cancelled) {
+        return mp3CutCancelled();
+    }
     if (!map) {
         return error;
+    }
+    if (auto outside = selectionOutsideSource(job.selection, *map)) {
+        return outside;
     }
     const std::optional<Mp3CutPlan> plan =
         planMp3Cut(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
@@ -37,6 +66,14 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
     if (auto failure = checkMp3Cut(target.handle(), plan->samples())) {
         target.cancelWriting();
         return failure;
+    }
+    // The copy reaches the disk before the last chance to cancel, so that a cancel during that
+    // long wait still keeps the existing file; the commit's own sync then has little left to do.
+    ::fdatasync(target.handle());
+    // A cancel during the check or the sync still keeps the existing file.
+    if (progress && !progress(plan->outputBytes, plan->outputBytes)) {
+        target.cancelWriting();
+        return mp3CutCancelled();
     }
     if (!target.commit()) {
         return QStringLiteral("could not replace %1: %2").arg(job.target, target.errorString());
@@ -66,7 +103,7 @@ bool DirectSave::start(const DirectSaveJob& job) {
             runDirectSave(job, [&](std::int64_t done, std::int64_t total) {
                 // Progress goes to the window at most a few hundred times per save.
                 const std::int64_t step = std::max<std::int64_t>(total / 256, 1);
-                if (done / step != shown) {
+                if (total > 0 && done / step != shown) {
                     shown = done / step;
                     QMetaObject::invokeMethod(
                         this, [this, done, total] { emit progress(done, total); },

@@ -22,6 +22,12 @@ struct DirectSaveJob {
     Selection selection;
 };
 
+class Mp3FrameMap;
+
+// Why the selection cannot be cut from the source the map describes (empty, or reaching past its
+// end), nothing when it can.
+std::optional<QString> selectionOutsideSource(const Selection& selection, const Mp3FrameMap& map);
+
 // Called with the bytes written and the bytes to write; false cancels the save.
 using SaveProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 

@@ -1,9 +1,49 @@
-// The encoder's command line and argument list, built together so they cannot disagree.
+// The encoder's command line and argument list, built together so they cannot disagree, and
+// the traits of each output format they follow.
 #include "core/encoder_command.h"
 
 #include <algorithm>
 
 namespace snipora {
+
+namespace {
+// What one output format is to the encoder and to the check of its output.
+struct FormatTraits {
+    bool lossless = false;
+    QString topBitrate; // the highest bitrate its encoder gives, when below the list's top
+    bool holdsCover = false;
+    DecodedExtra extra;
+};
+
+FormatTraits traitsOf(const QString& format) {
+    if (format == QStringLiteral("WAV") || format == QStringLiteral("FLAC")) {
+        return {true, QString(), format == QStringLiteral("FLAC"), {}};
+    }
+    if (format == QStringLiteral("MP3")) {
+        // The LAME tag tells decoders the encoder's delay and padding: exact.
+        return {false, QStringLiteral("320k"), true, {}};
+    }
+    if (format == QStringLiteral("M4A")) {
+        // The edit list drops the priming; ffmpeg still decodes the last frame whole.
+        return {false, QStringLiteral("256k"), true, {0, 1024}};
+    }
+    if (format == QStringLiteral("AAC")) {
+        // ADTS has no field for the encoder's 1024 priming samples.
+        return {false, QStringLiteral("256k"), false, {1024, 1024}};
+    }
+    if (format == QStringLiteral("AC3")) {
+        return {false, QString(), false, {0, 1536}};
+    }
+    // WMA: silence is fed after the selection (see encoderCommand); what of it is decoded
+    // depends on where the frames fall, never more than all of it.
+    return {false, QString(), false, {0, 0, wmaTailSilenceMs}};
+}
+
+// Quoted for the line people read: the paths, which may hold blanks.
+QString quoted(const QString& text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+} // namespace
 
 const QStringList& outputFormats() {
     static const QStringList formats{
@@ -19,17 +59,52 @@ const QStringList& outputBitrates() {
     return bitrates;
 }
 
-QString encoderExtraOptions(const QString& format, const QString& bitrate) {
-    QString extra;
-    if (bitrate == QStringLiteral("32k") || bitrate == QStringLiteral("64k")) {
-        // AC3 has no 22050 Hz rate; 32000 Hz is the lowest it encodes.
-        extra = format == QStringLiteral("AC3") ? QStringLiteral(" -ar 32000 ")
-                                                : QStringLiteral(" -ar 22050 ");
+bool formatTakesBitrate(const QString& format) {
+    return !traitsOf(format).lossless;
+}
+
+QStringList bitratesFor(const QString& format) {
+    const FormatTraits traits = traitsOf(format);
+    if (traits.lossless) {
+        return {};
     }
-    if (format == QStringLiteral("WMA")) {
-        extra += QStringLiteral(" -acodec wmav2");
+    QStringList offered;
+    for (const QString& bitrate : outputBitrates()) {
+        // The list's texts are kilobits with a "k": their numbers compare.
+        if (traits.topBitrate.isEmpty() ||
+            bitrate.chopped(1).toInt() <= traits.topBitrate.chopped(1).toInt()) {
+            offered << bitrate;
+        }
     }
-    return extra;
+    return offered;
+}
+
+std::optional<QString> bitrateRefusal(const QString& format, const QString& bitrate) {
+    const FormatTraits traits = traitsOf(format);
+    if (traits.lossless) {
+        return std::nullopt;
+    }
+    const QStringList offered = bitratesFor(format);
+    if (bitrate.isEmpty()) {
+        return QStringLiteral("Please select output bitrate. %1 is written at %2.")
+            .arg(format, offered.join(QStringLiteral(", ")));
+    }
+    if (offered.contains(bitrate)) {
+        return std::nullopt;
+    }
+    QString refusal = QStringLiteral("%1 cannot be written at %2").arg(format, bitrate);
+    if (outputBitrates().contains(bitrate) && !traits.topBitrate.isEmpty()) {
+        refusal += QStringLiteral(": its encoder gives at most %1").arg(traits.topBitrate);
+    }
+    return refusal + QStringLiteral(". Please select %1.").arg(offered.join(QStringLiteral(", ")));
+}
+
+bool formatHoldsCover(const QString& format) {
+    return traitsOf(format).holdsCover;
+}
+
+DecodedExtra decodedExtra(const QString& format) {
+    return traitsOf(format).extra;
 }
 
 QString secondsText(std::int64_t ms) {
@@ -47,24 +122,66 @@ QString secondsText(std::int64_t ms) {
 ProcessCommand encoderCommand(const EncoderJob& job) {
     const std::int64_t start = std::max<std::int64_t>(job.selection.start, 0);
     const std::int64_t inputSeek = std::max<std::int64_t>(start - decodeLeadInMs, 0);
-    const QString seekText = secondsText(inputSeek);
-    const QString restText = secondsText(start - inputSeek);
-    const QString lengthText = secondsText(job.selection.lengthMs());
+    const bool wma = job.format == QStringLiteral("WMA");
 
     ProcessCommand command;
     command.program = job.programFolder + QStringLiteral("/ffmpeg");
-    command.arguments << QStringLiteral("-ss") << seekText << QStringLiteral("-i") << job.inputPath
-                      << QStringLiteral("-ss") << restText << QStringLiteral("-t") << lengthText
-                      << QStringLiteral("-ab") << job.bitrate;
-    command.arguments << job.extraOptions.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    command.arguments << QStringLiteral("-progress") << QStringLiteral("pipe:1") << job.outputPath;
+    command.commandLine = quoted(command.program);
+    const auto add = [&command](const QStringList& words) {
+        command.arguments << words;
+        command.commandLine += QLatin1Char(' ') + words.join(QLatin1Char(' '));
+    };
+    const auto addPath = [&command](const QString& path) {
+        command.arguments << path;
+        command.commandLine += QLatin1Char(' ') + quoted(path);
+    };
 
-    command.commandLine = QLatin1Char('"') + command.program + QStringLiteral("\" -ss  ") +
-                          seekText + QStringLiteral(" -i \"") + job.inputPath +
-                          QStringLiteral("\" -ss  ") + restText + QStringLiteral(" -t  ") +
-                          lengthText + QStringLiteral(" -ab ") + job.bitrate + job.extraOptions +
-                          QStringLiteral(" -progress pipe:1 \"") + job.outputPath +
-                          QLatin1Char('"');
+    add({QStringLiteral("-ss"), secondsText(inputSeek), QStringLiteral("-i")});
+    addPath(job.inputPath);
+    if (!formatHoldsCover(job.format)) {
+        add({QStringLiteral("-vn")});
+    } else if (!job.convertCover) {
+        // The cover is copied as it is and marked as a picture, not a video to play; a source
+        // without one is fine ("?").
+        add({QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-map"),
+             QStringLiteral("0:v?"), QStringLiteral("-c:v"), QStringLiteral("copy"),
+             QStringLiteral("-disposition:v"), QStringLiteral("attached_pic")});
+    } else {
+        // A converted picture would be dropped by the seek (it lies before the seek point), so
+        // it comes from the source opened a second time, unsought.
+        add({QStringLiteral("-i")});
+        addPath(job.inputPath);
+        add({QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-map"),
+             QStringLiteral("1:v?"), QStringLiteral("-c:v"), QStringLiteral("png"),
+             QStringLiteral("-disposition:v"), QStringLiteral("attached_pic")});
+    }
+
+    QString filter =
+        QStringLiteral("atrim=start=%1:duration=%2,asetpts=PTS-STARTPTS")
+            .arg(secondsText(start - inputSeek), secondsText(job.selection.lengthMs()));
+    if (wma) {
+        // ffmpeg's WMA encoder writes no frame for the last one its decoder holds back, so the
+        // selection's end would be lost: a frame of silence goes after it. The frame's length
+        // depends on the rate, which the command does not know, hence a duration.
+        filter += QStringLiteral(",apad=pad_dur=%1").arg(secondsText(wmaTailSilenceMs));
+    }
+    add({QStringLiteral("-af"), filter});
+
+    if (formatTakesBitrate(job.format)) {
+        add({QStringLiteral("-ab"), job.bitrate});
+        if (job.bitrate == QStringLiteral("32k") || job.bitrate == QStringLiteral("64k")) {
+            // AC3 has no 22050 Hz rate; 32000 Hz is the lowest it encodes.
+            add({QStringLiteral("-ar"), job.format == QStringLiteral("AC3")
+                                            ? QStringLiteral("32000")
+                                            : QStringLiteral("22050")});
+        }
+    }
+    if (wma) {
+        // The container alone would pick another codec.
+        add({QStringLiteral("-acodec"), QStringLiteral("wmav2")});
+    }
+    add({QStringLiteral("-progress"), QStringLiteral("pipe:1")});
+    addPath(job.outputPath);
     return command;
 }
 

@@ -2,120 +2,172 @@
 #include "core/headless_cut.h"
 
 #include "core/convert_save.h"
-#include "core/cutting_session.h"
-#include "core/direct_save.h"
-#include "core/encoder_command.h"
-#include "core/file_identity.h"
-#include "core/time_text.h"
+#include "core/mp3_frame_map.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace snipora {
 
-std::optional<CutRequest> parseCutArguments(const QStringList& arguments, QString* error) {
-    CutRequest request;
-    QStringList positional;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& word = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
-        if (word == QStringLiteral("-o") || word == QStringLiteral("--format") ||
-            word == QStringLiteral("--bitrate")) {
-            if (!hasValue) {
-                *error = QStringLiteral("%1 needs a value").arg(word);
-                return std::nullopt;
-            }
-            const QString value = arguments[++i];
-            if (word == QStringLiteral("-o")) {
-                request.output = value;
-            } else if (word == QStringLiteral("--format")) {
-                request.format = value.toUpper();
-            } else {
-                request.bitrate = value.toLower();
-            }
-        } else {
-            positional << word;
-        }
-    }
-    if (positional.size() != 3 || request.output.isEmpty()) {
-        *error = QStringLiteral("usage: snipora --cut START END INPUT -o OUTPUT "
-                                "[--format FORMAT --bitrate RATE]");
-        return std::nullopt;
-    }
-    const auto start = parseTime(positional[0]);
-    const auto end = parseTime(positional[1]);
-    if (!start || !end) {
-        *error = QStringLiteral("%1 is not a time (seconds, or h:mm:ss.mmm)")
-                     .arg(!start ? positional[0] : positional[1]);
-        return std::nullopt;
-    }
-    request.startMs = *start;
-    request.endMs = *end;
-    request.input = QFile::encodeName(positional[2]);
-    if (!request.input.startsWith('/')) {
-        request.input = QFile::encodeName(QDir::currentPath()) + '/' + request.input;
-    }
-    if (!request.format.isEmpty() || !request.bitrate.isEmpty()) {
-        if (!outputFormats().contains(request.format)) {
-            *error = QStringLiteral("--format takes one of %1")
-                         .arg(outputFormats().join(QLatin1Char(' ')));
-            return std::nullopt;
-        }
-        if (!outputBitrates().contains(request.bitrate)) {
-            *error = QStringLiteral("--bitrate takes one of %1")
-                         .arg(outputBitrates().join(QLatin1Char(' ')));
-            return std::nullopt;
-        }
-        request.output = withFormatExtension(request.output, request.format);
-    }
-    return request;
+namespace {
+QString systemReason(int error) {
+    return qt_error_string(error);
 }
 
-void startCut(const CutRequest& request, MediaCommands& media, ProcessLauncher& processes,
-              const QString& programFolder, std::FILE* errors, std::function<void(int)> done) {
-    const auto finish = [errors, done](const std::optional<QString>& failure) {
-        if (failure) {
-            std::fprintf(errors, "snipora: %s\n", failure->toLocal8Bit().constData());
-        }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [done, status = failure ? 1 : 0] { done(status); },
-            Qt::QueuedConnection);
-    };
-    // Lives until the cut is done; the application owns it.
-    auto* session = new CuttingSession(media, QCoreApplication::instance());
-    if (const auto refusal = session->open(request.input, 0)) {
-        finish(refusal);
+QString shown(const QByteArray& name) {
+    return QFile::decodeName(name);
+}
+} // namespace
+
+HeadlessCut::HeadlessCut(ProcessLauncher& processes, QString programFolder, std::FILE* errors)
+    : processes_(processes), programFolder_(std::move(programFolder)), errors_(errors) {}
+
+HeadlessCut::~HeadlessCut() {
+    // The saves end before the files they use close: the encoder killed and its file removed,
+    // the copy cancelled and its thread waited for. Neither replaces the existing output.
+    convert_.reset();
+    direct_.reset();
+    dropStandIn();
+    if (folderHandle_ >= 0) {
+        ::close(folderHandle_);
+    }
+    if (sourceHandle_ >= 0) {
+        ::close(sourceHandle_);
+    }
+}
+
+void HeadlessCut::start(const CutRequest& request) {
+    request_ = request;
+    sourceHandle_ = ::open(request.input.constData(), O_RDONLY | O_CLOEXEC);
+    if (sourceHandle_ < 0) {
+        finish(QStringLiteral("%1 cannot be read (%2)")
+                   .arg(shown(request.input), systemReason(errno)));
         return;
     }
-    session->pause();
-    session->setStart(request.startMs);
-    session->setEnd(request.endMs);
-    const Selection selection = session->selection();
-    if (!selection.isValid() || selection.start != request.startMs ||
-        selection.end != request.endMs) {
-        finish(QStringLiteral("the section %1 to %2 does not lie within the file (%3 long)")
-                   .arg(preciseTime(request.startMs), preciseTime(request.endMs),
-                        preciseTime(session->lengthMs())));
-        return;
-    }
-    if (isOpenFile(request.output, session->sourceHandle())) {
+    struct stat source = {};
+    struct stat existing = {};
+    if (::fstat(sourceHandle_, &source) == 0 &&
+        ::stat(request.output.constData(), &existing) == 0 && source.st_dev == existing.st_dev &&
+        source.st_ino == existing.st_ino) {
         finish(QStringLiteral("the output would replace the input"));
         return;
     }
-    if (request.format.isEmpty()) {
-        const auto failure =
-            runDirectSave(DirectSaveJob{session->sourceHandle(), request.output, selection},
-                          [](std::int64_t, std::int64_t) { return true; });
-        finish(failure ? std::optional<QString>(QStringLiteral("Save failed: ") + *failure)
-                       : std::nullopt);
+    if (const auto failure = prepareTarget()) {
+        finish(failure);
         return;
     }
-    auto* save = new ConvertSave(processes, session);
-    QObject::connect(save, &ConvertSave::finished, session, finish);
-    save->start(ConvertSaveJob{programFolder, selection, session->sourceAsOpened(), request.format,
-                               request.bitrate, request.output});
+    const Selection selection{request.startMs, request.endMs};
+    if (request.format.isEmpty()) {
+        // The worker scans the source itself, so the source is read once.
+        direct_ = std::make_unique<DirectSave>();
+        connect(direct_.get(), &DirectSave::finished, this, [this](std::optional<QString> failure) {
+            if (!failure) {
+                failure = placeTarget();
+            }
+            finish(failure ? std::optional(QStringLiteral("Save failed: ") + *failure)
+                           : std::nullopt);
+        });
+        direct_->start(DirectSaveJob{sourceHandle_, target_, selection});
+        return;
+    }
+    // The encoder needs to know the section lies within the file: the frame map knows its length.
+    QString error;
+    const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(sourceHandle_, &error);
+    if (!map) {
+        finish(error);
+        return;
+    }
+    if (const auto outside = selectionOutsideSource(selection, *map)) {
+        finish(outside);
+        return;
+    }
+    convert_ = std::make_unique<ConvertSave>(processes_);
+    connect(convert_.get(), &ConvertSave::finished, this,
+            [this](const std::optional<QString>& failure) {
+                if (failure) {
+                    finish(failure);
+                } else if (const auto notPlaced = placeTarget()) {
+                    finish(QStringLiteral("Convert Save failed: ") + *notPlaced);
+                } else {
+                    finish(std::nullopt);
+                }
+            });
+    // The encoder reads the source as opened here.
+    const QString sourceAsOpened =
+        QStringLiteral("/proc/%1/fd/%2").arg(QCoreApplication::applicationPid()).arg(sourceHandle_);
+    convert_->start(ConvertSaveJob{programFolder_, selection, sourceAsOpened, request.format,
+                                   request.bitrate, target_});
+}
+
+std::optional<QString> HeadlessCut::prepareTarget() {
+    const QByteArray& output = request_.output;
+    if (QFile::encodeName(QFile::decodeName(output)) == output) {
+        target_ = QFile::decodeName(output);
+        return std::nullopt;
+    }
+    // The saves name files by text; this name's bytes are not text. They write a plain name in
+    // the same folder instead, reached through a descriptor, so that the folder's own name may
+    // be anything too, and the rename at the end gives the file its bytes.
+    const qsizetype slash = output.lastIndexOf('/');
+    const QByteArray folder = slash == 0 ? QByteArray("/") : output.left(slash);
+    folderHandle_ = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderHandle_ < 0) {
+        return QStringLiteral("the folder of %1 cannot be opened (%2)")
+            .arg(shown(output), systemReason(errno));
+    }
+    const QString extension =
+        request_.format.isEmpty() ? QStringLiteral("mp3") : request_.format.toLower();
+    standIn_ = QStringLiteral(".snipora-%1-output.%2")
+                   .arg(QCoreApplication::applicationPid())
+                   .arg(extension)
+                   .toLatin1();
+    target_ = QStringLiteral("/proc/%1/fd/%2/")
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(folderHandle_) +
+              QString::fromLatin1(standIn_);
+    return std::nullopt;
+}
+
+std::optional<QString> HeadlessCut::placeTarget() {
+    if (standIn_.isEmpty()) {
+        return std::nullopt;
+    }
+    const QByteArray& output = request_.output;
+    const QByteArray name = output.mid(output.lastIndexOf('/') + 1);
+    struct stat old = {};
+    if (::fstatat(folderHandle_, name.constData(), &old, 0) == 0) {
+        // The new file takes the old one's place with its permissions, as the saves do.
+        ::fchmodat(folderHandle_, standIn_.constData(), old.st_mode & 07777, 0);
+    }
+    if (::renameat(folderHandle_, standIn_.constData(), folderHandle_, name.constData()) != 0) {
+        return QStringLiteral("%1 could not be replaced (%2)")
+            .arg(shown(output), systemReason(errno));
+    }
+    standIn_.clear();
+    return std::nullopt;
+}
+
+void HeadlessCut::dropStandIn() {
+    if (!standIn_.isEmpty()) {
+        ::unlinkat(folderHandle_, standIn_.constData(), 0);
+        standIn_.clear();
+    }
+}
+
+void HeadlessCut::finish(const std::optional<QString>& failure) {
+    if (failure) {
+        dropStandIn();
+        std::fprintf(errors_, "snipora: %s\n", failure->toLocal8Bit().constData());
+    }
+    // From the event loop, so that a failure found in start() reaches a loop that runs.
+    QMetaObject::invokeMethod(
+        this, [this, status = failure ? 1 : 0] { emit finished(status); }, Qt::QueuedConnection);
 }
 
 } // namespace snipora

@@ -1,6 +1,7 @@
 // Planning, writing and checking a frame-exact MP3 cut.
 #include "core/mp3_cut.h"
 
+#include "core/time_text.h"
 #include "platform/mci/mpg123_file.h"
 
 #include <QFile>
@@ -156,15 +157,18 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
         f[xing + 16 + i] =
             static_cast<unsigned char>(std::min<std::int64_t>(255, offset * 256 / streamBytes));
     }
-    // The LAME extension: the source's encoder and settings where it had one (decoders honour
-    // the delay and padding only after the encoder names they know), never its gain or peak,
-    // which describe the whole song.
+    // The LAME extension: the source's encoder settings where it had one, never its gain or
+    // peak, which describe the whole song. The encoder name always starts with "LAME":
+    // GStreamer honours the delay and padding only after that name, and what ffmpeg names
+    // "Lavc" or "Lavf" was encoded by LAME all the same.
     unsigned char* l = f + lame;
     const QByteArray& source = map.infoFrame() ? map.infoFrame()->lameExtension : QByteArray();
     const bool knownEncoder =
         source.startsWith("LAME") || source.startsWith("Lavf") || source.startsWith("Lavc");
+    const QByteArray encoder =
+        source.startsWith("LAME") ? source.left(9) : QByteArrayLiteral("LAME3.100");
+    std::copy_n(encoder.constData(), std::min<qsizetype>(encoder.size(), 9), l);
     if (knownEncoder) {
-        std::memcpy(l, source.constData(), 9);
         const auto* s = reinterpret_cast<const unsigned char*>(source.constData());
         l[9] = s[9] & 0x0f;
         l[10] = s[10];
@@ -174,7 +178,6 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
         l[26] = s[26];
         l[27] = s[27];
     } else {
-        std::memcpy(l, "LAME3.100", 9);
         l[9] = map.variableBitrate() ? 3 : 1;
     }
     l[21] = static_cast<unsigned char>(plan.encoderDelay >> 4);
@@ -187,7 +190,16 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
 }
 
 bool writeAll(QFileDevice& target, const char* data, std::int64_t size) {
-    return target.write(data, size) == size;
+    // A short write sets no error; writing the rest makes the system say why (a full disk).
+    while (size > 0) {
+        const qint64 written = target.write(data, size);
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 QString writeReason(const QFileDevice& target) {
@@ -220,6 +232,31 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
     plan.endSample = map.sampleAtMs(endMs);
     if (plan.endSample <= plan.startSample) {
         return fail(QStringLiteral("the selection is empty"));
+    }
+    // ffmpeg and GStreamer trim the start of a cut only in a frame other than the one where
+    // they trim its end: a selection within one frame would come out from its frame's start.
+    if (plan.samples() <= map.samplesPerFrame()) {
+        const std::int64_t shortest = (map.samplesPerFrame() + 1) * 1000 / map.sampleRate() + 1;
+        return fail(QStringLiteral("the selection is shorter than one MPEG frame, which many "
+                                   "players would play from the frame's start; the shortest "
+                                   "cut of this file is %1 ms")
+                        .arg(shortest));
+    }
+    // Frames of another format cannot follow in one file without every decoder losing them;
+    // the player stops where the first stretch ends, and so does a cut.
+    if (const auto& next = map.nextStretch();
+        next &&
+        (std::max<std::int64_t>(endMs, 0) * map.sampleRate() + 999) / 1000 > map.lengthSamples()) {
+        const auto format = [](int rate, int channels) {
+            return QStringLiteral("%1 Hz %2")
+                .arg(rate)
+                .arg(channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
+        };
+        return fail(QStringLiteral("the source changes from %1 to %2 at %3; Direct Save cuts "
+                                   "only before that point (Convert Save re-encodes the rest)")
+                        .arg(format(map.sampleRate(), map.channels()),
+                             format(next->sampleRate, next->channels),
+                             preciseTime(map.lengthSamples() * 1000 / map.sampleRate())));
     }
     const auto& frames = map.frames();
     const auto count = static_cast<std::int64_t>(frames.size());
@@ -290,7 +327,7 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
 std::int64_t mp3CutOutputBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
     const OutputFrames out = outputFrames(map, plan);
     return map.id3v2Size() + infoFrameBytes(map, plan, out).size() + out.audioBytes +
-           (map.id3v1Offset() ? 128 : 0);
+           map.apeSize() + (map.id3v1Offset() ? 128 : 0);
 }
 
 std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
@@ -377,6 +414,10 @@ std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const M
             return failed;
         }
         i = j;
+    }
+    // The APEv2 tag goes where it was, after the audio and before the ID3v1 tag.
+    if (const auto failed = copy(map.apeOffset(), map.apeOffset() + map.apeSize())) {
+        return failed;
     }
     if (const auto id3v1 = map.id3v1Offset()) {
         if (const auto failed = copy(*id3v1, *id3v1 + 128)) {

@@ -55,8 +55,8 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
 using Mp3CutProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 // Writes the source's ID3v2 tag, a fresh Xing/Info frame with a LAME extension, the frames of
-// the selection and the source's ID3v1 tag to `target` (open for writing, at its start), and
-// flushes it. Reads the source by pread only. Nullopt on success, else the reason for the user
+// the selection and the source's APEv2 and ID3v1 tags to `target` (open for writing, at its start),
+// and flushes it. Reads the source by pread only. Nullopt on success, else the reason for the user
 // (shown after "Save failed: "); mp3CutCancelled() when `progress` said stop.
 std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
                                    std::int64_t endMs, QFileDevice& target,

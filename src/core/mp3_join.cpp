@@ -92,6 +92,12 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
         return fail(QStringLiteral("the section takes out the whole file"));
     }
 
+    const QString tooLittleLeft =
+        QStringLiteral("the section leaves less than one MP3 frame of sound");
+    if ((fromStart && length - end < spf) || (toEnd && start < spf)) {
+        return fail(tooLittleLeft);
+    }
+
     Mp3RemovalPlan removal;
     // At either end of the file the rest is an ordinary cut, exact to the sample.
     if (fromStart || toEnd) {
@@ -158,7 +164,7 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
         removal.cut = plan;
     }
     if (removal.cut.samples() < spf) {
-        return fail(QStringLiteral("the section leaves less than one MP3 frame of sound"));
+        return fail(tooLittleLeft);
     }
     removal.removedStartMs = msOf(removal.removedStartSample, rate);
     removal.removedEndMs = msOf(removal.removedEndSample, rate);

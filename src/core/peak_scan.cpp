@@ -46,7 +46,13 @@ struct FileDescriptor {
 // A handle walking the file frame by frame; `index` counts the frames read so far.
 class FrameStream {
 public:
-    explicit FrameStream(int fd) : reader_(fd) {}
+    // Reads the frames the player plays (junk and tags left out, when `stream` was found), so
+    // that the peaks stand where the player's samples are.
+    FrameStream(int fd, const std::optional<mci::MpegFrames>& stream) : reader_(fd) {
+        if (stream) {
+            reader_.showOnly(*stream);
+        }
+    }
 
     bool open() {
         handle_ = mci::newMpg123Handle();
@@ -232,8 +238,9 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
     if (file.fd < 0) {
         return QStringLiteral("The file cannot be read.");
     }
-    FrameStream ahead(file.fd);
-    FrameStream behind(file.fd);
+    const auto stream = mci::MpegFrames::scan(file.fd, nullptr);
+    FrameStream ahead(file.fd, stream);
+    FrameStream behind(file.fd, stream);
     if (!ahead.open() || !behind.open()) {
         return QStringLiteral("The file is not MPEG audio.");
     }

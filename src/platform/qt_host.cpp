@@ -10,7 +10,9 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace snipora {
@@ -103,6 +105,15 @@ std::optional<int> QtProcessLauncher::start(const QString& program, const QStrin
     auto child = std::make_unique<Child>();
     QProcess& process = child->process;
     process.setStandardInputFile(QProcess::nullDevice());
+    // The child ends when the program dies, even by SIGKILL, instead of writing on into a file
+    // nobody will take care of. The signal follows the thread that started the child, so
+    // children are started from the main thread, which lives as long as the program.
+    process.setChildProcessModifier([parent = ::getpid()] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) {
+            ::_exit(127); // the program died before the signal was set
+        }
+    });
     Child* raw = child.get();
     QObject::connect(&process, &QProcess::readyReadStandardError, &process, [raw] {
         // Only the tail matters: the last line the child wrote to its error output.

@@ -49,6 +49,13 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     // Interrupted system calls carry on; the event loop hears of the signal through the pipe.
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < caughtSignals.size(); ++i) {
+        // A signal ignored from the start stays ignored: `nohup` asks for that of SIGHUP, and a
+        // shell of its background jobs' SIGINT.
+        struct sigaction current = {};
+        if (::sigaction(caughtSignals[i], nullptr, &current) == 0 &&
+            current.sa_handler == SIG_IGN) {
+            continue;
+        }
         installed_[i] = ::sigaction(caughtSignals[i], &action, &previous_[i]) == 0;
         if (!installed_[i]) {
             restoreHandlers();

@@ -14,7 +14,8 @@ namespace snipora {
 // do), and the event loop reads it and emits received(). So `timeout` or a session logout ends
 // the program through its ordinary shutdown: sound stopped, files closed, destructors run.
 // The catch is one-shot: after the first signal the previous handlers are back, so a second
-// signal still ends a program whose shutdown hangs. One object at a time.
+// signal still ends a program whose shutdown hangs. A signal the program was started with
+// ignored (nohup) is left ignored. One object at a time.
 class TerminationSignals final : public QObject {
     Q_OBJECT
 public:

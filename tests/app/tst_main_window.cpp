@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -105,6 +106,54 @@ private slots:
                  QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks 0.01.000-0.05.000.mp3"));
         // No report yet: the bar steps by itself.
         QTRY_VERIFY(window->saveProgress->value() > 0);
+    }
+
+    // The bitrate list follows the format: off for a lossless one, which saves without a
+    // bitrate; a bitrate the format's encoder cannot give is not offered.
+    void bitrateListFollowsTheFormat_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("offered"); // empty: the list is off
+        QTest::addColumn<QString>("bitrate");     // shown once the format is chosen
+        QTest::newRow("FLAC: off, 512k kept for later") << "FLAC" << QStringList() << "512k";
+        QTest::newRow("MP3: no 512k, so the user picks again")
+            << "MP3" << QStringList{"256k", "128k", "64k", "32k"} << "Bitrate";
+        QTest::newRow("AC3: every one")
+            << "AC3" << QStringList{"512k", "256k", "128k", "64k", "32k"} << "512k";
+    }
+    void bitrateListFollowsTheFormat() {
+        QFETCH(QString, format);
+        QFETCH(QStringList, offered);
+        QFETCH(QString, bitrate);
+        openPlaying();
+        window->session().setStart(1000);
+        window->session().setEnd(2000);
+        window->bitrateList->setCurrentText(QStringLiteral("512k"));
+        window->formatList->setCurrentText(format);
+        QCOMPARE(window->bitrateList->isEnabled(), !offered.isEmpty());
+        QCOMPARE(window->bitrateList->currentText(), bitrate);
+        if (!offered.isEmpty()) {
+            QStringList enabled;
+            const auto* items = qobject_cast<QStandardItemModel*>(window->bitrateList->model());
+            for (int row = 1; row < items->rowCount(); ++row) {
+                if (items->item(row)->isEnabled()) {
+                    enabled << items->item(row)->text();
+                }
+            }
+            QCOMPARE(enabled, offered);
+        }
+
+        fakes->processes.next.neverEnds = true;
+        fakes->dialogs.saveAnswers.push_back(dir.filePath(QStringLiteral("out")));
+        window->convertSave();
+        if (bitrate == QStringLiteral("Bitrate")) {
+            QCOMPARE(fakes->messages.shown.constLast().text,
+                     QStringLiteral("Please select output bitrate."));
+            QVERIFY(fakes->processes.launches.isEmpty());
+            return;
+        }
+        QCOMPARE(fakes->processes.launches.size(), 1);
+        QCOMPARE(fakes->processes.launches.constFirst().arguments.contains(QStringLiteral("-ab")),
+                 !offered.isEmpty());
     }
 
     void convertProgressAndCancel() {

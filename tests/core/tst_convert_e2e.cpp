@@ -1,4 +1,5 @@
-// Convert Save end to end: the real encoder and launcher, every format, samples compared.
+// Convert Save end to end: the real encoder and launcher, every format from sources with and
+// without a cover, lengths counted in decoded samples, samples compared.
 #include "core/convert_save.h"
 #include "platform/qt_host.h"
 #include "support/test_main.h"
@@ -23,6 +24,12 @@ QByteArray run(const QString& program, const QStringList& arguments) {
     return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
 }
 
+QString probe(const QString& path, const char* entries) {
+    return QString::fromUtf8(run(QStringLiteral("ffprobe"),
+                                 {"-v", "error", "-show_entries", entries, "-of", "csv=p=0", path})
+                                 .trimmed());
+}
+
 // The file decoded by ffmpeg to 16-bit samples at 44,100 Hz, stereo.
 std::vector<std::int16_t> decode(const QString& path) {
     const QByteArray pcm = run(QStringLiteral("ffmpeg"), {"-v", "error", "-i", path, "-f", "s16le",
@@ -38,14 +45,16 @@ class TestConvertEndToEnd : public QObject {
 
     QTemporaryDir dir;
     QString source;
+    // Three seconds titled "Snipora", by MPEG version (its rate) and whether they carry a cover.
+    QMap<QString, QString> sources;
     QtProcessLauncher launcher;
 
-    std::optional<QString> convert(const QString& format, const QString& bitrate,
-                                   Selection selection, const QString& target) {
+    std::optional<QString> convert(const QString& from, const QString& format,
+                                   const QString& bitrate, Selection selection,
+                                   const QString& target) {
         ConvertSave save(launcher);
         QSignalSpy finished(&save, &ConvertSave::finished);
-        save.start(
-            {QStringLiteral(SNIPORA_PROGRAM_DIR), selection, source, format, bitrate, target});
+        save.start({QStringLiteral(SNIPORA_PROGRAM_DIR), selection, from, format, bitrate, target});
         if (!finished.wait(60000)) {
             return QStringLiteral("no end");
         }
@@ -59,35 +68,135 @@ private slots:
             {"-v", "error", "-f", "lavfi", "-i", "aevalsrc=sin(200*t*t)|cos(300*t*t):s=44100:d=20",
              "-b:a", "128k", "-y", source});
         QVERIFY(QFileInfo(source).size() > 0);
+
+        // Sources of three seconds titled "Snipora", by rate and cover.
+        for (const auto& [name, rate, picture] : {std::tuple{"44100 plain", "44100", ""},
+                                                  {"44100 cover", "44100", "jpg"},
+                                                  {"22050 plain", "22050", ""},
+                                                  {"22050 cover", "22050", "png"},
+                                                  {"44100 gif", "44100", "gif"}}) {
+            const QString path = dir.filePath(QLatin1String(name) + QStringLiteral(".mp3"));
+            const auto words = [](const char* text) {
+                return QString::fromLatin1(text).split(QLatin1Char(' '));
+            };
+            QStringList arguments = words("-v error -f lavfi -i");
+            arguments << QStringLiteral("aevalsrc=sin(200*t*t)|cos(300*t*t):s=%1:d=3")
+                             .arg(QLatin1String(rate));
+            if (*picture != '\0') {
+                const QString cover = dir.filePath(QStringLiteral("cover.") + picture);
+                run(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i",
+                                               "testsrc=s=48x48", "-frames:v", "1", "-y", cover});
+                arguments << QStringLiteral("-i") << cover
+                          << words("-map 0:a -map 1:v -c:v copy -disposition:v attached_pic");
+            }
+            arguments << words("-metadata title=Snipora -b:a 64k -y") << path;
+            run(QStringLiteral("ffmpeg"), arguments);
+            QCOMPARE(probe(path, "stream=codec_type").split(QLatin1Char('\n')).size(),
+                     *picture != '\0' ? 2 : 1);
+            sources.insert(QLatin1String(name), path);
+        }
     }
 
+    // Every format from MPEG-1 and MPEG-2 sources, with a cover and without, at a bitrate
+    // that keeps the source's rate and at one that lowers it: the save succeeds, the decoded
+    // length is the selection's, the cover and the title go where the format holds them. A GIF
+    // cover, which FLAC and M4A cannot take as it is, arrives there as a PNG.
     void everyFormatAtItsLength_data() {
         QTest::addColumn<QString>("format");
-        QTest::addColumn<QString>("bitrate");
         QTest::addColumn<QString>("codec");
-        for (const auto& [format, codec] : {std::pair{"MP3", "mp3"},
-                                            {"WAV", "pcm_s16le"},
-                                            {"AAC", "aac"},
-                                            {"WMA", "wmav2"},
-                                            {"FLAC", "flac"},
-                                            {"M4A", "aac"},
-                                            {"AC3", "ac3"}}) {
-            for (const char* bitrate : {"128k", "32k"}) {
-                QTest::addRow("%s %s", format, bitrate) << format << bitrate << codec;
+        QTest::addColumn<QString>("cover"); // the output's picture codec; empty: none
+        QTest::addColumn<bool>("holdsTitle");
+        // Decoded beyond the selection: the encoder's priming a raw AAC stream cannot mark,
+        // the silence that fills the codec's last frame where the end is not marked, and the
+        // silence after the selection that lets the WMA encoder write its last frame.
+        QTest::addColumn<int>("priming");
+        QTest::addColumn<int>("lastFrame");
+        QTest::addColumn<int>("addedMs");
+        QTest::addColumn<QString>("from");
+        const struct {
+            const char* format;
+            const char* codec;
+            bool cover;
+            bool title;
+            int priming;
+            int lastFrame;
+            int addedMs;
+        } formats[] = {
+            {"MP3", "mp3", true, true, 0, 0, 0},         {"WAV", "pcm_s16le", false, true, 0, 0, 0},
+            {"AAC", "aac", false, false, 1024, 1024, 0}, {"WMA", "wmav2", false, true, 0, 0, 64},
+            {"FLAC", "flac", true, true, 0, 0, 0},       {"M4A", "aac", true, true, 0, 1024, 0},
+            {"AC3", "ac3", false, false, 0, 1536, 0}};
+        for (const auto& f : formats) {
+            const bool mp3 = QLatin1String(f.format) == QLatin1String("MP3");
+            for (const auto& [from, picture] : {std::pair{"44100 plain", ""},
+                                                {"44100 cover", "mjpeg"},
+                                                {"22050 plain", ""},
+                                                {"22050 cover", "png"},
+                                                {"44100 gif", "gif"}}) {
+                if (QLatin1String(picture) == QLatin1String("gif") && !f.cover) {
+                    continue;
+                }
+                QString cover = f.cover ? QString::fromLatin1(picture) : QString();
+                if (cover == QStringLiteral("gif") && !mp3) {
+                    cover = QStringLiteral("png");
+                }
+                QTest::addRow("%s from %s", f.format, from)
+                    << f.format << f.codec << cover << f.title << f.priming << f.lastFrame
+                    << f.addedMs << from;
             }
         }
     }
     void everyFormatAtItsLength() {
         QFETCH(QString, format);
-        QFETCH(QString, bitrate);
         QFETCH(QString, codec);
+        QFETCH(QString, cover);
+        QFETCH(bool, holdsTitle);
+        QFETCH(int, priming);
+        QFETCH(int, lastFrame);
+        QFETCH(int, addedMs);
+        QFETCH(QString, from);
+        const bool lossless = format == QStringLiteral("WAV") || format == QStringLiteral("FLAC");
+        // At 128k the output keeps the source's rate; 32k takes it to 22,050 Hz (32,000 Hz for
+        // AC3), down from 44,100 Hz for one of the sources.
+        const QString bitrate = lossless                                 ? QString()
+                                : from.endsWith(QStringLiteral("plain")) ? QStringLiteral("32k")
+                                                                         : QStringLiteral("128k");
         const QString target = dir.filePath(QStringLiteral("out.") + format.toLower());
-        const auto failure = convert(format, bitrate, {2345, 5678}, target);
+        // 1.9 s: 935 samples into a frame of 1024 at 22,050 Hz, 1870 into one of 2048 at
+        // 44,100 Hz, so a last frame lost shows.
+        const Selection selection{700, 2600};
+        const auto failure = convert(sources.value(from), format, bitrate, selection, target);
         QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
-        const QByteArray probed = run(QStringLiteral("ffprobe"),
-                                      {"-v", "error", "-select_streams", "a:0", "-show_entries",
-                                       "stream=codec_name", "-of", "csv=p=0", target});
-        QCOMPARE(QString::fromLatin1(probed.trimmed()), codec);
+
+        // The cover marked as a picture; no stream at all where the format holds none. Then
+        // the title.
+        const QString probed =
+            probe(target, "stream=codec_name,sample_rate:stream_disposition=attached_pic:"
+                          "format_tags=title");
+        const int rate = probed.section(QLatin1Char(','), 1, 1).toInt();
+        QString expected = QStringLiteral("%1,%2,0").arg(codec).arg(rate);
+        if (!cover.isEmpty()) {
+            expected += QStringLiteral("\n%1,1").arg(cover);
+        }
+        if (holdsTitle) {
+            expected += QStringLiteral("\nSnipora");
+        }
+        QCOMPARE(probed, expected);
+        QVERIFY(rate > 0);
+
+        const qsizetype samples =
+            run(QStringLiteral("ffmpeg"),
+                {"-v", "error", "-i", target, "-map", "0:a", "-f", "s16le", "-ac", "1", "-"})
+                .size() /
+            2;
+        const double beyondMs = (static_cast<double>(samples - priming) * 1000.0 / rate) -
+                                static_cast<double>(selection.lengthMs());
+        const double frameMs = lastFrame * 1000.0 / rate + addedMs;
+        QVERIFY2(beyondMs >= -30.0 && beyondMs <= frameMs + 30.0,
+                 qPrintable(QStringLiteral("%1 samples at %2 Hz: %3 ms beyond the selection")
+                                .arg(samples)
+                                .arg(rate)
+                                .arg(beyondMs)));
     }
 
     // From its first sample on, the converted section is the source's own sound.
@@ -103,7 +212,7 @@ private slots:
         QFETCH(std::int64_t, end);
         const QString target = dir.filePath(QStringLiteral("section.flac"));
         const auto failure =
-            convert(QStringLiteral("FLAC"), QStringLiteral("512k"), {start, end}, target);
+            convert(source, QStringLiteral("FLAC"), QStringLiteral("512k"), {start, end}, target);
         QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
         const std::vector<std::int16_t> whole = decode(source);
         const std::vector<std::int16_t> part = decode(target);

@@ -1,5 +1,5 @@
-// Convert Save: the encoder's command to the millisecond, the chosen format's extension, and the
-// ways a run ends, on a scripted launcher.
+// Convert Save: the encoder's command to the millisecond, the chosen format's extension and
+// bitrates, and the ways a run ends, on a scripted launcher.
 #include "core/convert_save.h"
 #include "core/encoder_command.h"
 #include "support/fake_host.h"
@@ -24,16 +24,24 @@ class TestConvertSave : public QObject {
         return QDir(folder->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    ConvertSaveJob job(const QString& name) const {
-        return ConvertSaveJob{QStringLiteral("/opt/snipora"),  Selection{12345, 45678},
-                              QStringLiteral("/music/in.mp3"), QStringLiteral("FLAC"),
-                              QStringLiteral("128k"),          folder->filePath(name)};
+    ConvertSaveJob job(const QString& name, const QString& format = QStringLiteral("FLAC"),
+                       const QString& bitrate = QString()) const {
+        return ConvertSaveJob{QStringLiteral("/opt/snipora"),
+                              Selection{12345, 45678},
+                              QStringLiteral("/music/in.mp3"),
+                              format,
+                              bitrate,
+                              folder->filePath(name)};
     }
 
-    // A probe that reports `seconds` for whatever file it is given.
-    static FakeProcessLauncher::Script probeSaying(const QByteArray& seconds) {
+    // A probe that decodes `samples` at 44,100 Hz from whatever file it is given, in frames of
+    // 1024 and a last shorter one, as ffprobe lists them.
+    static FakeProcessLauncher::Script probeDecoding(qint64 samples) {
         FakeProcessLauncher::Script probe;
-        probe.output = seconds + '\n';
+        for (; samples > 1024; samples -= 1024) {
+            probe.output += "frame,1024\n";
+        }
+        probe.output += "frame," + QByteArray::number(samples) + ",side_data,\nstream,44100\n";
         return probe;
     }
 
@@ -53,30 +61,120 @@ private slots:
     void commandCarriesMilliseconds_data() {
         QTest::addColumn<std::int64_t>("start");
         QTest::addColumn<std::int64_t>("end");
-        QTest::addColumn<QString>("numbers");
-        QTest::newRow("seek half a second early") << std::int64_t{12345} << std::int64_t{45678}
-                                                  << "-ss  11.845 -i \"in\" -ss  0.5 -t  33.333";
-        QTest::newRow("under a second")
-            << std::int64_t{2000} << std::int64_t{2700} << "-ss  1.5 -i \"in\" -ss  0.5 -t  0.7";
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("bitrate");
+        QTest::addColumn<bool>("convertCover");
+        QTest::addColumn<QString>("options");
+        const QString cover = QStringLiteral(
+            "-map 0:a -map 0:v? -c:v copy -disposition:v attached_pic -af atrim=start=");
+        QTest::newRow("seek half a second early, the cover kept, no bitrate")
+            << std::int64_t{12345} << std::int64_t{45678} << "FLAC"
+            << "" << false
+            << "-ss 11.845 -i \"in\" " + cover +
+                   "0.5:duration=33.333,asetpts=PTS-STARTPTS -progress pipe:1";
+        QTest::newRow("under a second, a lossless format ignores the bitrate")
+            << std::int64_t{2000} << std::int64_t{2700} << "WAV"
+            << "128k" << false
+            << "-ss 1.5 -i \"in\" -vn -af atrim=start=0.5:duration=0.7,asetpts=PTS-STARTPTS "
+               "-progress pipe:1";
         QTest::newRow("near the start")
-            << std::int64_t{200} << std::int64_t{21500} << "-ss  0 -i \"in\" -ss  0.2 -t  21.3";
+            << std::int64_t{200} << std::int64_t{21500} << "MP3"
+            << "128k" << false
+            << "-ss 0 -i \"in\" " + cover +
+                   "0.2:duration=21.3,asetpts=PTS-STARTPTS -ab 128k -progress pipe:1";
+        QTest::newRow("WMA ends on a frame of silence, at a low rate")
+            << std::int64_t{3000} << std::int64_t{4000} << "WMA"
+            << "64k" << false
+            << "-ss 2.5 -i \"in\" -vn -af "
+               "atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS,apad=pad_dur=0.064 -ab 64k -ar "
+               "22050 -acodec wmav2 -progress pipe:1";
+        QTest::newRow("AC3 at its lowest rate")
+            << std::int64_t{3000} << std::int64_t{4000} << "AC3"
+            << "32k" << false
+            << "-ss 2.5 -i \"in\" -vn -af atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS -ab "
+               "32k -ar 32000 -progress pipe:1";
+        QTest::newRow("a cover converted, from the source unsought")
+            << std::int64_t{3000} << std::int64_t{4000} << "M4A"
+            << "128k" << true
+            << "-ss 2.5 -i \"in\" -i \"in\" -map 0:a -map 1:v? -c:v png -disposition:v "
+               "attached_pic -af atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS -ab 128k "
+               "-progress pipe:1";
     }
+
     void commandCarriesMilliseconds() {
         QFETCH(std::int64_t, start);
         QFETCH(std::int64_t, end);
-        QFETCH(QString, numbers);
+        QFETCH(QString, format);
+        QFETCH(QString, bitrate);
+        QFETCH(bool, convertCover);
+        QFETCH(QString, options);
         const ProcessCommand command =
             encoderCommand({QStringLiteral("/f"), Selection{start, end}, QStringLiteral("in"),
-                            QStringLiteral("128k"), QString(), QStringLiteral("out.flac")});
+                            format, bitrate, QStringLiteral("out.x"), convertCover});
         QCOMPARE(command.commandLine,
-                 QStringLiteral("\"/f/ffmpeg\" ") + numbers +
-                     QStringLiteral(" -ab 128k -progress pipe:1 \"out.flac\""));
+                 QStringLiteral("\"/f/ffmpeg\" ") + options + QStringLiteral(" \"out.x\""));
+        QCOMPARE(command.program, QStringLiteral("/f/ffmpeg"));
         // The argument list is the line split by its quoting.
         QCOMPARE(command.arguments.join(QLatin1Char(' ')),
-                 QString(numbers)
-                         .remove(QLatin1Char('"'))
-                         .replace(QStringLiteral("  "), QStringLiteral(" ")) +
-                     QStringLiteral(" -ab 128k -progress pipe:1 out.flac"));
+                 QString(options).remove(QLatin1Char('"')) + QStringLiteral(" out.x"));
+    }
+
+    // What each format takes: no bitrate when lossless, none beyond what its encoder gives.
+    void bitrateRules_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("bitrate");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("refusal"); // empty when the save may start
+        const QStringList all{"512k", "256k", "128k", "64k", "32k"};
+        const QStringList upTo256k{"256k", "128k", "64k", "32k"};
+        QTest::newRow("FLAC needs none") << "FLAC"
+                                         << "" << QStringList() << "";
+        QTest::newRow("WAV ignores one") << "WAV"
+                                         << "128k" << QStringList() << "";
+        QTest::newRow("MP3 without one")
+            << "MP3"
+            << "" << upTo256k
+            << "Please select output bitrate. MP3 is written at 256k, 128k, 64k, 32k.";
+        QTest::newRow("MP3 above its encoder's top")
+            << "MP3"
+            << "512k" << upTo256k
+            << "MP3 cannot be written at 512k: its encoder gives at most 320k. Please select "
+               "256k, 128k, 64k, 32k.";
+        QTest::newRow("M4A above its encoder's top")
+            << "M4A"
+            << "512k" << upTo256k
+            << "M4A cannot be written at 512k: its encoder gives at most 256k. Please select "
+               "256k, 128k, 64k, 32k.";
+        QTest::newRow("AAC at a rate not in the list")
+            << "AAC"
+            << "100k" << upTo256k
+            << "AAC cannot be written at 100k. Please select 256k, 128k, 64k, 32k.";
+        QTest::newRow("AC3 at the top") << "AC3"
+                                        << "512k" << all << "";
+        QTest::newRow("WMA at the bottom") << "WMA"
+                                           << "32k" << all << "";
+    }
+    void bitrateRules() {
+        QFETCH(QString, format);
+        QFETCH(QString, bitrate);
+        QFETCH(QStringList, offered);
+        QFETCH(QString, refusal);
+        QCOMPARE(bitratesFor(format), offered);
+        QCOMPARE(formatTakesBitrate(format), !offered.isEmpty());
+        QCOMPARE(bitrateRefusal(format, bitrate).value_or(QString()), refusal);
+
+        // A refused save starts no encoder and says why; an accepted one starts it.
+        FakeProcessLauncher launcher;
+        launcher.next.neverEnds = true;
+        ConvertSave save(launcher);
+        QSignalSpy finished(&save, &ConvertSave::finished);
+        save.start(job(QStringLiteral("out"), format, bitrate));
+        QCOMPARE(launcher.launches.size(), refusal.isEmpty() ? 1 : 0);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(finished.size(), 1);
+            QCOMPARE(finished.at(0).at(0).value<std::optional<QString>>(),
+                     std::optional<QString>(QStringLiteral("Convert Save failed: ") + refusal));
+        }
     }
 
     void outputTakesTheChosenFormat_data() {
@@ -97,31 +195,82 @@ private slots:
         QCOMPARE(withFormatExtension(chosen, QStringLiteral("M4A")), written);
     }
 
+    // The selection is 33.333 s: 1,469,985 samples at 44,100 Hz.
     void checkedOutputReplacesTheTarget_data() {
+        QTest::addColumn<QString>("format");
         QTest::addColumn<QByteArray>("probed");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("the selection's length") << QByteArray("33.333") << true;
-        QTest::newRow("cut off by a full disk") << QByteArray("12.000") << false;
-        QTest::newRow("unreadable") << QByteArray("N/A") << false;
+        QTest::newRow("the selection's length") << "FLAC" << probeDecoding(1469985).output << true;
+        QTest::newRow("25 ms short") << "FLAC" << probeDecoding(1469985 - 1102).output << true;
+        QTest::newRow("cut off by a full disk") << "FLAC" << probeDecoding(529200).output << false;
+        QTest::newRow("35 ms too long") << "FLAC" << probeDecoding(1469985 + 1544).output << false;
+        QTest::newRow("raw AAC: its priming and a last frame filled with silence")
+            << "AAC" << probeDecoding(1469985 + 1024 + 1023).output << true;
+        QTest::newRow("raw AAC: 35 ms beyond its last frame")
+            << "AAC" << probeDecoding(1469985 + 1024 + 1024 + 1544).output << false;
+        QTest::newRow("raw AAC without its priming: short")
+            << "AAC" << probeDecoding(1469985 - 1544).output << false;
+        QTest::newRow("unreadable") << "FLAC" << QByteArray("N/A\n") << false;
+        QTest::newRow("no rate") << "FLAC" << QByteArray("frame,1469985\n") << false;
     }
     void checkedOutputReplacesTheTarget() {
+        QFETCH(QString, format);
         QFETCH(QByteArray, probed);
         QFETCH(bool, kept);
-        QVERIFY(test::writeFile(folder->filePath(QStringLiteral("old.flac")), "old"));
+        const QString name = QStringLiteral("old.") + format.toLower();
+        QVERIFY(test::writeFile(folder->filePath(name), "old"));
         FakeProcessLauncher launcher;
-        launcher.scripts = {encoderWriting("new"), probeSaying(probed)};
+        FakeProcessLauncher::Script probe;
+        probe.output = probed;
+        launcher.scripts = {encoderWriting("new"), probe};
         ConvertSave save(launcher);
         QSignalSpy progress(&save, &ConvertSave::progress);
         QSignalSpy finished(&save, &ConvertSave::finished);
-        save.start(job(QStringLiteral("old.flac")));
+        save.start(job(name, format,
+                       format == QStringLiteral("AAC") ? QStringLiteral("128k") : QString()));
         QTRY_COMPARE(finished.size(), 1);
         const auto failure = finished.at(0).at(0).value<std::optional<QString>>();
-        QCOMPARE(!failure.has_value(), kept);
+        QVERIFY2(!failure.has_value() == kept,
+                 qPrintable(failure.value_or(QStringLiteral("kept"))));
         QCOMPARE(progress.constFirst().at(0).value<std::int64_t>(), 16666);
-        QFile result(folder->filePath(QStringLiteral("old.flac")));
+        QFile result(folder->filePath(name));
         QVERIFY(result.open(QIODevice::ReadOnly));
         QCOMPARE(result.readAll(), kept ? QByteArray("new") : QByteArray("old"));
-        QCOMPARE(files(), QStringList{QStringLiteral("old.flac")}); // no temporary file left
+        QCOMPARE(files(), QStringList{name}); // no temporary file left
+    }
+
+    // An encoder that ends before writing anything, where the format holds a cover, most likely
+    // met a picture its muxer refuses: it runs once more with the cover converted.
+    void refusedCoverIsConverted_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("firstWrites");
+        QTest::addColumn<bool>("retried");
+        QTest::newRow("M4A refused before writing") << "M4A" << QByteArray() << true;
+        QTest::newRow("FLAC failing after it wrote") << "FLAC" << QByteArray("half") << false;
+        QTest::newRow("AAC holds no cover") << "AAC" << QByteArray() << false;
+    }
+    void refusedCoverIsConverted() {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, firstWrites);
+        QFETCH(bool, retried);
+        FakeProcessLauncher launcher;
+        FakeProcessLauncher::Script refused = encoderWriting(firstWrites);
+        if (firstWrites.isEmpty()) {
+            refused.onStart = nullptr;
+        }
+        refused.exitCode = 1;
+        launcher.scripts = {refused, encoderWriting("new"), probeDecoding(1469985)};
+        ConvertSave save(launcher);
+        QSignalSpy finished(&save, &ConvertSave::finished);
+        const QString name = QStringLiteral("out.") + format.toLower();
+        save.start(job(name, format, QStringLiteral("128k")));
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(!finished.at(0).at(0).value<std::optional<QString>>().has_value(), retried);
+        QCOMPARE(launcher.launches.size(), retried ? 3 : 1);
+        if (retried) {
+            QVERIFY(launcher.launches.at(1).arguments.contains(QStringLiteral("png")));
+        }
+        QCOMPARE(files(), retried ? QStringList{name} : QStringList());
     }
 
     void cancelEndsTheEncoderAndItsFile() {

@@ -1,94 +1,274 @@
-// The cut from the command line: its arguments, and the program run as a script would run it.
-#include "core/headless_cut.h"
+// The cut from the command line: the program run as a script would run it, its arguments, signals.
 #include "support/test_main.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace snipora;
+#include <csignal>
+
+#include <dirent.h>
+#include <unistd.h>
 
 namespace {
+const QString program = QStringLiteral(SNIPORA_PROGRAM_DIR "/snipora");
+
 struct Run {
-    int status = -1;
+    int status = -1; // the exit code, or -1 when the program crashed
+    QByteArray printed;
     QByteArray errors;
 };
 
-Run runProgram(const QStringList& arguments) {
-    QProcess program;
-    program.start(QStringLiteral(SNIPORA_PROGRAM_DIR "/snipora"), arguments);
-    program.waitForFinished(60000);
-    return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
-            program.readAllStandardError()};
+// Runs the program in `folder` through sh, which turns each argument's octal escapes (\377)
+// into their bytes, so that a name that is not valid text reaches the program as it is.
+// `fileBlocks` limits the size of files it writes (512-byte blocks), as a full disk would.
+// There is no display: nothing but the window may need one.
+Run runProgram(const QStringList& arguments, const QString& folder,
+               const QString& fileBlocks = QStringLiteral("unlimited")) {
+    QProcess shell;
+    shell.setWorkingDirectory(folder);
+    shell.start(
+        QStringLiteral("/bin/sh"),
+        QStringList{QStringLiteral("-c"),
+                    QStringLiteral("unset DISPLAY WAYLAND_DISPLAY; export QT_QPA_PLATFORM=xcb; "
+                                   "trap '' XFSZ; ulimit -f %1; for word; do "
+                                   "set -- \"$@\" \"$(printf %b \"$word\")\"; shift; "
+                                   "done; exec \"$@\"")
+                        .arg(fileBlocks),
+                    QStringLiteral("sh"), program} +
+            arguments);
+    shell.waitForFinished(120000);
+    return {shell.exitStatus() == QProcess::NormalExit ? shell.exitCode() : -1,
+            shell.readAllStandardOutput(), shell.readAllStandardError()};
+}
+
+// The names of the files in `folder` as the file system spells them; Qt's would change those
+// that are not valid text.
+QList<QByteArray> namesIn(const QString& folder) {
+    QList<QByteArray> names;
+    if (DIR* listing = ::opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..") {
+                names << name;
+            }
+        }
+        ::closedir(listing);
+    }
+    return names;
+}
+
+// The processes whose parent is `pid`.
+QList<qint64> childrenOf(qint64 pid) {
+    QList<qint64> children;
+    for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile list(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
+        if (list.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& child : list.readAll().split(' ')) {
+                if (!child.trimmed().isEmpty()) {
+                    children << child.trimmed().toLongLong();
+                }
+            }
+        }
+    }
+    return children;
+}
+
+// True once the process catches SIGTERM: its handlers are in place and its cut has begun.
+bool catchesTermination(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        }
+    }
+    return false;
 }
 } // namespace
 
 class TestHeadlessCut : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    QString source;
+    QTemporaryDir sources;
+    QString song;                           // 10 s
+    QString longSong;                       // 100 minutes, about 190 MB: a save of it takes seconds
+    std::unique_ptr<QTemporaryDir> outputs; // fresh for each test
 
 private slots:
     void initTestCase() {
-        source = dir.filePath(QStringLiteral("song.mp3"));
+        song = sources.filePath(QStringLiteral("song.mp3"));
         QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i", "sine=d=10",
-                                                "-b:a", "128k", "-y", source});
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-v", "error", "-f", "lavfi", "-i", "sine=d=10", "-b:a", "128k", "-y", song});
         QVERIFY(ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0);
-    }
-
-    void arguments_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("output"); // empty: refused
-        QTest::newRow("direct") << QStringList{"1.5", "0:03", "in.mp3", "-o", "/t/out.mp3"}
-                                << "/t/out.mp3";
-        QTest::newRow("convert, the format's extension")
-            << QStringList{"1",        "2",   "in.mp3",    "-o",  "/t/out.flac",
-                           "--format", "m4a", "--bitrate", "128K"}
-            << "/t/out.m4a";
-        QTest::newRow("no output") << QStringList{"1", "2", "in.mp3"} << "";
-        QTest::newRow("not a time") << QStringList{"1", "soon", "in.mp3", "-o", "o.mp3"} << "";
-        QTest::newRow("unknown format")
-            << QStringList{"1", "2", "in.mp3", "-o", "o", "--format", "OGG", "--bitrate", "128k"}
-            << "";
-        QTest::newRow("format without bitrate")
-            << QStringList{"1", "2", "in.mp3", "-o", "o", "--format", "MP3"} << "";
-    }
-    void arguments() {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, output);
-        QString error;
-        const auto request = parseCutArguments(arguments, &error);
-        QCOMPARE(request.has_value(), !output.isEmpty());
-        if (request) {
-            QCOMPARE(request->output, output);
-        } else {
-            QVERIFY(!error.isEmpty());
+        // Ten minutes without tags or a length header, repeated: frames after frames.
+        const QString piece = sources.filePath(QStringLiteral("piece.mp3"));
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=600", "-b:a", "256k",
+                      "-write_xing", "0", "-id3v2_version", "0", "-y", piece});
+        QVERIFY(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0);
+        QFile in(piece);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QByteArray frames = in.readAll();
+        longSong = sources.filePath(QStringLiteral("long song.mp3"));
+        QFile out(longSong);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 10; ++i) {
+            QCOMPARE(out.write(frames), frames.size());
         }
     }
 
-    void exitStatusTellsTheOutcome_data() {
-        QTest::addColumn<QStringList>("extra");
-        QTest::addColumn<QString>("end");
-        QTest::addColumn<int>("status");
-        QTest::newRow("direct") << QStringList{} << "4.25" << 0;
-        QTest::newRow("convert") << QStringList{"--format", "WAV", "--bitrate", "128k"} << "4.25"
-                                 << 0;
-        QTest::newRow("past the end") << QStringList{} << "0:12" << 1;
+    void init() { outputs = std::make_unique<QTemporaryDir>(); }
+    void cleanup() {
+        for (const QByteArray& name : namesIn(outputs->path())) {
+            ::unlink((QFile::encodeName(outputs->path()) + '/' + name).constData());
+        }
     }
-    void exitStatusTellsTheOutcome() {
-        QFETCH(QStringList, extra);
-        QFETCH(QString, end);
+
+    void commandLines_data() {
+        QTest::addColumn<QStringList>("arguments"); // SONG stands for the 10 s source
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("printed");    // what stdout starts with
+        QTest::addColumn<QString>("complaint");  // found on stderr; empty: stderr stays empty
+        QTest::addColumn<QByteArray>("written"); // the file that appears; empty: none
+        QTest::addColumn<QString>("fileBlocks");
+        const QString none;
+        const QString unlimited = QStringLiteral("unlimited");
+        QTest::newRow("direct") << QStringList{"--cut", "1.5", "0:04.25", "SONG", "-o", "out.mp3"}
+                                << 0 << none << none << QByteArray("out.mp3") << unlimited;
+        QTest::newRow("convert, --opt=value, the format's extension")
+            << QStringList{"--cut",         "1", "2", "SONG", "--output=out.flac", "--format=wav",
+                           "--bitrate=128K"}
+            << 0 << none << none << QByteArray("out.wav") << unlimited;
+        QTest::newRow("a name after --")
+            << QStringList{"--cut", "1", "2", "-o", "out.mp3", "--", "SONG"} << 0 << none << none
+            << QByteArray("out.mp3") << unlimited;
+        QTest::newRow("direct, a name that is not text")
+            << QStringList{"--cut", "1", "2", "SONG", "-o", "x\\377\\376.mp3"} << 0 << none << none
+            << QByteArray("x\xff\xfe.mp3") << unlimited;
+        QTest::newRow("convert, a name that is not text")
+            << QStringList{"--cut",       "1",        "2",   "SONG",      "-o",
+                           "y\\377\\376", "--format", "WAV", "--bitrate", "128k"}
+            << 0 << none << none << QByteArray("y\xff\xfe.wav") << unlimited;
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: snipora" << none
+                              << QByteArray() << unlimited;
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "snipora " << none
+                                 << QByteArray() << unlimited;
+        QTest::newRow("-o takes --version as its value")
+            << QStringList{"--cut", "1", "2", "/nonexistent.mp3", "-o", "--version"} << 1 << none
+            << "/nonexistent.mp3" << QByteArray() << unlimited;
+        QTest::newRow("past the end")
+            << QStringList{"--cut", "2", "0:12", "SONG", "-o", "out.mp3"} << 1 << none
+            << "does not lie within" << QByteArray() << unlimited;
+        QTest::newRow("full disk")
+            << QStringList{"--cut", "0", "8", "SONG", "-o", "out.mp3"} << 1 << none
+            << "could not be written (File too large)" << QByteArray() << QStringLiteral("64");
+        QTest::newRow("unknown option")
+            << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3", "--fast"} << 2 << none
+            << "Unknown option 'fast'" << QByteArray() << unlimited;
+        QTest::newRow("unknown option, no cut")
+            << QStringList{"--fast", "SONG"} << 2 << none << "Unknown option 'fast'" << QByteArray()
+            << unlimited;
+        QTest::newRow("a window option with the cut")
+            << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3", "-stylesheet", "a.qss"} << 2
+            << none << "Unknown option 'stylesheet'" << QByteArray() << unlimited;
+        QTest::newRow("no output") << QStringList{"--cut", "1", "2", "SONG"} << 2 << none
+                                   << "usage:" << QByteArray() << unlimited;
+        QTest::newRow("-o without a value") << QStringList{"--cut", "1", "2", "SONG", "-o"} << 2
+                                            << none << "Missing value" << QByteArray() << unlimited;
+        QTest::newRow("not a time")
+            << QStringList{"--cut", "1", "soon", "SONG", "-o", "out.mp3"} << 2 << none
+            << "soon is not a time" << QByteArray() << unlimited;
+        QTest::newRow("unknown format")
+            << QStringList{"--cut", "1", "2", "SONG", "-o", "o", "--format", "OGG"} << 2 << none
+            << "--format takes one of" << QByteArray() << unlimited;
+        QTest::newRow("unknown bitrate")
+            << QStringList{"--cut", "1",        "2",   "SONG",      "-o",
+                           "o",     "--format", "MP3", "--bitrate", "100k"}
+            << 2 << none << "--bitrate takes one of" << QByteArray() << unlimited;
+        QTest::newRow("bitrate without format")
+            << QStringList{"--cut", "1", "2", "SONG", "-o", "o.mp3", "--bitrate", "128k"} << 2
+            << none << "--bitrate goes with --format" << QByteArray() << unlimited;
+    }
+    void commandLines() {
+        QFETCH(QStringList, arguments);
         QFETCH(int, status);
-        const QString output = dir.filePath(QStringLiteral("part %1").arg(QTest::currentDataTag()));
-        const Run run =
-            runProgram(QStringList{"--cut", "2", end, source, "-o", output + ".mp3"} + extra);
+        QFETCH(QString, printed);
+        QFETCH(QString, complaint);
+        QFETCH(QByteArray, written);
+        QFETCH(QString, fileBlocks);
+        arguments.replaceInStrings(QStringLiteral("SONG"), song);
+        const Run run = runProgram(arguments, outputs->path(), fileBlocks);
         QCOMPARE(run.status, status);
-        QCOMPARE(run.errors.isEmpty(), status == 0);
-        const QString written = output + (extra.isEmpty() ? ".mp3" : ".wav");
-        QCOMPARE(QFileInfo::exists(written), status == 0);
+        QVERIFY2(run.printed.startsWith(printed.toUtf8()), run.printed.constData());
+        QVERIFY2(complaint.isEmpty() ? run.errors.isEmpty()
+                                     : run.errors.contains(complaint.toUtf8()),
+                 run.errors.constData());
+        // Only the file asked for appears, under the bytes of its name.
+        QCOMPARE(namesIn(outputs->path()),
+                 written.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{written});
+    }
+
+    void signalsKeepTheOldOutput_data() {
+        QTest::addColumn<QStringList>("save");
+        QTest::addColumn<int>("signalNumber");
+        const QStringList direct{"-o", "out.mp3"};
+        const QStringList convert{"-o", "out.mp3", "--format", "MP3", "--bitrate", "128k"};
+        for (const auto& [name, number] :
+             {std::pair{"SIGTERM", SIGTERM}, std::pair{"SIGINT", SIGINT},
+              std::pair{"SIGHUP", SIGHUP}}) {
+            QTest::addRow("direct, %s", name) << direct << number;
+            QTest::addRow("convert, %s", name) << convert << number;
+        }
+    }
+    void signalsKeepTheOldOutput() {
+        QFETCH(QStringList, save);
+        QFETCH(int, signalNumber);
+        const bool converting = save.contains(QStringLiteral("--format"));
+        QFile old(outputs->filePath(QStringLiteral("out.mp3")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+
+        QProcess cut;
+        cut.setWorkingDirectory(outputs->path());
+        // As started from a terminal, even when the tests run as a background job, whose SIGINT
+        // the shell ignores (and the program then leaves ignored).
+        cut.setChildProcessModifier([] {
+            for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+                ::signal(number, SIG_DFL);
+            }
+        });
+        cut.start(program, QStringList{"--cut", "0", "1:30:00", longSong} + save);
+        QVERIFY(cut.waitForStarted());
+        const qint64 pid = cut.processId();
+        // Mid-save: the direct copy once the program has begun, the encoder once it runs and
+        // its file is there.
+        QList<qint64> encoders;
+        QTRY_VERIFY_WITH_TIMEOUT(catchesTermination(pid) &&
+                                     (!converting || ((encoders = childrenOf(pid)).size() == 1 &&
+                                                      namesIn(outputs->path()).size() == 2)),
+                                 20000);
+        ::kill(static_cast<pid_t>(pid), signalNumber);
+        QVERIFY(cut.waitForFinished(20000));
+
+        QCOMPARE(cut.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cut.exitCode(), 128 + signalNumber);
+        QVERIFY2(cut.readAllStandardError().isEmpty(), "no failure is reported");
+        QCOMPARE(namesIn(outputs->path()), QList<QByteArray>{"out.mp3"});
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+        for (const qint64 encoder : encoders) {
+            QVERIFY2(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(encoder)),
+                     "the encoder was ended");
+        }
     }
 };
 

@@ -6,8 +6,6 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-#include <mpg123.h>
-
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -100,38 +98,8 @@ std::vector<std::int16_t> decodeWithFfmpeg(const QString& file, int channels) {
 }
 
 std::int64_t decodedFrameCount(const QString& file) {
-    mpg123_init();
-    int error = 0;
-    const std::unique_ptr<mpg123_handle, void (*)(mpg123_handle*)> handle(
-        mpg123_new(nullptr, &error), mpg123_delete);
-    if (!handle) {
-        return -1;
-    }
-    mpg123_param(handle.get(), MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
-    mpg123_format_none(handle.get());
-    mpg123_format(handle.get(), 44100, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    mpg123_format(handle.get(), 22050, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(handle.get(), QFile::encodeName(file).constData()) != MPG123_OK) {
-        return -1;
-    }
-    long rate = 0;
-    int channels = 0;
-    int encoding = 0;
-    mpg123_getformat(handle.get(), &rate, &channels, &encoding);
-    // Without the scan a file cut short would still be trimmed by the encoder padding its
-    // Xing header announces for an end it no longer has.
-    mpg123_scan(handle.get());
-    std::vector<unsigned char> buffer(65536);
-    std::int64_t bytes = 0;
-    for (;;) {
-        std::size_t done = 0;
-        const int result = mpg123_read(handle.get(), buffer.data(), buffer.size(), &done);
-        bytes += static_cast<std::int64_t>(done);
-        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
-            break;
-        }
-    }
-    return bytes / (2 * channels);
+    const QByteArray pcm = runProgram("mpg123", {"-q", "-s", "--stereo", file});
+    return pcm.size() / 4;
 }
 
 Match bestMatch(const std::vector<std::int16_t>& whole, const std::vector<std::int16_t>& part,

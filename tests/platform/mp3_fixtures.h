@@ -38,7 +38,8 @@ QByteArray runProgram(const QString& program, const QStringList& arguments);
 // The whole file decoded by ffmpeg (a decoder independent of the service's) to 16-bit PCM.
 std::vector<std::int16_t> decodeWithFfmpeg(const QString& file, int channels);
 
-// The number of frames libmpg123 decodes from the file read straight through.
+// The number of frames the mpg123 program decodes from the file (gapless, as it plays it): a
+// file cut short keeps its encoder delay trimmed and loses none of its end.
 std::int64_t decodedFrameCount(const QString& file);
 
 // The offset (in frames, within ±maxShift) at which `part` best matches `whole` starting at

@@ -23,9 +23,18 @@ public:
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
 
+    // The file opened, its frames shown to the decoder through a view (where they are found),
+    // so that its samples are numbered as the frame map numbers them.
     static std::unique_ptr<BufferedFile> open(const QByteArray& path) {
         const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-        return fd < 0 ? nullptr : std::make_unique<BufferedFile>(fd);
+        if (fd < 0) {
+            return nullptr;
+        }
+        auto file = std::make_unique<BufferedFile>(fd);
+        if (const auto stream = MpegFrames::scan(fd, nullptr)) {
+            file->reader.showOnly(*stream);
+        }
+        return file;
     }
 
 private:

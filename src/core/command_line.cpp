@@ -1,0 +1,154 @@
+// The command line read with QCommandLineParser, names kept as the bytes the system gave.
+#include "core/command_line.h"
+
+#include "core/convert_save.h"
+#include "core/encoder_command.h"
+#include "core/time_text.h"
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+
+namespace snipora {
+
+namespace {
+// Option names, "=" and "--" are ASCII. Read as Latin-1 every other byte stays one character
+// and comes back unchanged through toLatin1(), so a name that is not valid text keeps its bytes.
+QString bytesAsText(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+
+QByteArray absoluteName(const QByteArray& name, const QByteArray& workingFolder) {
+    return name.startsWith('/') ? name : workingFolder + '/' + name;
+}
+
+const QString cutUsage = QStringLiteral(
+    "usage: snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]");
+} // namespace
+
+QString usageText() {
+    return QStringLiteral(
+        "Usage: snipora [FILE]\n"
+        "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
+        "Cut a section out of an MP3 file.\n"
+        "\n"
+        "With FILE, the window opens and plays it. Mark a start and an end, listen to the\n"
+        "section with Play Selected, and save it with Direct Save (the MP3 frames, exact to\n"
+        "the sample, not re-encoded) or Convert Save (through ffmpeg, in another format).\n"
+        "\n"
+        "Options:\n"
+        "  --cut START END INPUT -o OUTPUT\n"
+        "                  save the section from START to END of INPUT as OUTPUT without\n"
+        "                  a window, as Direct Save does; times are seconds (12.5) or\n"
+        "                  h:mm:ss.mmm (1:02:03.5)\n"
+        "  -o, --output OUTPUT\n"
+        "                  with --cut: the file to write; an existing one is replaced only\n"
+        "                  once the new one is written and checked\n"
+        "  --format FORMAT  with --cut: convert instead, to MP3, WAV, AAC, WMA, FLAC, M4A\n"
+        "                  or AC3\n"
+        "  --bitrate RATE   with --format: 256k, 128k, 64k or 32k (WMA and AC3 also 512k);\n"
+        "                  left out for the lossless FLAC and WAV\n"
+        "  -h, --help      show this help and exit\n"
+        "  --version       show the version and exit\n"
+        "\n"
+        "An option's value may also follow an equals sign (--format=FLAC); after --, every\n"
+        "word is a name or a time, even one that starts with a dash. The window also takes\n"
+        "Qt's own options, such as -stylesheet FILE.\n"
+        "\n"
+        "The exit status of --cut is 0 only when the output was written and checked, 2 for\n"
+        "a mistake on the command line, and 128 + the signal's number when a signal\n"
+        "stopped it (the existing output is then kept).\n");
+}
+
+CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArray& workingFolder) {
+    QStringList words;
+    for (const QByteArray& argument : arguments) {
+        words << bytesAsText(argument);
+    }
+    QCommandLineParser parser;
+    // Qt's own window options are single-dash words (-stylesheet): each is one option here.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption cut(QStringLiteral("cut"));
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    QString(), QStringLiteral("OUTPUT"));
+    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption bitrate(QStringLiteral("bitrate"), QString(), QStringLiteral("RATE"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({cut, output, format, bitrate, help, version});
+    const bool parsed = parser.parse(words);
+
+    CommandLine line;
+    if (parser.isSet(help)) {
+        line.action = CommandLine::Action::Help;
+        return line;
+    }
+    if (parser.isSet(version)) {
+        line.action = CommandLine::Action::Version;
+        return line;
+    }
+    line.action = parser.isSet(cut) ? CommandLine::Action::Cut : CommandLine::Action::Window;
+    if (!parsed) {
+        // The parser's text quotes the word as read; give it back its own bytes.
+        line.error = QString::fromLocal8Bit(parser.errorText().toLatin1());
+        const QStringList unknown = parser.unknownOptionNames();
+        line.windowOptionsMayRemedy =
+            !unknown.isEmpty() &&
+            std::all_of(unknown.begin(), unknown.end(), [&](const QString& name) {
+                return words.contains(QLatin1Char('-') + name);
+            });
+        return line;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (line.action == CommandLine::Action::Window) {
+        if (parser.isSet(output) || parser.isSet(format) || parser.isSet(bitrate)) {
+            line.error = QStringLiteral("-o, --format and --bitrate go with --cut");
+        } else if (positional.size() > 1) {
+            line.error = QStringLiteral("the window opens one FILE at a time");
+        } else if (!positional.isEmpty()) {
+            line.file = absoluteName(positional[0].toLatin1(), workingFolder);
+        }
+        return line;
+    }
+
+    CutRequest& request = line.cut;
+    const QByteArray outputName = parser.value(output).toLatin1();
+    if (positional.size() != 3 || outputName.isEmpty()) {
+        line.error = cutUsage;
+        return line;
+    }
+    const auto start = parseTime(positional[0]);
+    const auto end = parseTime(positional[1]);
+    if (!start || !end) {
+        line.error =
+            QStringLiteral("%1 is not a time (seconds, or h:mm:ss.mmm)")
+                .arg(QString::fromLocal8Bit((!start ? positional[0] : positional[1]).toLatin1()));
+        return line;
+    }
+    request.startMs = *start;
+    request.endMs = *end;
+    request.input = absoluteName(positional[2].toLatin1(), workingFolder);
+    request.output = absoluteName(outputName, workingFolder);
+    request.format = parser.value(format).toUpper();
+    request.bitrate = parser.value(bitrate).toLower();
+    if (parser.isSet(format)) {
+        if (!outputFormats().contains(request.format)) {
+            line.error = QStringLiteral("--format takes one of %1")
+                             .arg(outputFormats().join(QLatin1Char(' ')));
+            return line;
+        }
+        // Only the extension changes, and it is ASCII: the rest of the name keeps its bytes.
+        request.output =
+            withFormatExtension(bytesAsText(request.output), request.format).toLatin1();
+    } else if (parser.isSet(bitrate)) {
+        line.error = QStringLiteral("--bitrate goes with --format");
+        return line;
+    }
+    if (!request.bitrate.isEmpty() && !outputBitrates().contains(request.bitrate)) {
+        line.error = QStringLiteral("--bitrate takes one of %1")
+                         .arg(outputBitrates().join(QLatin1Char(' ')));
+    }
+    return line;
+}
+
+} // namespace snipora

@@ -1,0 +1,45 @@
+// The program's command line: the window with a file, a cut without a window, help or version.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace snipora {
+
+// What `snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]` asks for.
+// Names keep the bytes they were given, so that a name that is not valid text still names its
+// file; both are absolute.
+struct CutRequest {
+    std::int64_t startMs = 0;
+    std::int64_t endMs = 0;
+    QByteArray input;
+    QByteArray output; // with the format's extension when converting
+    QString format;    // empty: Direct Save
+    QString bitrate;   // may be empty: the encoder's own choice, or its refusal
+};
+
+struct CommandLine {
+    enum class Action { Window, Cut, Help, Version };
+    // What was asked for, even when the line holds a mistake: Qt's own window options (which
+    // a QApplication takes) are unknown here until one has taken them.
+    Action action = Action::Window;
+    QByteArray file; // the window's file, absolute; empty for none
+    CutRequest cut;
+    QString error; // the mistake to print; empty when the line is good
+    // The mistake may be only an option of Qt's own that a QApplication takes (single-dash
+    // words such as -stylesheet); any other mistake stands whatever Qt takes.
+    bool windowOptionsMayRemedy = false;
+};
+
+// Reads the program's arguments (the program's name first) as the system gave them, after Qt
+// has taken its own. `workingFolder` makes relative names absolute.
+CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArray& workingFolder);
+
+// The text --help prints.
+QString usageText();
+
+} // namespace snipora
