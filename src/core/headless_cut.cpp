@@ -73,7 +73,15 @@ void HeadlessCut::start(const CutRequest& request) {
             finish(failure ? std::optional(QStringLiteral("Save failed: ") + *failure)
                            : std::nullopt);
         });
-        direct_->start(DirectSaveJob{sourceHandle_, target_, selection});
+        DirectSaveJob job{sourceHandle_, target_, selection};
+        job.fadeInMs = request.fadeInMs;
+        job.fadeOutMs = request.fadeOutMs;
+        job.removeSelection = request.removeSection;
+        // Written from the saving thread; one call of fprintf is one line.
+        job.notice = [errors = errors_](const QString& text) {
+            std::fprintf(errors, "snipora: %s\n", text.toLocal8Bit().constData());
+        };
+        direct_->start(job);
         return;
     }
     // The encoder needs to know the section lies within the file: the frame map knows its length.
