@@ -109,8 +109,15 @@ void HeadlessCut::start(const CutRequest& request) {
     // The encoder reads the source as opened here.
     const QString sourceAsOpened =
         QStringLiteral("/proc/%1/fd/%2").arg(QCoreApplication::applicationPid()).arg(sourceHandle_);
-    convert_->start(ConvertSaveJob{programFolder_, selection, sourceAsOpened, request.format,
-                                   request.bitrate, target_});
+    ConvertSaveJob job{programFolder_, selection,       sourceAsOpened,
+                       request.format, request.bitrate, target_};
+    job.fadeInMs = request.fadeInMs;
+    job.fadeOutMs = request.fadeOutMs;
+    if (job.fadeInMs + job.fadeOutMs > selection.lengthMs()) {
+        std::fprintf(errors_, "snipora: %s\n",
+                     "the fades together are longer than the selection: shortened to fit");
+    }
+    convert_->start(job);
 }
 
 std::optional<QString> HeadlessCut::prepareTarget() {

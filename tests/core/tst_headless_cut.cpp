@@ -207,10 +207,10 @@ private slots:
         QTest::newRow("fade too long")
             << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3", "--fade-in", "10001"} << 2
             << none << "--fade-in takes milliseconds from 0 to 10000" << QByteArray() << unlimited;
-        QTest::newRow("fades with a format")
+        QTest::newRow("fades on a conversion")
             << QStringList{"--cut", "1",        "2",   "SONG",       "-o",
-                           "o",     "--format", "WAV", "--fade-out", "9"}
-            << 2 << none << "go with a Direct Save" << QByteArray() << unlimited;
+                           "o",     "--format", "WAV", "--fade-out", "90"}
+            << 0 << none << none << QByteArray("o.wav") << unlimited;
         QTest::newRow("remove") << QStringList{"--remove", "2", "4", "SONG", "-o", "out.mp3"} << 0
                                 << none << "taking out 0:0" << QByteArray("out.mp3") << unlimited;
         QTest::newRow("remove the whole file")
