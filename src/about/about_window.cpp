@@ -2,9 +2,9 @@
 #include "about/about_window.h"
 
 #include "about/rich_text_box.h"
-#include "app/app_icon.h"
-#include "app/window_layout.h"
 #include "platform/host.h"
+#include "widgets/app_icon.h"
+#include "widgets/window_layout.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>

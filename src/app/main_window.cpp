@@ -1,20 +1,20 @@
 // MainWindow: the controls and their start-up settings, start-up and shut-down, and rendering.
 #include "app/main_window.h"
 
-#include "about/about_menu.h"
+#include "about/about_controller.h"
 #include "about/about_window.h"
 #include "about/browser_panel.h"
-#include "app/app_icon.h"
 #include "app/position_slider.h"
 #include "app/remembered_choices.h"
 #include "app/waveform_view.h"
-#include "app/window_layout.h"
 #include "core/convert_save.h"
 #include "core/direct_save.h"
 #include "core/encoder_command.h"
 #include "core/time_text.h"
 #include "core/waveform_peak_computer.h"
 #include "platform/window_menu.h"
+#include "widgets/app_icon.h"
+#include "widgets/window_layout.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -101,8 +101,8 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Snipora"));
     setWindowIcon(applicationIcon());
-    // The layout is fixed; nothing reacts to a change of size.
-    setFixedSize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
+    // Opens at the designed size; it may grow from there (createGrowingLayout).
+    resize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
     useFixedPalette(this);
     fillBackground(this, Qt::white);
     setAcceptDrops(true);
@@ -113,19 +113,24 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     webPanel->setAcceptDrops(false);
     webPanel->viewport()->setAcceptDrops(false);
     windowMenu = new WindowMenu(*this, windowProcedure);
+    about = std::make_unique<AboutController>(*this, *windowMenu, windowProcedure, host.program,
+                                              host.links,
+                                              [this](const QString& text) { showFailure(text); });
     directSave_ = new DirectSave(this);
     convertSave_ = new ConvertSave(host.processes, this);
     progressPulse_ = new QTimer(this);
     progressPulse_->setInterval(100);
     connectSession();
     createShortcuts();
+    createMarkControls();
+    createZoomControls();
+    createEdgeKeys();
+    createGrowingLayout();
 }
 
 MainWindow::~MainWindow() {
     // The view points into the computer's peaks: it lets go first.
     waveformView->setPeaks(nullptr);
-    // The About window has no owner; it goes with the main window.
-    delete aboutWindow;
 }
 
 void MainWindow::createControls() {
@@ -225,7 +230,7 @@ void MainWindow::createControls() {
 
     connect(playPauseButton, &QPushButton::clicked, this, &MainWindow::togglePlayback);
     connect(stopButton, &QPushButton::clicked, this, &MainWindow::stop);
-    connect(websiteButton, &QPushButton::clicked, this, &MainWindow::openWebsite);
+    connect(websiteButton, &QPushButton::clicked, this, [this] { about->openWebsite(); });
     connect(openButton, &QPushButton::clicked, this, &MainWindow::openFile);
     connect(markStartButton, &QPushButton::clicked, this, &MainWindow::markStart);
     connect(markEndButton, &QPushButton::clicked, this, &MainWindow::markEnd);
@@ -269,12 +274,12 @@ void MainWindow::createShortcuts() {
     key(Qt::SHIFT | Qt::Key_Right, [this] { session_.seekTo(session_.positionMs() + 10000); });
     key(Qt::Key_Home, [this] { session_.seekTo(0); });
     key(Qt::Key_End, [this] { session_.seekTo(session_.lengthMs()); });
-    key(Qt::Key_Comma, [this] { session_.nudgeLastMarkByFrames(-1); });
-    key(Qt::Key_Period, [this] { session_.nudgeLastMarkByFrames(1); });
-    key(Qt::SHIFT | Qt::Key_Comma, [this] { session_.nudgeLastMark(-100); });
-    key(Qt::SHIFT | Qt::Key_Period, [this] { session_.nudgeLastMark(100); });
-    key(Qt::SHIFT | Qt::Key_Less, [this] { session_.nudgeLastMark(-100); });
-    key(Qt::SHIFT | Qt::Key_Greater, [this] { session_.nudgeLastMark(100); });
+    key(Qt::Key_Comma, [this] { session_.nudgeActiveMarkByFrames(-1); });
+    key(Qt::Key_Period, [this] { session_.nudgeActiveMarkByFrames(1); });
+    key(Qt::SHIFT | Qt::Key_Comma, [this] { session_.nudgeActiveMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Period, [this] { session_.nudgeActiveMark(100); });
+    key(Qt::SHIFT | Qt::Key_Less, [this] { session_.nudgeActiveMark(-100); });
+    key(Qt::SHIFT | Qt::Key_Greater, [this] { session_.nudgeActiveMark(100); });
     key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openFile(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { directSave(); });
     key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { convertSave(); });
@@ -284,14 +289,14 @@ void MainWindow::createShortcuts() {
     connect(quitKey, &QShortcut::activated, this, [this] { close(); });
     auto* aboutKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(aboutKey, &QShortcut::activated, this,
-            [this] { windowProcedure.send(WM_SYSCOMMAND, aboutMenu::aboutCommand, 0); });
+            [this] { windowProcedure.send(WM_SYSCOMMAND, aboutCommand, 0); });
     describe(playPauseButton, QStringLiteral("Play or pause (Space); Left/Right seek 1 s, with "
                                              "Shift 10 s; Home/End go to the start/end"));
     describe(stopButton, QStringLiteral("Stop and go back to the start"));
     describe(openButton, QStringLiteral("Open an MP3 file (Ctrl+O)"));
     describe(markStartButton, QStringLiteral("Mark the start at the cursor (I); comma and period "
-                                             "move the last mark by one MP3 frame, with Shift "
-                                             "by 100 ms"));
+                                             "move the active mark by one MP3 frame, with "
+                                             "Shift by 100 ms"));
     describe(markEndButton, QStringLiteral("Mark the end at the cursor (O)"));
     describe(playSelectionButton, QStringLiteral("Play the selection (P)"));
     describe(directSaveButton,
@@ -312,6 +317,8 @@ void MainWindow::connectSession() {
             &WaveformView::showArrivedPeaks);
     connect(waveformView, &WaveformView::seekRequested, this,
             [this](std::int64_t ms) { session_.seekTo(ms); });
+    connect(waveformView, &WaveformView::markPicked, this,
+            [this](Mark mark) { session_.setActiveMark(mark); });
     connect(waveformView, &WaveformView::startMarkDragged, this,
             [this](std::int64_t ms) { session_.setStart(ms); });
     connect(waveformView, &WaveformView::endMarkDragged, this,
@@ -337,6 +344,7 @@ void MainWindow::renderSelection() {
     waveformView->setMarks(
         session_.startIsSet() ? std::optional<std::int64_t>(selection.start) : std::nullopt,
         session_.endIsSet() ? std::optional<std::int64_t>(selection.end) : std::nullopt);
+    waveformView->setActiveMark(session_.activeMark());
     startLabel->setToolTip(session_.startIsSet() ? preciseTime(selection.start) : QString());
     endLabel->setToolTip(session_.endIsSet() ? preciseTime(selection.end) : QString());
     selectionLengthLabel->setToolTip(selection.isValid() ? preciseTime(selection.lengthMs())
@@ -388,10 +396,11 @@ void MainWindow::showFailure(const QString& text) {
 }
 
 void MainWindow::start() {
-    aboutMenu::addMenuEntry(*this);
+    about->addMenuEntry();
+    restoreWindowPlace();
     show();
-    aboutMenu::installWindowProc(*this);
-    if (!aboutMenu::preloadCredits(*this)) {
+    about->installWindowProc();
+    if (!about->preloadCredits()) {
         showFailure(QStringLiteral("Please re-install Snipora"));
         quit();
     }
@@ -403,6 +412,7 @@ void MainWindow::start() {
 }
 
 void MainWindow::quit() {
+    saveWindowPlace();
     // Nothing of a save may outlive the program: the encoder is ended and its file removed.
     delete convertSave_;
     convertSave_ = nullptr;

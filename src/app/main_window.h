@@ -5,11 +5,13 @@
 #include "core/cutting_session.h"
 #include "platform/host.h"
 #include "platform/window_procedure.h"
+#include "widgets/window_layout.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QComboBox;
@@ -22,11 +24,13 @@ class QTimer;
 
 namespace snipora {
 
-class AboutWindow;
+class AboutController;
 class BrowserPanel;
 class ConvertSave;
+class DetailPeakComputer;
 class DirectSave;
 class PositionSlider;
+class TimeField;
 class WaveformPeakComputer;
 class WaveformView;
 class WindowMenu;
@@ -56,7 +60,10 @@ public:
     void playSelection();
     void directSave();
     void convertSave();
-    void openWebsite();
+    // Typed times (main_window_marks.cpp): the Go to field moves the cursor, a mark's field
+    // moves that mark and makes it the active one.
+    void goToTime();
+    void editMarkTime(Mark mark);
     // Asks whether to stop the running save, and stops it on Yes; false when nothing was stopped.
     bool cancelSave();
 
@@ -92,15 +99,18 @@ public:
     QComboBox* bitrateList = nullptr;
     QProgressBar* saveProgress = nullptr;
     BrowserPanel* webPanel = nullptr;
+    // Where a time is typed; over the waveform panel, hidden until asked for.
+    TimeField* timeField = nullptr;
     // Lies outside the window and is never shown; it lends its handle to the media device.
     QFrame* videoHost = nullptr;
 
-    // The About window, created on first use; it deletes itself when closed.
-    QPointer<AboutWindow> aboutWindow;
     // The window's replaceable message procedure, and its own window menu whose choices are
     // delivered there (owned by this window).
     WindowProcedure windowProcedure{*this};
     WindowMenu* windowMenu = nullptr;
+    // The About entry, window and Website button. Declared after the procedure that holds its
+    // handler, so that it is destroyed before it.
+    std::unique_ptr<AboutController> about;
 
 protected:
     // The close box, the window menu's Close and the keyboard close command end the program;
@@ -109,11 +119,22 @@ protected:
     // A file dropped on the window opens as if picked in the Open dialog.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Past the start-up size the waveform panel takes the room (main_window_size.cpp).
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createControls();
     void connectSession();
     void createShortcuts();
+    void createMarkControls();
+    // Zoom and scroll keys, and the samples of a zoomed view (main_window_marks.cpp).
+    void createZoomControls();
+    // Keys to hear the edges of the selection (main_window_marks.cpp).
+    void createEdgeKeys();
+    // The window's size: how each control follows it, and its place between starts.
+    void createGrowingLayout();
+    void restoreWindowPlace();
+    void saveWindowPlace() const;
     // "<file> - Snipora" while a file is open.
     QString titleText() const;
     void showMessage(const QString& text);
@@ -144,6 +165,9 @@ private:
     // Steps the bar while a Convert Save gives no progress of its own.
     QTimer* progressPulse_ = nullptr;
     bool sliderHeld_ = false;
+    DetailPeakComputer* detailComputer_ = nullptr;
+    GrowingLayout windowLayout_;
+    GrowingLayout panelLayout_;
 };
 
 } // namespace snipora

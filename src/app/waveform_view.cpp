@@ -5,8 +5,11 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace snipora {
 
@@ -18,21 +21,186 @@ constexpr int handleReach = 3;
 constexpr int labelPadding = 2;
 } // namespace
 
-WaveformView::WaveformView(QWidget* parent) : QWidget(parent) {
+WaveformView::WaveformView(QWidget* parent)
+    : QWidget(parent), scrollBar_(new QScrollBar(Qt::Horizontal, this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true); // for the cursor over a handle
+    scrollBar_->setObjectName(QStringLiteral("waveformScrollBar"));
+    scrollBar_->setToolTip(QStringLiteral("Scroll (wheel); Ctrl+wheel or + / - zoom, Z zooms to "
+                                          "the selection, 0 shows the whole file"));
+    scrollBar_->hide(); // only while zoomed: the whole file needs no scrolling
+    connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!placingScrollBar_) {
+            scrollTo(value);
+        }
+    });
 }
 
 void WaveformView::setLength(std::int64_t ms) {
     lengthMs_ = std::max<std::int64_t>(ms, 0);
-    update();
+    viewChanged();
 }
 
 void WaveformView::setPosition(std::int64_t ms) {
-    if (ms != positionMs_) {
-        positionMs_ = ms;
-        update();
+    if (ms == positionMs_) {
+        return;
     }
+    positionMs_ = ms;
+    if (isZoomed()) {
+        const bool inView = ms >= viewFrom_ && ms < viewFrom_ + viewSpanMs();
+        if (following_ && !inView) {
+            // A page at a time: the cursor starts the next page.
+            viewFrom_ = static_cast<double>(ms);
+            viewChanged();
+        } else if (inView) {
+            following_ = true;
+        }
+    }
+    update();
+}
+
+double WaveformView::viewSpanMs() const {
+    return zoomedSpan_ > 0 ? zoomedSpan_ : static_cast<double>(lengthMs_);
+}
+
+double WaveformView::msPerPixel() const {
+    return viewSpanMs() / spanPixels();
+}
+
+int WaveformView::spanPixels() const {
+    return std::max(width() - 1 - leftInset_ - rightInset_, 1);
+}
+
+int WaveformView::contentBottom() const {
+    return height() - (scrollBar_->isVisible() ? scrollBar_->height() : 0);
+}
+
+void WaveformView::zoomAt(double factor, int x) {
+    const int offset = std::clamp(x - leftInset_, 0, spanPixels());
+    zoomKeeping(factor, viewFrom_ + offset * msPerPixel(), offset);
+}
+
+void WaveformView::zoomAround(double factor, std::int64_t ms) {
+    if (ms < viewFrom_ || ms > viewFrom_ + viewSpanMs()) {
+        reveal(ms);
+    }
+    // The time itself, not its pixel's, stays put: a pixel of the whole hour is seconds wide.
+    const double offset =
+        std::clamp((double(ms) - viewFrom_) / msPerPixel(), 0.0, double(spanPixels()));
+    zoomKeeping(factor, double(ms), offset);
+}
+
+void WaveformView::zoomKeeping(double factor, double anchorMs, double offsetPixels) {
+    if (lengthMs_ <= 0 || factor <= 0) {
+        return;
+    }
+    const double finest = finestMsPerPixel * spanPixels();
+    const double span =
+        std::clamp(viewSpanMs() / factor, std::min(finest, double(lengthMs_)), double(lengthMs_));
+    zoomedSpan_ = span >= double(lengthMs_) ? 0 : span;
+    viewFrom_ = anchorMs - offsetPixels * msPerPixel();
+    following_ = true;
+    viewChanged();
+}
+
+void WaveformView::showRange(std::int64_t fromMs, std::int64_t toMs) {
+    if (lengthMs_ <= 0 || toMs <= fromMs) {
+        return;
+    }
+    // A little room either side, so that both marks and their handles show.
+    const double margin = double(toMs - fromMs) / 20;
+    const double span =
+        std::max(double(toMs - fromMs) + 2 * margin, finestMsPerPixel * spanPixels());
+    zoomedSpan_ = span >= double(lengthMs_) ? 0 : span;
+    viewFrom_ = (double(fromMs) + double(toMs)) / 2 - viewSpanMs() / 2;
+    following_ = true;
+    viewChanged();
+}
+
+void WaveformView::showWholeFile() {
+    zoomedSpan_ = 0;
+    viewFrom_ = 0;
+    following_ = true;
+    viewChanged();
+}
+
+void WaveformView::scrollTo(double fromMs) {
+    viewFrom_ = fromMs;
+    following_ = false;
+    viewChanged();
+}
+
+void WaveformView::reveal(std::int64_t ms) {
+    following_ = true;
+    if (isZoomed() && (ms < viewFrom_ || ms >= viewFrom_ + viewSpanMs())) {
+        viewFrom_ = double(ms) - viewSpanMs() / 10;
+        viewChanged();
+    }
+}
+
+void WaveformView::viewChanged() {
+    viewFrom_ = std::clamp(viewFrom_, 0.0, std::max(double(lengthMs_) - viewSpanMs(), 0.0));
+    if (!isZoomed()) {
+        viewFrom_ = 0;
+    }
+    placingScrollBar_ = true;
+    const bool show = isZoomed() && lengthMs_ > 0;
+    if (show) {
+        const int page = std::max(static_cast<int>(std::lround(viewSpanMs())), 1);
+        scrollBar_->setRange(0, static_cast<int>(std::min<std::int64_t>(
+                                    std::max<std::int64_t>(lengthMs_ - page, 0), INT32_MAX)));
+        scrollBar_->setPageStep(page);
+        scrollBar_->setSingleStep(std::max(page / 10, 1));
+        scrollBar_->setValue(static_cast<int>(std::lround(viewFrom_)));
+    }
+    scrollBar_->setGeometry(0, height() - scrollBar_->sizeHint().height(), width(),
+                            scrollBar_->sizeHint().height());
+    scrollBar_->setVisible(show);
+    placingScrollBar_ = false;
+    // Columns narrower than the overview's buckets show the samples themselves.
+    if (peaks_ != nullptr && peaks_->layout().valid() && lengthMs_ > 0) {
+        const double bucketMs = 1000.0 * peaks_->layout().bucketSamples / peaks_->layout().rate;
+        if (msPerPixel() < bucketMs && !detailFitsView()) {
+            emit detailWanted(viewFrom_ - msPerPixel() / 2, viewSpanMs() + msPerPixel(),
+                              spanPixels() + 1);
+        }
+    }
+    update();
+}
+
+bool WaveformView::detailFitsView() const {
+    return !detail_.empty() && std::abs(detailFrom_ - viewFrom_) < 1e-6 &&
+           std::abs(detailSpan_ - viewSpanMs()) < 1e-6 &&
+           static_cast<int>(detail_.size()) == spanPixels() + 1;
+}
+
+void WaveformView::setDetail(double fromMs, double spanMs, const std::vector<PeakRange>& columns) {
+    const int count = static_cast<int>(columns.size());
+    // Kept by the view's own from and span, so that it is drawn while the view shows exactly it.
+    const double pixelMs = count > 1 ? spanMs / count : 0;
+    detailFrom_ = fromMs + pixelMs / 2;
+    detailSpan_ = spanMs - pixelMs;
+    detail_ = columns;
+    update();
+}
+
+void WaveformView::wheelEvent(QWheelEvent* event) {
+    if (lengthMs_ <= 0) {
+        return;
+    }
+    const QPoint delta = event->angleDelta();
+    const int steps = delta.y() != 0 ? delta.y() : delta.x();
+    if (event->modifiers() & Qt::ControlModifier) {
+        zoomAt(std::pow(2.0, steps / 120.0), event->position().toPoint().x());
+    } else if (isZoomed()) {
+        scrollTo(viewFrom_ - steps / 120.0 * viewSpanMs() / 5);
+    }
+    event->accept();
+}
+
+void WaveformView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    viewChanged();
 }
 
 void WaveformView::setMarks(std::optional<std::int64_t> startMs,
@@ -44,9 +212,17 @@ void WaveformView::setMarks(std::optional<std::int64_t> startMs,
     }
 }
 
+void WaveformView::setActiveMark(Mark mark) {
+    if (mark != activeMark_) {
+        activeMark_ = mark;
+        update();
+    }
+}
+
 void WaveformView::setPeaks(const WaveformPeaks* peaks) {
     peaks_ = peaks;
-    update();
+    detail_.clear();
+    viewChanged();
 }
 
 void WaveformView::clear() {
@@ -56,13 +232,14 @@ void WaveformView::clear() {
     endMs_.reset();
     peaks_ = nullptr;
     dragging_ = Handle::None;
-    update();
+    detail_.clear();
+    showWholeFile();
 }
 
 void WaveformView::setInsets(int left, int right) {
     leftInset_ = std::max(left, 0);
     rightInset_ = std::max(right, 0);
-    update();
+    viewChanged();
 }
 
 QString WaveformView::markTimeText(std::int64_t ms) {
@@ -74,29 +251,31 @@ QString WaveformView::markTimeText(std::int64_t ms) {
 }
 
 void WaveformView::showArrivedPeaks(std::int64_t fromMs, std::int64_t toMs) {
-    if (lengthMs_ > 0) {
+    if (lengthMs_ > 0 && toMs >= viewFrom_ && fromMs <= viewFrom_ + viewSpanMs()) {
         const int left = xForMs(fromMs);
         update(QRect(left - 1, 0, xForMs(toMs) - left + 3, height()));
     }
 }
 
 int WaveformView::xForMs(std::int64_t ms) const {
-    const int span = std::max(width() - 1 - leftInset_ - rightInset_, 1);
     if (lengthMs_ <= 0) {
         return leftInset_;
     }
     ms = std::clamp<std::int64_t>(ms, 0, lengthMs_);
-    return leftInset_ + static_cast<int>((ms * span + lengthMs_ / 2) / lengthMs_);
+    const double x = leftInset_ + (double(ms) - viewFrom_) / msPerPixel();
+    // Far outside the panel is all the same to the painter.
+    return static_cast<int>(std::lround(std::clamp(x, -10000.0, width() + 10000.0)));
 }
 
 std::int64_t WaveformView::msAtX(int x) const {
-    const int span = std::max(width() - 1 - leftInset_ - rightInset_, 1);
-    const std::int64_t offset = std::clamp(x - leftInset_, 0, span);
-    return (offset * lengthMs_ + span / 2) / span;
+    const int offset = std::clamp(x - leftInset_, 0, spanPixels());
+    const double ms = viewFrom_ + offset * msPerPixel();
+    return std::clamp<std::int64_t>(std::llround(ms), 0, lengthMs_);
 }
 
 QRect WaveformView::handleRect(std::int64_t ms) const {
-    return {xForMs(ms) - handleWidth / 2, height() - handleHeight, handleWidth, handleHeight};
+    return {xForMs(ms) - handleWidth / 2, contentBottom() - handleHeight, handleWidth,
+            handleHeight};
 }
 
 WaveformView::Handle WaveformView::handleAt(QPoint point) const {
@@ -111,12 +290,14 @@ WaveformView::Handle WaveformView::handleAt(QPoint point) const {
     const std::optional<int> start = reach(startMs_);
     const std::optional<int> end = reach(endMs_);
     if (start && end) {
-        // Overlapping handles: the nearer one, and on a tie the side the pointer is on, so that
-        // marks set at the same time can still be pulled apart.
-        if (std::abs(*start) != std::abs(*end)) {
-            return std::abs(*start) < std::abs(*end) ? Handle::Start : Handle::End;
+        // On one handle's face alone, that one; where the handles overlap, the one that is not
+        // active, so that each click there takes the other and both can be reached.
+        const bool onStart = handleRect(*startMs_).contains(point);
+        const bool onEnd = handleRect(*endMs_).contains(point);
+        if (onStart != onEnd) {
+            return onStart ? Handle::Start : Handle::End;
         }
-        return *start <= 0 ? Handle::Start : Handle::End;
+        return activeMark_ == Mark::Start ? Handle::End : Handle::Start;
     }
     return start ? Handle::Start : end ? Handle::End : Handle::None;
 }
@@ -141,11 +322,17 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint();
     dragging_ = handleAt(point);
     if (dragging_ == Handle::None) {
-        emit seekRequested(msAtX(point.x()));
+        // A mark's time picks its mark (a second click there edits it) instead of seeking.
+        if (const std::optional<Mark> label = labelAt(point)) {
+            emit markPicked(*label);
+        } else {
+            emit seekRequested(msAtX(point.x()));
+        }
         return;
     }
     dragFromX_ = point.x();
     dragMoved_ = false;
+    emit markPicked(dragging_ == Handle::Start ? Mark::Start : Mark::End);
     lastDragMs_ = dragging_ == Handle::Start ? startMs_ : endMs_;
 }
 
@@ -154,6 +341,14 @@ void WaveformView::mouseMoveEvent(QMouseEvent* event) {
     if (dragging_ != Handle::None) {
         // A handle caught a pixel off its line does not jump there until the pointer moves.
         dragMoved_ = dragMoved_ || point.x() != dragFromX_;
+        // Zoomed, pulling a handle past an edge scrolls that way, as far as it is pulled.
+        const int right = width() - 1 - rightInset_;
+        const int overshoot = point.x() < leftInset_ ? point.x() - leftInset_
+                              : point.x() > right    ? point.x() - right
+                                                     : 0;
+        if (dragMoved_ && isZoomed() && overshoot != 0) {
+            scrollTo(viewFrom_ + overshoot * msPerPixel());
+        }
         if (dragMoved_) {
             emitDrag(msAtX(point.x()));
         }
@@ -171,6 +366,17 @@ void WaveformView::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+void WaveformView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && lengthMs_ > 0) {
+        if (const std::optional<Mark> label = labelAt(event->position().toPoint())) {
+            emit markTimeEditRequested(*label);
+            return;
+        }
+    }
+    // Elsewhere a double click is a second click.
+    mousePressEvent(event);
+}
+
 void WaveformView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.fillRect(event->rect(), backgroundColor());
@@ -186,7 +392,7 @@ void WaveformView::paintEvent(QPaintEvent* event) {
     const int rowHeight = metrics.height() + 2 * labelPadding;
     // Two rows of mark times at the top, the handles at the bottom, the waveform between.
     const int waveTop = 2 * rowHeight + 2;
-    const int waveBottom = std::max(height() - handleHeight - 3, waveTop + 2);
+    const int waveBottom = std::max(contentBottom() - handleHeight - 3, waveTop + 2);
     const int middle = (waveTop + waveBottom) / 2;
     const int half = (waveBottom - waveTop) / 2;
 
@@ -195,40 +401,52 @@ void WaveformView::paintEvent(QPaintEvent* event) {
         painter.fillRect(QRect(left, 0, xForMs(*endMs_) - left + 1, height()), selectionColor());
     }
 
-    if (peaks_ != nullptr) {
-        const int first = std::max(event->rect().left(), leftInset_);
-        const int last = std::min(event->rect().right(), width() - 1 - rightInset_);
-        if (first <= last) {
-            // A column shows the stretch of time that rounds to it: half a column either side.
-            const std::int64_t span = std::max(width() - 1 - leftInset_ - rightInset_, 1);
-            const auto timeAt = [&](std::int64_t halfColumns) {
-                return halfColumns * lengthMs_ / (2 * span);
-            };
-            const auto columns =
-                peaks_->columns(timeAt(2 * (first - leftInset_) - 1),
-                                timeAt(2 * (last - leftInset_) + 1), last - first + 1);
-            painter.setPen(peakColor());
-            for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
-                if (const auto& range = columns[static_cast<std::size_t>(i)]) {
-                    const int x = first + i;
-                    painter.drawLine(x, middle - range->high * half / 128, x,
-                                     middle - range->low * half / 128);
-                }
-            }
+    const int first = std::max(event->rect().left(), leftInset_);
+    const int last = std::min(event->rect().right(), width() - 1 - rightInset_);
+    const bool detailShown = detailFitsView();
+    std::vector<std::optional<PeakRange>> columns;
+    if (detailShown && first <= last) {
+        for (int x = first; x <= last; ++x) {
+            columns.emplace_back(detail_[static_cast<std::size_t>(x - leftInset_)]);
+        }
+    } else if (peaks_ != nullptr && first <= last) {
+        // A column shows the stretch of time that rounds to it: half a column either side.
+        const double pixelMs = msPerPixel();
+        const auto timeAt = [&](double column) {
+            return std::llround(viewFrom_ + (column - leftInset_) * pixelMs);
+        };
+        columns = peaks_->columns(timeAt(first - 0.5), timeAt(last + 0.5), last - first + 1);
+    }
+    painter.setPen(peakColor());
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
+        if (const auto& range = columns[static_cast<std::size_t>(i)]) {
+            const int x = first + i;
+            painter.drawLine(x, middle - range->high * half / 128, x,
+                             middle - range->low * half / 128);
         }
     }
 
-    const auto drawMark = [&](std::int64_t ms, const QColor& color) {
+    const auto drawMark = [&](std::int64_t ms, const QColor& color, bool active) {
         const int x = xForMs(ms);
-        painter.setPen(color);
-        painter.drawLine(x, 0, x, height() - 1);
-        painter.fillRect(handleRect(ms), color);
+        const QRect handle = handleRect(ms);
+        // The active mark: a line twice as wide and a handle framed in white.
+        painter.fillRect(QRect(x, 0, active ? 2 : 1, height()), color);
+        painter.fillRect(handle, color);
+        if (active) {
+            painter.setPen(positionColor());
+            painter.drawRect(handle.adjusted(0, 0, -1, -1));
+        }
     };
-    if (startMs_) {
-        drawMark(*startMs_, startMarkColor());
+    // The active mark is drawn last, over the other where they meet.
+    const bool endActive = activeMark_ == Mark::End;
+    if (startMs_ && endActive) {
+        drawMark(*startMs_, startMarkColor(), false);
     }
     if (endMs_) {
-        drawMark(*endMs_, endMarkColor());
+        drawMark(*endMs_, endMarkColor(), endActive);
+    }
+    if (startMs_ && !endActive) {
+        drawMark(*startMs_, startMarkColor(), true);
     }
     painter.setPen(positionColor());
     const int positionX = xForMs(positionMs_);
@@ -236,27 +454,44 @@ void WaveformView::paintEvent(QPaintEvent* event) {
 
     // The times go on last, each on a black plate, so that nothing drawn above lies behind them.
     if (startMs_) {
-        drawLabel(painter, *startMs_, startMarkColor(), 0, true);
+        drawLabel(painter, Mark::Start, startMarkColor());
     }
     if (endMs_) {
-        drawLabel(painter, *endMs_, endMarkColor(), 1, false);
+        drawLabel(painter, Mark::End, endMarkColor());
     }
 }
 
-void WaveformView::drawLabel(QPainter& painter, std::int64_t ms, const QColor& color, int row,
-                             bool preferRight) {
+QRect WaveformView::labelRect(Mark mark) const {
+    const std::optional<std::int64_t>& ms = mark == Mark::Start ? startMs_ : endMs_;
+    if (!ms) {
+        return {};
+    }
     const QFontMetrics metrics(font());
-    const QString text = markTimeText(ms);
-    const int textWidth = metrics.horizontalAdvance(text) + 2 * labelPadding;
+    const int textWidth = metrics.horizontalAdvance(markTimeText(*ms)) + 2 * labelPadding;
     const int rowHeight = metrics.height() + 2 * labelPadding;
-    const int x = xForMs(ms);
+    const int x = xForMs(*ms);
     const bool fitsRight = x + 2 + textWidth <= width();
     const bool fitsLeft = x - 1 - textWidth >= 0;
-    const bool right = preferRight ? fitsRight || !fitsLeft : !fitsLeft && fitsRight;
-    const QRect plate(right ? x + 2 : x - 1 - textWidth, row * rowHeight, textWidth, rowHeight);
+    const bool right = mark == Mark::Start ? fitsRight || !fitsLeft : !fitsLeft && fitsRight;
+    const int row = mark == Mark::Start ? 0 : 1;
+    return {right ? x + 2 : x - 1 - textWidth, row * rowHeight, textWidth, rowHeight};
+}
+
+std::optional<Mark> WaveformView::labelAt(QPoint point) const {
+    for (const Mark mark : {Mark::Start, Mark::End}) {
+        if (labelRect(mark).contains(point)) {
+            return mark;
+        }
+    }
+    return std::nullopt;
+}
+
+void WaveformView::drawLabel(QPainter& painter, Mark mark, const QColor& color) {
+    const QRect plate = labelRect(mark);
     painter.fillRect(plate, backgroundColor());
     painter.setPen(color);
-    painter.drawText(plate, Qt::AlignCenter, text);
+    painter.drawText(plate, Qt::AlignCenter,
+                     markTimeText(mark == Mark::Start ? *startMs_ : *endMs_));
 }
 
 } // namespace snipora

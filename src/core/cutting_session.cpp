@@ -2,7 +2,6 @@
 #include "core/cutting_session.h"
 
 #include "core/mp3_frame_map.h"
-#include "platform/mci/mci_status.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,20 +13,6 @@
 #include <unistd.h>
 
 namespace snipora {
-
-namespace {
-// Why the media service refused a file, for "<name> cannot be played: <reason>".
-QString refusalReason(std::uint32_t status) {
-    switch (status) {
-    case mci::FileNotFound:
-        return QStringLiteral("the file does not exist");
-    case mci::InvalidFile:
-        return QStringLiteral("it holds no MPEG audio that can be decoded");
-    default:
-        return QString::fromLatin1(mci::statusText(status)).toLower();
-    }
-}
-} // namespace
 
 CuttingSession::CuttingSession(MediaCommands& media, QObject* parent)
     : QObject(parent), player_(media) {
@@ -68,9 +53,9 @@ std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t
     closeAll();
     const std::uint32_t status =
         player_.openMovieWindow(path, windowHandle, QStringLiteral("child"));
-    if (status != mci::Ok) {
+    if (const std::optional<QString> refusal = openRefusal(status)) {
         return QStringLiteral("%1 cannot be played: %2.")
-            .arg(QFileInfo(QFile::decodeName(path)).fileName(), refusalReason(status));
+            .arg(QFileInfo(QFile::decodeName(path)).fileName(), *refusal);
     }
     sourceHandle_ = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (sourceHandle_ < 0) {
@@ -79,7 +64,7 @@ std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t
             .arg(QFileInfo(QFile::decodeName(path)).fileName());
     }
     sourcePath_ = path;
-    sampleRate_.reset();
+    readFrameShape();
     lengthMs_ = std::max<std::int64_t>(player_.getLengthInMS(), 0);
     player_.playMovie();
     state_ = PlayerState::Stopped; // so that the change to Playing is reported
@@ -98,7 +83,7 @@ void CuttingSession::closeAll() {
     releaseSource();
     const bool hadSource = state_ != PlayerState::NoFile;
     sourcePath_.clear();
-    sampleRate_.reset();
+    activeMark_ = Mark::Start;
     lengthMs_ = 0;
     selection_ = {};
     startSet_ = false;
@@ -191,7 +176,7 @@ void CuttingSession::setStart(std::int64_t ms) {
     }
     selection_.start = std::clamp<std::int64_t>(ms, 0, lengthMs_);
     startSet_ = true;
-    endSetLast_ = false;
+    activeMark_ = Mark::Start;
     emit selectionChanged();
 }
 
@@ -201,67 +186,109 @@ void CuttingSession::setEnd(std::int64_t ms) {
     }
     selection_.end = std::clamp<std::int64_t>(ms, 0, lengthMs_);
     endSet_ = true;
-    endSetLast_ = true;
+    activeMark_ = Mark::End;
     emit selectionChanged();
 }
 
-std::int64_t CuttingSession::lastMark() const {
-    return endSetLast_ ? selection_.end : selection_.start;
+void CuttingSession::readFrameShape() {
+    // Only the first frame's header: a pass over the whole file would hold up the window.
+    const auto header = Mp3FrameMap::firstFrameHeader(sourceHandle_);
+    samplesPerFrame_ = header ? header->samplesPerFrame : 1152;
+    sampleRate_ = header ? header->sampleRate : 44100;
 }
 
-void CuttingSession::moveLastMarkTo(std::int64_t ms) {
-    if (endSetLast_) {
+void CuttingSession::setActiveMark(Mark mark) {
+    if (hasSource() && mark != activeMark_) {
+        activeMark_ = mark;
+        emit selectionChanged();
+    }
+}
+
+std::int64_t CuttingSession::activeMarkMs() const {
+    return activeMark_ == Mark::End ? selection_.end : selection_.start;
+}
+
+void CuttingSession::moveActiveMarkTo(std::int64_t ms) {
+    if (activeMark_ == Mark::End) {
         setEnd(ms);
     } else {
         setStart(ms);
     }
 }
 
-void CuttingSession::nudgeLastMark(std::int64_t ms) {
-    moveLastMarkTo(lastMark() + ms);
+void CuttingSession::nudgeActiveMark(std::int64_t ms) {
+    moveActiveMarkTo(activeMarkMs() + ms);
 }
 
-int CuttingSession::sampleRate() {
-    // Read once, when first needed: the frame map costs a pass over the file.
-    if (!sampleRate_) {
-        const auto map = Mp3FrameMap::scan(sourceHandle_, nullptr);
-        sampleRate_ = map ? map->sampleRate() : 44100;
-    }
-    return *sampleRate_;
-}
-
-void CuttingSession::nudgeLastMarkByFrames(int frames) {
-    constexpr std::int64_t samplesPerFrame = 1152;
-    const std::int64_t rate = sampleRate();
+void CuttingSession::nudgeActiveMarkByFrames(int frames) {
+    const std::int64_t rate = sampleRate_;
     // The mark's sample moves by the frame's samples; the mark keeps to the nearest
     // millisecond, so that a step back returns to where it was.
-    const std::int64_t sample = (lastMark() * rate + 999) / 1000 + frames * samplesPerFrame;
-    moveLastMarkTo((sample * 1000 + rate / 2) / rate);
+    const std::int64_t sample =
+        (activeMarkMs() * rate + 999) / 1000 + std::int64_t{frames} * samplesPerFrame_;
+    moveActiveMarkTo((sample * 1000 + rate / 2) / rate);
 }
 
 bool CuttingSession::playSelection() {
     if (!selection_.isValid() || !hasSource()) {
         return false;
     }
+    startPreview(selection_.start, std::nullopt);
+    return true;
+}
+
+bool CuttingSession::playAfterStart() {
+    if (!hasSource() || !startSet_) {
+        return false;
+    }
+    startPreview(selection_.start, std::min(selection_.start + edgeStretchMs, lengthMs_));
+    return true;
+}
+
+bool CuttingSession::playBeforeEnd() {
+    if (!hasSource() || !endSet_) {
+        return false;
+    }
+    startPreview(std::max<std::int64_t>(selection_.end - edgeStretchMs, 0), selection_.end);
+    return true;
+}
+
+bool CuttingSession::loopSelection() {
+    if (!playSelection()) {
+        return false;
+    }
+    looping_ = true;
+    return true;
+}
+
+void CuttingSession::startPreview(std::int64_t from, std::optional<std::int64_t> to) {
+    endPreview();
     stopSettleTimer_.stop();
     player_.playMovie();
-    // The device is playing now, so this starts again from the start mark.
-    player_.setPositionTo(selection_.start);
+    // The device is playing now, so this starts again from `from`.
+    player_.setPositionTo(from);
     setState(PlayerState::Playing);
     previewing_ = true;
-    emit positionChanged(selection_.start);
-    return true;
+    previewEnd_ = to;
+    emit positionChanged(from);
 }
 
 void CuttingSession::endPreview() {
     previewing_ = false;
+    looping_ = false;
+    previewEnd_.reset();
 }
 
 void CuttingSession::tick() {
     const std::int64_t position = player_.getPositionInMS();
     // The end mark is read afresh on every tick: a mark moved during the preview moves its stop.
-    if (previewing_ && position >= selection_.end) {
-        previewing_ = false;
+    if (previewing_ && position >= previewEnd_.value_or(selection_.end)) {
+        if (looping_ && selection_.isValid()) {
+            player_.setPositionTo(selection_.start);
+            emit positionChanged(selection_.start);
+            return;
+        }
+        endPreview();
         player_.pauseMovie();
         setState(PlayerState::Paused);
         emit positionChanged(position);
@@ -270,7 +297,7 @@ void CuttingSession::tick() {
     if (!player_.isMoviePlaying()) {
         // The device stopped by itself at the end of the file: playback is over, and the next
         // Play starts from the beginning.
-        previewing_ = false;
+        endPreview();
         player_.setPositionTo(0);
         setState(PlayerState::Stopped);
         emit positionChanged(0);

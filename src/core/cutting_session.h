@@ -71,16 +71,30 @@ public:
     void setStart(std::int64_t ms);
     void setEnd(std::int64_t ms);
 
-    // Moves the mark set last by `ms` (negative: earlier).
-    void nudgeLastMark(std::int64_t ms);
-    // Moves the mark set last by whole MPEG frames of the source (1152 samples at its rate).
-    void nudgeLastMarkByFrames(int frames);
-    // The source's sample rate as its frames give it (44100 for a source without frames).
-    int sampleRate();
+    // The mark that nudges move: the one set, dragged or picked last (the start at first).
+    Mark activeMark() const { return activeMark_; }
+    void setActiveMark(Mark mark);
+    // Moves the active mark by `ms` (negative: earlier).
+    void nudgeActiveMark(std::int64_t ms);
+    // Moves the active mark by whole MPEG frames of the source.
+    void nudgeActiveMarkByFrames(int frames);
+    // What one frame of the source holds, as its first frame header says (1152 samples at
+    // 44,100 Hz for a source without one); read when the file opens.
+    int samplesPerFrame() const { return samplesPerFrame_; }
+    int sampleRate() const { return sampleRate_; }
 
     // Plays the selection and pauses at its end mark; false (nothing done) when it is invalid.
     bool playSelection();
     bool isPreviewing() const { return previewing_; }
+    // How long a stretch at a mark plays: enough to hear what the edge cuts.
+    static constexpr std::int64_t edgeStretchMs = 2000;
+    // Plays the stretch that starts at the start mark, or the one that ends at the end mark, and
+    // pauses at its end; false (nothing done) when that mark is not set.
+    bool playAfterStart();
+    bool playBeforeEnd();
+    // Plays the selection over and over until a transport action; false when it is invalid.
+    bool loopSelection();
+    bool isLooping() const { return looping_; }
 
     MediaController& player() { return player_; }
 
@@ -94,11 +108,13 @@ signals:
 private:
     void setState(PlayerState state);
     void endPreview();
+    // Plays from `from` and pauses at `to` (the end mark while it is not given).
+    void startPreview(std::int64_t from, std::optional<std::int64_t> to);
     void tick();
     void releaseSource();
-    // The mark set last, and moving it.
-    std::int64_t lastMark() const;
-    void moveLastMarkTo(std::int64_t ms);
+    void readFrameShape();
+    std::int64_t activeMarkMs() const;
+    void moveActiveMarkTo(std::int64_t ms);
 
     MediaController player_;
     QTimer positionTimer_;
@@ -111,8 +127,11 @@ private:
     bool startSet_ = false;
     bool endSet_ = false;
     bool previewing_ = false;
-    bool endSetLast_ = false;
-    std::optional<int> sampleRate_;
+    bool looping_ = false;
+    std::optional<std::int64_t> previewEnd_;
+    Mark activeMark_ = Mark::Start;
+    int samplesPerFrame_ = 1152;
+    int sampleRate_ = 44100;
 };
 
 } // namespace snipora

@@ -2,7 +2,7 @@
 #include "core/mp3_cut.h"
 
 #include "core/time_text.h"
-#include "platform/mci/mpg123_file.h"
+#include "platform/mpeg/mpg123_file.h"
 
 #include <QFile>
 #include <QFileDevice>
@@ -434,18 +434,18 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
     // A QSaveFile's descriptor is write-only: read through a descriptor of our own.
     const int own = ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(),
                            O_RDONLY | O_CLOEXEC);
-    mci::BufferedReader file(own >= 0 ? own : fd, 1 << 20);
+    mpeg::BufferedReader file(own >= 0 ? own : fd, 1 << 20);
     const auto closeOwn = qScopeGuard([own] {
         if (own >= 0) {
             ::close(own);
         }
     });
-    const mci::Mpg123Handle handle = mci::newMpg123Handle();
+    const mpeg::Mpg123Handle handle = mpeg::newMpg123Handle();
     if (!handle) {
         return QStringLiteral("the written file could not be checked (no decoder)");
     }
     mpg123_handle* mh = handle.get();
-    if (!mci::openThrough(mh, file) || mpg123_scan(mh) != MPG123_OK) {
+    if (!mpeg::openThrough(mh, file) || mpg123_scan(mh) != MPG123_OK) {
         return QStringLiteral("the written file cannot be read back as MP3");
     }
     const off_t length = mpg123_length(mh);

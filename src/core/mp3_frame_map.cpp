@@ -7,7 +7,7 @@ namespace snipora {
 
 std::optional<Mp3FrameMap> Mp3FrameMap::scan(int fd, QString* error,
                                              const std::function<bool()>& keepGoing) {
-    auto stream = mci::MpegFrames::scan(fd, error, keepGoing);
+    auto stream = mpeg::MpegFrames::scan(fd, error, keepGoing);
     if (!stream) {
         return std::nullopt;
     }
@@ -15,7 +15,7 @@ std::optional<Mp3FrameMap> Mp3FrameMap::scan(int fd, QString* error,
     map.stream_ = std::move(*stream);
     // The frames in the file win over the header's frame count, which may be wrong (a file cut
     // short, a header patched or copied from another file): the player decodes through a view
-    // in which the header counts the frames found (mci::BufferedReader::showOnly).
+    // in which the header counts the frames found (mpeg::BufferedReader::showOnly).
     const auto& info = map.stream_.info;
     const auto count = static_cast<std::int64_t>(map.stream_.frames.size());
     const std::int64_t samples = count * map.samplesPerFrame();

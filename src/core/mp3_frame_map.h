@@ -1,7 +1,7 @@
 // The MPEG audio frames of a source, its tags, and its sample count as the player gives it.
 #pragma once
 
-#include "platform/mci/mpeg_frames.h"
+#include "platform/mpeg/mpeg_frames.h"
 
 #include <QString>
 
@@ -12,11 +12,11 @@
 
 namespace snipora {
 
-using mci::Mp3Frame;
-using mci::Mp3InfoFrame;
-using mci::MpegFrameHeader;
-using mci::MpegVersion;
-using mci::mpg123DecoderDelay;
+using mpeg::Mp3Frame;
+using mpeg::Mp3InfoFrame;
+using mpeg::MpegFrameHeader;
+using mpeg::MpegVersion;
+using mpeg::mpg123DecoderDelay;
 
 class Mp3FrameMap {
 public:
@@ -25,6 +25,11 @@ public:
     // given) now and then, and stops with nothing once it says no.
     static std::optional<Mp3FrameMap> scan(int fd, QString* error,
                                            const std::function<bool()>& keepGoing = {});
+    // The header of the source's first frame, read from its start alone (no pass over the
+    // whole file): what a frame of this source is, in samples and rate.
+    static std::optional<MpegFrameHeader> firstFrameHeader(int fd) {
+        return mpeg::MpegFrames::firstHeader(fd);
+    }
 
     const std::vector<Mp3Frame>& frames() const { return stream_.frames; }
     const std::optional<Mp3InfoFrame>& infoFrame() const { return stream_.info; }
@@ -56,7 +61,7 @@ public:
     std::int64_t sampleAtMs(std::int64_t ms) const;
 
 private:
-    mci::MpegFrames stream_;
+    mpeg::MpegFrames stream_;
     std::int64_t skip_ = 0;
     std::int64_t length_ = 0;
 };

@@ -11,7 +11,7 @@
 // three frames of every eight.
 #include "core/peak_scan.h"
 
-#include "platform/mci/mpg123_file.h"
+#include "platform/mpeg/mpg123_file.h"
 
 #include <mpg123.h>
 
@@ -48,23 +48,23 @@ class FrameStream {
 public:
     // Reads the frames the player plays (junk and tags left out, when `stream` was found), so
     // that the peaks stand where the player's samples are.
-    FrameStream(int fd, const std::optional<mci::MpegFrames>& stream) : reader_(fd) {
+    FrameStream(int fd, const std::optional<mpeg::MpegFrames>& stream) : reader_(fd) {
         if (stream) {
             reader_.showOnly(*stream);
         }
     }
 
     bool open() {
-        handle_ = mci::newMpg123Handle();
+        handle_ = mpeg::newMpg123Handle();
         if (!handle_) {
             return false;
         }
         mpg123_handle* mh = handle_.get();
-        mci::acceptSigned16Only(mh);
+        mpeg::acceptSigned16Only(mh);
         // The first frame is read here, to learn the rate. Asking mpg123_getformat instead
         // would read it outside the frame-by-frame walk, and the frames after it would then
         // miss its bytes in their bit reservoir and decode as silence.
-        if (!mci::openThrough(mh, reader_)) {
+        if (!mpeg::openThrough(mh, reader_)) {
             return false;
         }
         const int first = mpg123_framebyframe_next(mh);
@@ -120,8 +120,8 @@ public:
     }
 
 private:
-    mci::BufferedReader reader_; // outlives handle_, which reads through it
-    mci::Mpg123Handle handle_;
+    mpeg::BufferedReader reader_; // outlives handle_, which reads through it
+    mpeg::Mpg123Handle handle_;
     int rate_ = 0;
     bool firstFramePending_ = false;
     std::int64_t index_ = -1;
@@ -238,7 +238,7 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
     if (file.fd < 0) {
         return QStringLiteral("The file cannot be read.");
     }
-    const auto stream = mci::MpegFrames::scan(file.fd, nullptr);
+    const auto stream = mpeg::MpegFrames::scan(file.fd, nullptr);
     FrameStream ahead(file.fd, stream);
     FrameStream behind(file.fd, stream);
     if (!ahead.open() || !behind.open()) {

@@ -5,6 +5,9 @@
 
 namespace snipora {
 
+// Which of the two marks: the one that nudges and typed times move is the active one.
+enum class Mark { Start, End };
+
 struct Selection {
     std::int64_t start = 0;
     std::int64_t end = 0;

@@ -55,21 +55,46 @@ std::optional<std::int64_t> parseTime(const QString& text) {
     if (parts.size() > 3) {
         return std::nullopt;
     }
-    double total = 0;
+    // Digits are read as digits: a double would hold 1.005 as 1.00499..., a millisecond short.
+    constexpr std::int64_t largest = std::int64_t{1'000'000'000'000}; // ms; 31 years
+    std::int64_t wholeSeconds = 0;
+    std::int64_t thousandths = 0; // of the last part's fraction, rounded to the nearest
     for (qsizetype i = 0; i < parts.size(); ++i) {
-        bool ok = false;
+        const QString& part = parts[i];
         const bool last = i == parts.size() - 1;
-        const double value = last ? parts[i].toDouble(&ok) : parts[i].toUInt(&ok);
-        // Minutes and seconds under an hour or a minute take at most 59 when a larger unit leads.
-        if (!ok || value < 0 || !std::isfinite(value) || (i > 0 && value >= 60)) {
+        const qsizetype point = last ? part.indexOf(QLatin1Char('.')) : -1;
+        const QStringView whole = point < 0 ? QStringView(part) : QStringView(part).left(point);
+        const QStringView fraction = point < 0 ? QStringView() : QStringView(part).mid(point + 1);
+        const auto allDigits = [](QStringView digits) {
+            return std::all_of(digits.begin(), digits.end(), [](QChar c) {
+                return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+            });
+        };
+        if (!allDigits(whole) || !allDigits(fraction) || (whole.isEmpty() && fraction.isEmpty()) ||
+            (point >= 0 && fraction.isEmpty()) || whole.size() > 12) {
             return std::nullopt;
         }
-        total = total * 60 + value;
+        const std::int64_t value = whole.isEmpty() ? 0 : whole.toLongLong();
+        // Minutes and seconds take at most 59 when a larger unit leads.
+        if (i > 0 && value >= 60) {
+            return std::nullopt;
+        }
+        wholeSeconds = wholeSeconds * 60 + value;
+        if (wholeSeconds > largest / 1000) {
+            return std::nullopt;
+        }
+        if (!fraction.isEmpty()) {
+            // To the nearest millisecond, a half up: the fourth digit alone decides, since the
+            // digits past it add less than its own unit.
+            const QStringView kept = fraction.left(4);
+            std::int64_t tenThousandths = kept.toLongLong();
+            for (qsizetype d = kept.size(); d < 4; ++d) {
+                tenThousandths *= 10;
+            }
+            thousandths = (tenThousandths + 5) / 10;
+        }
     }
-    if (total > 1e12) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(std::llround(total * 1000));
+    return wholeSeconds * 1000 + thousandths;
 }
 
 } // namespace snipora

@@ -1,6 +1,8 @@
 // MediaController: command texts and reply parsing.
 #include "media/media_controller.h"
 
+#include "platform/mci/mci_status.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -116,6 +118,19 @@ void MediaController::setPositionTo(std::int64_t ms) {
         send("play movie from " + QByteArray::number(ms));
     } else {
         send("seek movie to " + QByteArray::number(ms));
+    }
+}
+
+std::optional<QString> openRefusal(std::uint32_t status) {
+    switch (status) {
+    case mci::Ok:
+        return std::nullopt;
+    case mci::FileNotFound:
+        return QStringLiteral("the file does not exist");
+    case mci::InvalidFile:
+        return QStringLiteral("it holds no MPEG audio that can be decoded");
+    default:
+        return QString::fromLatin1(mci::statusText(status)).toLower();
     }
 }
 

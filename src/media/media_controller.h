@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace snipora {
 
@@ -54,5 +55,9 @@ std::int64_t readReplyNumber(const char* text, std::size_t length);
 // A file name (its bytes as the file system spells them) as the open command carries it: in
 // double quotes, each double quote within doubled.
 QByteArray quotedFileName(const QByteArray& path);
+
+// Why the media service refused to open a file, in words that follow "<name> cannot be
+// played: "; nothing when the open succeeded.
+std::optional<QString> openRefusal(std::uint32_t status);
 
 } // namespace snipora

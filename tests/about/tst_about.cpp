@@ -1,5 +1,5 @@
 // The About window, its window-menu entry, the window procedure and the credits pre-load.
-#include "about/about_menu.h"
+#include "about/about_controller.h"
 #include "about/about_window.h"
 #include "about/browser_panel.h"
 #include "about/rich_text_box.h"
@@ -57,7 +57,7 @@ class TestAbout : public QObject {
     std::unique_ptr<MainWindow> form;
     std::unique_ptr<QTemporaryDir> folder;
 
-    void sendAbout(std::uint32_t id = aboutMenu::aboutCommand) {
+    void sendAbout(std::uint32_t id = aboutCommand) {
         form->windowProcedure.send(WM_SYSCOMMAND, id, 0);
     }
 
@@ -93,20 +93,20 @@ private slots:
         QCOMPARE(texts, (QStringList{"Minimize", "Maximize", "Close", "---", "About..."}));
         // Choosing it goes through the window procedure to the About window.
         menu->actions().constLast()->trigger();
-        QVERIFY(form->aboutWindow);
-        QVERIFY(form->aboutWindow->isVisible());
+        QVERIFY(form->about->window());
+        QVERIFY(form->about->window()->isVisible());
     }
 
     void aboutShowsOneWindowAndBringsItBack() {
         form->start();
         // The pre-load left the window loaded and hidden, holding the credits.
-        QPointer<AboutWindow> preloaded = form->aboutWindow;
+        QPointer<AboutWindow> preloaded = form->about->window();
         QVERIFY(preloaded);
         QVERIFY(!preloaded->isVisible());
         QVERIFY(preloaded->credits->toPlainText().contains("Thanks"));
 
         sendAbout();
-        QCOMPARE(form->aboutWindow, preloaded);
+        QCOMPARE(form->about->window(), preloaded);
         QVERIFY(preloaded->isVisible());
         QCOMPARE(preloaded->parentWidget(), nullptr); // no owner: the main window stays usable
         QVERIFY(!preloaded->isModal());
@@ -143,7 +143,7 @@ private slots:
             return 77;
         });
         form->start();
-        const QPointer<AboutWindow> preloaded = form->aboutWindow;
+        const QPointer<AboutWindow> preloaded = form->about->window();
 
         QCOMPARE(form->windowProcedure.send(message, wParam, -9), 77);
         QCOMPARE(passedOn, (QList<Message>{{message, wParam, -9}}));
@@ -160,7 +160,7 @@ private slots:
         form->start();
         form->move(150, 120);
         sendAbout();
-        QPointer<AboutWindow> about = form->aboutWindow;
+        QPointer<AboutWindow> about = form->about->window();
         QVERIFY(about->isVisible());
         const QPoint offset = about->frameGeometry().center() - form->frameGeometry().center();
         // Halving odd sizes rounds: a pixel or two either way.
@@ -178,12 +178,12 @@ private slots:
         QMenu* menu = form->windowMenu->open(form->mapToGlobal(QPoint()));
         menu->actions().constFirst()->trigger();
         QVERIFY(form->windowState() & Qt::WindowMinimized);
-        QVERIFY(!form->aboutWindow->isVisible());
+        QVERIFY(!form->about->window()->isVisible());
     }
 
     void aboutWindowLayout() {
         form->start();
-        AboutWindow* about = form->aboutWindow;
+        AboutWindow* about = form->about->window();
         QCOMPARE(about->windowTitle(), QStringLiteral("About"));
         QCOMPARE(about->size(), QSize(558, 321));
         QCOMPARE(about->palette().color(QPalette::Window), QColor(Qt::white));
@@ -255,35 +255,35 @@ private slots:
         form = std::make_unique<MainWindow>(fakes->host());
         form->start();
         sendAbout();
-        QPointer<AboutWindow> first = form->aboutWindow;
+        QPointer<AboutWindow> first = form->about->window();
         QCOMPARE(first->credits->toPlainText(), QStringLiteral("Thank you all.\n"));
 
         first->close();
         unloadClosedWindows();
         QVERIFY(!first);
-        QVERIFY(!form->aboutWindow);
+        QVERIFY(!form->about->window());
         QVERIFY(QFile::remove(credits));
 
         sendAbout();
-        QVERIFY(form->aboutWindow);
-        QVERIFY(form->aboutWindow->isVisible());
-        QCOMPARE(form->aboutWindow->credits->toPlainText(), QString());
-        QVERIFY(form->aboutWindow->copyrightLabel->font().underline());
+        QVERIFY(form->about->window());
+        QVERIFY(form->about->window()->isVisible());
+        QCOMPARE(form->about->window()->credits->toPlainText(), QString());
+        QVERIFY(form->about->window()->copyrightLabel->font().underline());
         QCOMPARE(fakes->messages.shown.size(), 0);
     }
 
     void aboutRightAfterClosingIsANewWindow() {
         form->start();
         sendAbout();
-        QPointer<AboutWindow> closing = form->aboutWindow;
+        QPointer<AboutWindow> closing = form->about->window();
         closing->close();
         // Before the closed window has gone, the next "About..." must not revive it.
         sendAbout();
-        QVERIFY(form->aboutWindow != closing);
+        QVERIFY(form->about->window() != closing);
         unloadClosedWindows();
         QVERIFY(!closing);
-        QVERIFY(form->aboutWindow);
-        QVERIFY(form->aboutWindow->isVisible());
+        QVERIFY(form->about->window());
+        QVERIFY(form->about->window()->isVisible());
     }
 
     void creditsFormats_data() {
@@ -306,7 +306,7 @@ private slots:
         QVERIFY(test::writeFile(folder->filePath("thanks.txt"), contents));
         form = std::make_unique<MainWindow>(fakes->host());
         form->start();
-        QCOMPARE(form->aboutWindow->credits->toPlainText(), shown);
+        QCOMPARE(form->about->window()->credits->toPlainText(), shown);
         QCOMPARE(fakes->messages.shown.size(), 0);
     }
 

@@ -121,6 +121,13 @@ private slots:
         QTest::newRow("mail link") << "<a href=\"mailto:a@b\">l</a>"
                                    << "l";
         // bounds
+        // The innermost element that would pass the bound is dropped; its text stays.
+        const QString atBound =
+            repeated("<b>", PageLimits::depth) + "x" + repeated("</b>", PageLimits::depth);
+        QTest::newRow("nesting at the bound is kept")
+            << repeated("<b>", PageLimits::depth) + "x" << atBound;
+        QTest::newRow("nesting past the bound is cut")
+            << repeated("<b>", PageLimits::depth + 1) + "x" << atBound;
         QTest::newRow("third table is text")
             << "<table><tr><td><table><tr><td><table><tr><td>x<td>y<tr><td>z</table>w"
             << "<table><tr><td><table><tr><td><br> x y<br> z w</td></tr></table></td></tr>"

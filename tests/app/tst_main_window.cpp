@@ -1,19 +1,22 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
 #include "app/position_slider.h"
-#include "app/window_layout.h"
+#include "app/time_field.h"
+#include "app/waveform_view.h"
 #include "core/mp3_frame_map.h"
 #include "platform/qt_host.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
 #include "support/test_main.h"
 #include "support/window_fixture.h"
+#include "widgets/window_layout.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
@@ -487,6 +490,99 @@ private slots:
             QVERIFY2(button->toolTip().contains("Enter presses this button; Space plays or pauses"),
                      qPrintable(button->objectName()));
         }
+    }
+
+    // Ctrl+G moves the cursor to a typed time; a double click on a mark's label types that
+    // mark's time and makes it the active one. Bad text gets a word and changes nothing.
+    void typedTimesMoveTheCursorOrAMark_data() {
+        QTest::addColumn<QString>("target"); // "go to", "start", "end"
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("cursor");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<qint64>("end");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("go to") << "go to"
+                               << "0:42.125" << qint64(42125) << qint64(2000) << qint64(4000) << "";
+        QTest::newRow("go to, rounded")
+            << "go to"
+            << "1.0005" << qint64(1001) << qint64(2000) << qint64(4000) << "";
+        QTest::newRow("start") << "start"
+                               << "1.005" << qint64(0) << qint64(1005) << qint64(4000) << "";
+        QTest::newRow("end") << "end"
+                             << "0:50" << qint64(0) << qint64(2000) << qint64(50000) << "";
+        QTest::newRow("not a time") << "end"
+                                    << "1:75" << qint64(0) << qint64(2000) << qint64(4000)
+                                    << "Not a time: type m:ss.mmm or seconds";
+        QTest::newRow("past the end")
+            << "go to"
+            << "2:00" << qint64(0) << qint64(2000) << qint64(4000) << "Past the end (1:00.000)";
+    }
+    void typedTimesMoveTheCursorOrAMark() {
+        QFETCH(QString, target);
+        QFETCH(QString, typed);
+        QFETCH(qint64, cursor);
+        QFETCH(qint64, start);
+        QFETCH(qint64, end);
+        QFETCH(QString, problem);
+        openPlaying(60000, 0);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->session().setStart(2000);
+        window->session().setEnd(4000);
+        if (target == QStringLiteral("go to")) {
+            QTest::keyClick(window.get(), Qt::Key_G, Qt::ControlModifier);
+        } else {
+            QTest::mouseDClick(target == QStringLiteral("start") ? window->startLabel
+                                                                 : window->endLabel,
+                               Qt::LeftButton);
+            QCOMPARE(window->session().activeMark(),
+                     target == QStringLiteral("start") ? Mark::Start : Mark::End);
+        }
+        QVERIFY(window->timeField->isVisible());
+        QLineEdit* edit = window->timeField->edit();
+        edit->selectAll();
+        fakes->media.commands.clear();
+        QTest::keyClicks(edit, typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(window->timeField->problem(), problem);
+        QCOMPARE(window->timeField->isVisible(), !problem.isEmpty());
+        QCOMPARE(window->session().selection(), (Selection{start, end}));
+        // Playing, the cursor moves by playing on from the typed time.
+        const QByteArray seek = "play movie from " + QByteArray::number(cursor);
+        QCOMPARE(fakes->media.commands.contains(seek), cursor != 0);
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QVERIFY(!window->timeField->isVisible());
+    }
+
+    // The zoom keys act on the waveform around the cursor; F6, F7 and L play from the marks.
+    void zoomAndEdgeKeys() {
+        openPlaying(3600000, 1800000);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Space);
+        window->session().setStart(1800000);
+        window->session().setEnd(1805000);
+        WaveformView* view = window->waveformView;
+        const double whole = view->viewSpanMs();
+        QTest::keyClick(window.get(), Qt::Key_Plus);
+        QCOMPARE(view->viewSpanMs(), whole / 2);
+        QTest::keyClick(window.get(), Qt::Key_Minus);
+        QCOMPARE(view->viewSpanMs(), whole);
+        QTest::keyClick(window.get(), Qt::Key_Z);
+        QVERIFY(view->viewFromMs() < 1800000 && view->viewFromMs() + view->viewSpanMs() > 1805000);
+        QVERIFY(view->viewSpanMs() < 6000);
+        QTest::keyClick(window.get(), Qt::Key_0);
+        QVERIFY(!view->isZoomed());
+        const QList<std::pair<Qt::Key, QByteArray>> plays{{Qt::Key_F6, "from 1800000"},
+                                                          {Qt::Key_F7, "from 1803000"},
+                                                          {Qt::Key_L, "from 1800000"}};
+        for (const auto& [key, from] : plays) {
+            fakes->media.commands.clear();
+            QTest::keyClick(window.get(), key);
+            QVERIFY2(fakes->media.commands.contains("play movie " + from),
+                     qPrintable(fakes->media.commands.join(' ')));
+        }
+        QVERIFY(window->session().isLooping());
     }
 
     void websiteWithoutOpenerGivesTheAddress() {

@@ -3,13 +3,16 @@
 #include "about/browser_panel.h"
 #include "app/main_window.h"
 #include "app/position_slider.h"
+#include "app/remembered_choices.h"
 #include "support/test_main.h"
 #include "support/window_fixture.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 using namespace snipora;
@@ -60,9 +63,69 @@ private slots:
                  QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
     }
 
+    // Grown by 200 × 100 the waveform panel takes the room, the right column moves with the
+    // right edge at its size, the bottom rows move down and stretch; at the lowest height only
+    // the web panel gives way. Back at the start-up size everything is where it was.
+    void growsIntoTheWaveformPanel_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRect>("expected");
+        const QSize grown(678, 511);
+        const QSize lowest(478, 361);
+        QTest::newRow("panel") << "Frame1" << grown << QRect(7, 8, 586, 349);
+        QTest::newRow("waveform") << "waveformView" << grown << QRect(0, 0, 586, 349);
+        QTest::newRow("slider") << "H" << grown << QRect(23, 109, 549, 25);
+        QTest::newRow("play") << "Command1" << grown << QRect(602, 28, 67, 22);
+        QTest::newRow("website") << "Command3" << grown << QRect(601, 235, 66, 22);
+        QTest::newRow("position") << "Label4" << grown << QRect(610, 9, 49, 16);
+        QTest::newRow("play selected") << "Command9" << grown << QRect(7, 377, 142, 22);
+        QTest::newRow("bitrate") << "Combo2" << grown << QRect(556, 377, 113, 21);
+        QTest::newRow("progress") << "pb" << grown << QRect(5, 406, 662, 23);
+        QTest::newRow("web panel") << "WebBrowser1" << grown << QRect(8, 436, 657, 73);
+        QTest::newRow("lowest: panel") << "Frame1" << lowest << QRect(7, 8, 386, 249);
+        QTest::newRow("lowest: progress") << "pb" << lowest << QRect(5, 306, 462, 23);
+        QTest::newRow("lowest: web panel") << "WebBrowser1" << lowest << QRect(8, 336, 457, 23);
+    }
+    void growsIntoTheWaveformPanel() {
+        QFETCH(QString, name);
+        QFETCH(QSize, size);
+        QFETCH(QRect, expected);
+        QWidget* widget = control(name);
+        QVERIFY2(widget, qPrintable(name));
+        const QRect start = widget->geometry();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->resize(size);
+        QTRY_COMPARE(window->size(), size);
+        QTRY_COMPARE(widget->geometry(), expected);
+        window->resize(478, 411);
+        QTRY_COMPARE(widget->geometry(), start);
+    }
+
+    // The size and place the window had when the program ended are where the next start opens
+    // it; tests keep these settings in the test folder, never the user's.
+    void sizeIsKeptBetweenStarts() {
+        QSettings settings(QString::fromLatin1(settingsOrganisation),
+                           QString::fromLatin1(settingsApplication));
+        QVERIFY2(!settings.fileName().startsWith(QDir::homePath()),
+                 qPrintable(settings.fileName()));
+        settings.remove(QStringLiteral("window"));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->resize(700, 500);
+        QTRY_COMPARE(window->size(), QSize(700, 500));
+        QVERIFY_THROWS_EXCEPTION(test::ProgramEnded, window->quit());
+        window = std::make_unique<MainWindow>(fakes->host());
+        QCOMPARE(window->size(), QSize(478, 411)); // built at the start-up size
+        window->start();
+        QTRY_COMPARE(window->size(), QSize(700, 500));
+        settings.remove(QStringLiteral("window"));
+    }
+
     void startsWithItsCaptionsAndLists() {
         QCOMPARE(window->size(), QSize(478, 411));
-        QCOMPARE(window->maximumSize(), QSize(478, 411));
+        QCOMPARE(window->minimumSize(), QSize(478, 361));
+        QVERIFY(window->maximumSize().width() > 1280 && window->maximumSize().height() > 800);
         QCOMPARE(window->windowTitle(), QStringLiteral("Snipora"));
         const QList<std::pair<QPushButton*, const char*>> buttons{
             {window->playPauseButton, "Play"},

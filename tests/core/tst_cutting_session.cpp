@@ -4,7 +4,9 @@
 #include "support/test_main.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace snipora;
@@ -80,6 +82,48 @@ private slots:
         QVERIFY(media.commands.contains("pause movie"));
     }
 
+    // F6 plays the 2 s after the start mark, F7 the 2 s up to the end mark, each pausing at its
+    // end; L plays the selection from its start again each time it reaches its end.
+    void edgesAndLoopPlayTheirStretch_data() {
+        QTest::addColumn<int>("kind"); // 0 after the start, 1 before the end, 2 loop
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<int>("stillPlaying");
+        QTest::addColumn<int>("pastTheEnd");
+        QTest::newRow("after the start") << 0 << QByteArray("play movie from 2000") << 3990 << 4010;
+        QTest::newRow("before the end") << 1 << QByteArray("play movie from 5000") << 6990 << 7010;
+        QTest::newRow("loop") << 2 << QByteArray("play movie from 2000") << 6990 << 7010;
+    }
+    void edgesAndLoopPlayTheirStretch() {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, from);
+        QFETCH(int, stillPlaying);
+        QFETCH(int, pastTheEnd);
+        CuttingSession session(media);
+        openPlaying(session, 60000);
+        session.setStart(2000);
+        session.setEnd(7000);
+        media.commands.clear();
+        QVERIFY(kind == 0   ? session.playAfterStart()
+                : kind == 1 ? session.playBeforeEnd()
+                            : session.loopSelection());
+        QVERIFY(media.commands.contains(from));
+        media.setPosition(stillPlaying);
+        QTest::qWait(3 * CuttingSession::positionIntervalMs);
+        QCOMPARE(session.state(), PlayerState::Playing);
+        media.commands.clear();
+        media.setPosition(pastTheEnd);
+        if (kind == 2) {
+            QTRY_VERIFY(media.commands.contains("play movie from 2000"));
+            QCOMPARE(session.state(), PlayerState::Playing);
+            QVERIFY(session.isLooping());
+            session.pause();
+            QVERIFY(!session.isLooping());
+        } else {
+            QTRY_COMPARE(session.state(), PlayerState::Paused);
+            QVERIFY(media.commands.contains("pause movie"));
+        }
+    }
+
     // Stop, Open, Play and a seek end a preview: playback then runs past the old end mark.
     void previewEndsWithAnyTransportAction_data() {
         QTest::addColumn<int>("action");
@@ -121,6 +165,58 @@ private slots:
         QCOMPARE(positions.constLast().at(0).value<std::int64_t>(), 0);
         QVERIFY(media.commands.contains("seek movie to 0"));
         QVERIFY(!media.commands.contains("play movie from 0"));
+    }
+
+    // The active mark moves by one frame of this source: 1152 samples for MPEG-1, 576 for
+    // MPEG-2 and 2.5; by 100 ms with Shift. I, O, a drag or a pick make a mark active.
+    void nudgesMoveTheActiveMarkByTheSourcesFrame_data() {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("samplesPerFrame");
+        QTest::addColumn<qint64>("oneFrameLater"); // from 2000 ms
+        QTest::newRow("MPEG-1, 44,100 Hz") << 44100 << 1152 << qint64(2026);
+        QTest::newRow("MPEG-1, 32,000 Hz") << 32000 << 1152 << qint64(2036);
+        QTest::newRow("MPEG-2, 22,050 Hz") << 22050 << 576 << qint64(2026);
+        QTest::newRow("MPEG-2, 16,000 Hz") << 16000 << 576 << qint64(2036);
+        QTest::newRow("MPEG-2.5, 8,000 Hz") << 8000 << 576 << qint64(2072);
+    }
+    void nudgesMoveTheActiveMarkByTheSourcesFrame() {
+        QFETCH(int, rate);
+        QFETCH(int, samplesPerFrame);
+        QFETCH(qint64, oneFrameLater);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("tone.mp3"));
+        QProcess encoder;
+        encoder.start(QStringLiteral("ffmpeg"),
+                      {"-v", "error", "-f", "lavfi", "-i",
+                       QStringLiteral("sine=d=6:r=%1").arg(rate), "-b:a", "32k", "-y", path});
+        QVERIFY(encoder.waitForFinished(30000) && encoder.exitCode() == 0);
+        CuttingSession session(media);
+        media.setLength(6000);
+        media.setMode("playing");
+        QVERIFY(!session.open(QFile::encodeName(path), 1));
+        QCOMPARE(session.samplesPerFrame(), samplesPerFrame);
+        QCOMPARE(session.sampleRate(), rate);
+
+        session.setStart(2000);
+        session.setEnd(4000);
+        QCOMPARE(session.activeMark(), Mark::End);
+        QSignalSpy changed(&session, &CuttingSession::selectionChanged);
+        session.setActiveMark(Mark::Start);
+        QCOMPARE(changed.count(), 1);
+        session.setActiveMark(Mark::Start); // no change, no signal
+        QCOMPARE(changed.count(), 1);
+        session.nudgeActiveMarkByFrames(1);
+        QCOMPARE(session.selection(), (Selection{oneFrameLater, 4000}));
+        session.nudgeActiveMarkByFrames(-1);
+        QCOMPARE(session.selection(), (Selection{2000, 4000}));
+        session.setActiveMark(Mark::End);
+        session.nudgeActiveMark(-100);
+        QCOMPARE(session.selection(), (Selection{2000, 3900}));
+        session.nudgeActiveMarkByFrames(2);
+        session.nudgeActiveMarkByFrames(-2);
+        QCOMPARE(session.selection(), (Selection{2000, 3900}));
+        session.setStart(1000);
+        QCOMPARE(session.activeMark(), Mark::Start);
     }
 
     void marksTakeTheCursorWhilePausedOrStopped() {

@@ -35,6 +35,31 @@ private slots:
         QTest::newRow("minutes") << "2:03.5" << std::int64_t{123500} << "2:03.500";
         QTest::newRow("hours") << "1:02:03.004" << std::int64_t{3723004} << "1:02:03.004";
         QTest::newRow("whole seconds") << "75" << std::int64_t{75000} << "1:15.000";
+        QTest::newRow("seconds past an hour")
+            << "3723.004" << std::int64_t{3723004} << "1:02:03.004";
+        QTest::newRow("minutes past an hour")
+            << "62:03.004" << std::int64_t{3723004} << "1:02:03.004";
+    }
+
+    // Typed digits round to the nearest millisecond, a half up; a double would make 1.005 s
+    // 1004.999... ms.
+    void roundsTheTypedDigits_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<std::int64_t>("ms");
+        QTest::newRow("1.005") << "1.005" << std::int64_t{1005};
+        QTest::newRow("0:01.005") << "0:01.005" << std::int64_t{1005};
+        QTest::newRow("2.675") << "2.675" << std::int64_t{2675};
+        QTest::newRow("a half up") << "1.0005" << std::int64_t{1001};
+        QTest::newRow("under a half down") << "1.00049999" << std::int64_t{1000};
+        QTest::newRow("rounds into the next second") << "0:59.9996" << std::int64_t{60000};
+        QTest::newRow("tenths") << "1:00:00.5" << std::int64_t{3600500};
+        QTest::newRow("no whole part") << ".25" << std::int64_t{250};
+        QTest::newRow("blanks around") << " 4.1 " << std::int64_t{4100};
+    }
+    void roundsTheTypedDigits() {
+        QFETCH(QString, typed);
+        QFETCH(std::int64_t, ms);
+        QCOMPARE(parseTime(typed), std::optional<std::int64_t>(ms));
     }
     void preciseAndParsed() {
         QFETCH(QString, typed);
@@ -47,7 +72,9 @@ private slots:
 
     void notATime_data() {
         QTest::addColumn<QString>("typed");
-        for (const char* text : {"", "abc", "-1", "1:60", "1:2:3:4", "1::2", "nan", "inf"}) {
+        for (const char* text :
+             {"", "abc", "-1", "1:60", "1:2:3:4", "1::2", "nan", "inf", "1.", "1.2.3", "1:2.5:3",
+              "1,5", "+1", "1e3", "1:-2", "0x10", "5 s", "99999999999999999999"}) {
             QTest::newRow(text) << text;
         }
     }

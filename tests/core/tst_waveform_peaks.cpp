@@ -2,6 +2,7 @@
 #include "support/files.h"
 #include "support/test_main.h"
 
+#include "core/detail_peaks.h"
 #include "core/waveform_peak_computer.h"
 
 #include <QFile>
@@ -97,6 +98,40 @@ private slots:
         QVERIFY(checked[0] > 10 && checked[1] > 10);
         // Ten hours at this bucket size must stay well inside 4 MB.
         QVERIFY(peaks.memoryBytes() * 3600 * 10 / 8 < 4'000'000);
+    }
+
+    // A zoomed view's columns come from the decoded samples at the time asked: a tone that
+    // stops at 4 s shows loud columns before and flat ones after, on either side of a few
+    // milliseconds, wherever in the file and whatever the frame size.
+    void detailColumnsShowTheSamplesWhereAsked_data() {
+        QTest::addColumn<QStringList>("codec");
+        QTest::newRow("MPEG-1 CBR") << QStringList{"-c:a", "libmp3lame", "-b:a", "128k"};
+        QTest::newRow("MPEG-1 VBR") << QStringList{"-c:a", "libmp3lame", "-q:a", "4"};
+        QTest::newRow("MPEG-2 22,050 Hz")
+            << QStringList{"-c:a", "libmp3lame", "-b:a", "64k", "-ar", "22050"};
+    }
+    void detailColumnsShowTheSamplesWhereAsked() {
+        QFETCH(QStringList, codec);
+        const QString file = dir.filePath(QTest::currentDataTag() + QStringLiteral(".mp3"));
+        QVERIFY(encode(file, QStringLiteral("if(lt(t,4),0.9,0)"), 8, codec));
+        DetailPeakComputer computer;
+        QSignalSpy ready(&computer, &DetailPeakComputer::detailReady);
+        computer.setSource(QFile::encodeName(file));
+        // 40 columns of a millisecond each around the end of the tone, 3980..4020 ms.
+        computer.request(3980, 40, 40);
+        QVERIFY(ready.wait(20000));
+        QCOMPARE(ready.constLast().at(0).toDouble(), 3980.0);
+        const auto columns = ready.constLast().at(2).value<std::vector<PeakRange>>();
+        QCOMPARE(columns.size(), std::size_t(40));
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const int swing = columns[i].high - columns[i].low;
+            if (i < 15) {
+                // A millisecond of a 440 Hz tone swings over a good part of its range.
+                QVERIFY2(swing > 40, qPrintable(QStringLiteral("column %1: %2").arg(i).arg(swing)));
+            } else if (i >= 25) {
+                QVERIFY2(swing <= 2, qPrintable(QStringLiteral("column %1: %2").arg(i).arg(swing)));
+            }
+        }
     }
 
     void columnsSummariseTheStretchAsked() {

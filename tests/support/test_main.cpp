@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,8 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Settings and caches go to a test folder, never the user's.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     // Whatever the program remembers goes to a folder of this run, never the user's settings.
     const QTemporaryDir settingsFolder;

@@ -31,7 +31,7 @@ public:
             return nullptr;
         }
         auto file = std::make_unique<BufferedFile>(fd);
-        if (const auto stream = MpegFrames::scan(fd, nullptr)) {
+        if (const auto stream = mpeg::MpegFrames::scan(fd, nullptr)) {
             file->reader.showOnly(*stream);
         }
         return file;
@@ -41,7 +41,7 @@ private:
     const int fd_;
 
 public:
-    BufferedReader reader;
+    mpeg::BufferedReader reader;
 };
 
 MpegDecoder::MpegDecoder() = default;
@@ -51,7 +51,7 @@ MpegDecoder::~MpegDecoder() {
 }
 
 MpegDecoder::OpenResult MpegDecoder::open(const QByteArray& path) {
-    Mpg123Handle handle = newMpg123Handle();
+    mpeg::Mpg123Handle handle = mpeg::newMpg123Handle();
     if (!handle) {
         return {nullptr, InvalidFile};
     }
@@ -61,9 +61,9 @@ MpegDecoder::OpenResult MpegDecoder::open(const QByteArray& path) {
     // decoded unheard first, so the first frame heard is the one a straight run gives (with
     // libmpg123's default of one, a low-bitrate VBR stretch starts with a burst of noise).
     mpg123_param(mh, MPG123_PREFRAMES, 10, 0.0);
-    acceptSigned16Only(mh);
+    mpeg::acceptSigned16Only(mh);
     std::unique_ptr<BufferedFile> file = BufferedFile::open(path);
-    if (!file || !openThrough(mh, file->reader)) {
+    if (!file || !mpeg::openThrough(mh, file->reader)) {
         return {nullptr, InvalidFile};
     }
     long rate = 0;

@@ -1,7 +1,7 @@
 // MPEG audio (layers 1 to 3) through libmpg123: exact length, sample-exact seeks, 16-bit PCM.
 #pragma once
 
-#include "platform/mci/mpg123_file.h"
+#include "platform/mpeg/mpg123_file.h"
 
 #include <QByteArray>
 
@@ -43,7 +43,7 @@ private:
     MpegDecoder();
 
     std::unique_ptr<BufferedFile> file_; // outlives handle_, which reads through it
-    Mpg123Handle handle_;
+    mpeg::Mpg123Handle handle_;
     int rate_ = 0;
     int channels_ = 0;
     std::int64_t lengthFrames_ = 0;

@@ -1,5 +1,5 @@
 // Design-time layout helpers.
-#include "app/window_layout.h"
+#include "widgets/window_layout.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -95,6 +95,33 @@ void useFixedPalette(QWidget* window) {
         palette.setColor(QPalette::Disabled, role, dimmed);
     }
     window->setPalette(palette);
+}
+
+void GrowingLayout::add(QWidget* widget, const GrowRule& rule) {
+    items_.push_back({widget, widget->geometry(), rule});
+}
+
+void GrowingLayout::apply(QSize size) const {
+    const int extraWidth = std::max(size.width() - startSize_.width(), 0);
+    const int extraHeight = std::max(size.height() - startSize_.height(), 0);
+    const int shortfall = std::min(size.height() - startSize_.height(), 0);
+    const auto share = [](double fraction, int pixels) {
+        return static_cast<int>(std::lround(fraction * pixels));
+    };
+    for (const Item& item : items_) {
+        if (!item.widget) {
+            continue;
+        }
+        const GrowRule& rule = item.rule;
+        // Shares are rounded at both edges, so that neighbours sharing the width meet exactly.
+        const int left = item.start.x() + share(rule.moveX, extraWidth);
+        const int right =
+            item.start.x() + item.start.width() + share(rule.moveX + rule.growX, extraWidth);
+        const int top = item.start.y() + share(rule.moveY, extraHeight);
+        const int height = item.start.height() + share(rule.growY, extraHeight) +
+                           (rule.takesShortfall ? shortfall : 0);
+        item.widget->setGeometry(left, top, right - left, std::max(height, 0));
+    }
 }
 
 double contrastRatio(const QColor& a, const QColor& b) {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace snipora::mci {
+namespace snipora::mpeg {
 
 enum class MpegVersion : std::uint8_t { Mpeg1, Mpeg2, Mpeg25 };
 
@@ -90,9 +90,12 @@ struct MpegFrames {
     // given) now and then, and stops with nothing once it says no.
     static std::optional<MpegFrames> scan(int fd, QString* error,
                                           const std::function<bool()>& keepGoing = {});
+    // The header of the source's first frame, read from its start alone (no pass over the
+    // whole file): what a frame of this source is, in samples and rate.
+    static std::optional<MpegFrameHeader> firstHeader(int fd);
 };
 
 // libmpg123's own decoder delay: the samples its synthesis adds before the first encoded one.
 inline constexpr int mpg123DecoderDelay = 529;
 
-} // namespace snipora::mci
+} // namespace snipora::mpeg

@@ -1,5 +1,5 @@
 // The application icon from the program's resources.
-#include "app/app_icon.h"
+#include "widgets/app_icon.h"
 
 // The resources live in the static library, so they are registered by hand before first use.
 static void initResources() {

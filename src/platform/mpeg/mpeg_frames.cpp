@@ -1,5 +1,5 @@
 // Finding the MPEG audio frames of a file and its tags.
-#include "platform/mci/mpeg_frames.h"
+#include "platform/mpeg/mpeg_frames.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace snipora::mci {
+namespace snipora::mpeg {
 
 namespace {
 constexpr std::array<std::array<int, 15>, 5> bitrates{{
@@ -127,6 +127,28 @@ bool frameRunAt(WindowReader& reader, std::int64_t pos, std::int64_t end,
         next += following->size;
     }
     return true;
+}
+
+// Where the audio starts past the ID3v2 tags at the start (the first tag's size goes to
+// `firstTagSize`, 0 without one); nothing when a tag claims more than the file holds.
+std::optional<std::int64_t> audioBegin(WindowReader& reader, std::int64_t fileSize,
+                                       std::int64_t* firstTagSize) {
+    std::int64_t begin = 0;
+    *firstTagSize = 0;
+    while (const unsigned char* p = reader.at(begin, 10)) {
+        if (std::memcmp(p, "ID3", 3) != 0 || p[3] == 0xff || p[4] == 0xff) {
+            break;
+        }
+        const std::int64_t size = 10 + syncSafe(p + 6) + ((p[5] & 0x10) ? 10 : 0);
+        if (begin + size > fileSize) {
+            return std::nullopt;
+        }
+        if (begin == 0) {
+            *firstTagSize = size;
+        }
+        begin += size;
+    }
+    return begin;
 }
 
 // The layer III side information says where the frame's data starts.
@@ -306,6 +328,28 @@ int MpegFrameHeader::sizeFor(std::uint32_t word, int bitrateIndex) {
     return h ? h->size : 0;
 }
 
+std::optional<MpegFrameHeader> MpegFrames::firstHeader(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return std::nullopt;
+    }
+    WindowReader reader(fd, info.st_size);
+    std::int64_t tagSize = 0;
+    const std::optional<std::int64_t> begin = audioBegin(reader, info.st_size, &tagSize);
+    if (!begin) {
+        return std::nullopt;
+    }
+    // Junk before the first frame is rare and short; a source that has none in the first
+    // megabyte past its tags is not worth reading further for this.
+    const std::int64_t end = std::min<std::int64_t>(info.st_size, *begin + (1 << 20));
+    for (std::int64_t pos = *begin; pos + 4 <= end; ++pos) {
+        if (frameRunAt(reader, pos, info.st_size, nullptr)) {
+            return headerAt(reader, pos);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
                                            const std::function<bool()>& keepGoing) {
     const auto fail = [error](const char* reason) -> std::optional<MpegFrames> {
@@ -323,20 +367,11 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
     WindowReader reader(fd, map.fileSize);
 
     // ID3v2 tags at the start: the first is kept for the output, any more are passed over.
-    std::int64_t begin = 0;
-    while (const unsigned char* p = reader.at(begin, 10)) {
-        if (std::memcmp(p, "ID3", 3) != 0 || p[3] == 0xff || p[4] == 0xff) {
-            break;
-        }
-        const std::int64_t size = 10 + syncSafe(p + 6) + ((p[5] & 0x10) ? 10 : 0);
-        if (begin + size > map.fileSize) {
-            return fail("the ID3v2 tag at the start of the source is longer than the file");
-        }
-        if (begin == 0) {
-            map.id3v2Size = size;
-        }
-        begin += size;
+    const std::optional<std::int64_t> audio = audioBegin(reader, map.fileSize, &map.id3v2Size);
+    if (!audio) {
+        return fail("the ID3v2 tag at the start of the source is longer than the file");
     }
+    const std::int64_t begin = *audio;
     std::int64_t end = map.fileSize;
     map.id3v1Offset = trimTrailingTags(reader, begin, end, map);
 
@@ -397,4 +432,4 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
     return map;
 }
 
-} // namespace snipora::mci
+} // namespace snipora::mpeg

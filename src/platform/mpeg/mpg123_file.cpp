@@ -1,5 +1,5 @@
 // libmpg123 handles: their making, and the buffered reads and seeks they ask for.
-#include "platform/mci/mpg123_file.h"
+#include "platform/mpeg/mpg123_file.h"
 
 #include <mpg123.h>
 
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace snipora::mci {
+namespace snipora::mpeg {
 
 void Mpg123Deleter::operator()(mpg123_handle_struct* handle) const {
     // mpg123_delete closes the file too.
@@ -180,4 +180,4 @@ off_t BufferedReader::seek(off_t offset, int whence) {
     return position_;
 }
 
-} // namespace snipora::mci
+} // namespace snipora::mpeg

@@ -2,7 +2,12 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QStringList>
+
+#include <vector>
 
 class QLabel;
 class QWidget;
@@ -35,5 +40,37 @@ void fitFontToTexts(QLabel* label, const QStringList& texts);
 // The windows were laid out for the desktop's small dialog font (8 points at 96 dpi); a larger
 // default would cut the captions of the narrow labels and lists.
 void useDialogFont(QWidget* window);
+
+// How a control follows its window as the window grows past its start-up size: the shares of
+// the extra width and height by which it moves and grows. Below the start-up height only the
+// controls that take the shortfall give way, by shrinking.
+struct GrowRule {
+    double moveX = 0;
+    double growX = 0;
+    double moveY = 0;
+    double growY = 0;
+    bool takesShortfall = false;
+};
+
+// The controls of a window placed at its start-up size, and where each goes at another size.
+// At the start-up size every control is exactly where it was placed.
+class GrowingLayout {
+public:
+    // Takes the start-up size; add() then records each control's place at that size.
+    explicit GrowingLayout(QSize startSize = {}) : startSize_(startSize) {}
+    void add(QWidget* widget, const GrowRule& rule);
+    // Places every control for a window (or parent) of `size`.
+    void apply(QSize size) const;
+    QSize startSize() const { return startSize_; }
+
+private:
+    struct Item {
+        QPointer<QWidget> widget;
+        QRect start;
+        GrowRule rule;
+    };
+    QSize startSize_;
+    std::vector<Item> items_;
+};
 
 } // namespace snipora

@@ -1,7 +1,7 @@
 // libmpg123 handles as the program makes them, reading an open file through a buffer of its own.
 #pragma once
 
-#include "platform/mci/mpeg_frames.h"
+#include "platform/mpeg/mpeg_frames.h"
 
 #include <QByteArray>
 
@@ -13,7 +13,7 @@
 
 struct mpg123_handle_struct;
 
-namespace snipora::mci {
+namespace snipora::mpeg {
 
 struct Mpg123Deleter {
     void operator()(mpg123_handle_struct* handle) const;
@@ -74,4 +74,4 @@ void acceptSigned16Only(mpg123_handle_struct* handle);
 // Opens the handle on the reader's file; false when libmpg123 refuses it.
 bool openThrough(mpg123_handle_struct* handle, BufferedReader& reader);
 
-} // namespace snipora::mci
+} // namespace snipora::mpeg
