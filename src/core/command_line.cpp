@@ -3,6 +3,7 @@
 
 #include "core/convert_save.h"
 #include "core/encoder_command.h"
+#include "core/mp3_gain_fade.h"
 #include "core/time_text.h"
 
 #include <QCommandLineParser>
@@ -24,6 +25,7 @@ QByteArray absoluteName(const QByteArray& name, const QByteArray& workingFolder)
 
 const QString cutUsage = QStringLiteral(
     "usage: snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]");
+const QString removeUsage = QStringLiteral("usage: snipora --remove START END INPUT -o OUTPUT");
 } // namespace
 
 QString usageText() {
@@ -31,6 +33,8 @@ QString usageText() {
     const QString text = QStringLiteral(
         "Usage: snipora [FILE]\n"
         "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
+        "                     [--fade-in MS] [--fade-out MS]\n"
+        "  or:  snipora --remove START END INPUT -o OUTPUT\n"
         "  or:  snipora --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses |\n"
         "                --every DURATION) [--name PATTERN] [--overwrite]\n"
         "Cut a section out of an MP3 file.\n"
@@ -44,9 +48,20 @@ QString usageText() {
         "                  save the section from START to END of INPUT as OUTPUT without\n"
         "                  a window, as Direct Save does; times are seconds (12.5) or\n"
         "                  h:mm:ss.mmm (1:02:03.5)\n"
+        "  --fade-in MS, --fade-out MS\n"
+        "                  with --cut: fade the section in from silence and out to silence\n"
+        "                  over MS milliseconds (0 to 10000); a Direct Save lowers the\n"
+        "                  frames' own gains granule by granule (13 ms at 44.1 kHz), without\n"
+        "                  re-encoding, a --format conversion fades to the sample; fades\n"
+        "                  longer than the section together are shortened to fit\n"
+        "  --remove START END INPUT -o OUTPUT\n"
+        "                  save INPUT without the section from START to END, as one file,\n"
+        "                  without re-encoding; the marks move to the nearest MP3 frame\n"
+        "                  edges (at most half a frame: 13 ms at 44.1 kHz) and the times\n"
+        "                  taken out are printed\n"
         "  -o, --output OUTPUT\n"
-        "                  with --cut: the file to write; an existing one is replaced only\n"
-        "                  once the new one is written and checked\n"
+        "                  with --cut or --remove: the file to write; an existing one is\n"
+        "                  replaced only once the new one is written and checked\n"
         "  --format FORMAT  with --cut: convert instead, to MP3, WAV, AAC, WMA, FLAC, M4A\n"
         "                  or AC3\n"
         "  --bitrate RATE   with --format: 256k, 128k, 64k or 32k (WMA and AC3 also 512k);\n"
@@ -59,9 +74,9 @@ QString usageText() {
         "word is a name or a time, even one that starts with a dash. The window also takes\n"
         "Qt's own options, such as -stylesheet FILE.\n"
         "\n"
-        "The exit status of --cut is 0 only when the output was written and checked, 2 for\n"
-        "a mistake on the command line, and 128 + the signal's number when a signal\n"
-        "stopped it (the existing output is then kept). That of --split is 0 only when\n"
+        "The exit status of --cut and --remove is 0 only when the output was written and\n"
+        "checked, 2 for a mistake on the command line, and 128 + the signal's number when a\n"
+        "signal stopped it (the existing output is then kept). That of --split is 0 only when\n"
         "every piece was written and checked; a stopped split keeps the finished pieces.\n");
     return text.arg(splitUsage());
 }
@@ -82,7 +97,11 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     const QCommandLineOption bitrate(QStringLiteral("bitrate"), QString(), QStringLiteral("RATE"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({cut, split, output, format, bitrate, help, version});
+    const QCommandLineOption remove(QStringLiteral("remove"));
+    const QCommandLineOption fadeIn(QStringLiteral("fade-in"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption fadeOut(QStringLiteral("fade-out"), QString(), QStringLiteral("MS"));
+    parser.addOptions(
+        {cut, split, output, format, bitrate, help, version, remove, fadeIn, fadeOut});
     addSplitOptions(parser);
     const bool parsed = parser.parse(words);
 
@@ -95,9 +114,9 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         line.action = CommandLine::Action::Version;
         return line;
     }
-    line.action = parser.isSet(cut)     ? CommandLine::Action::Cut
-                  : parser.isSet(split) ? CommandLine::Action::Split
-                                        : CommandLine::Action::Window;
+    line.action = parser.isSet(cut) || parser.isSet(remove) ? CommandLine::Action::Cut
+                  : parser.isSet(split)                     ? CommandLine::Action::Split
+                                                            : CommandLine::Action::Window;
     if (!parsed) {
         // The parser's text quotes the word as read; give it back its own bytes.
         line.error = QString::fromLocal8Bit(parser.errorText().toLatin1());
@@ -110,14 +129,16 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         return line;
     }
     const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(cut) && parser.isSet(split)) {
-        line.error = QStringLiteral("--cut and --split do not go together");
+    if ((parser.isSet(cut) || parser.isSet(remove)) && parser.isSet(split)) {
+        line.error = QStringLiteral("--cut, --remove and --split do not go together");
         return line;
     }
     if (line.action == CommandLine::Action::Split) {
         if (parser.isSet(format) || parser.isSet(bitrate)) {
             line.error = QStringLiteral("--split saves by Direct Save: --format and --bitrate "
                                         "do not go with it");
+        } else if (parser.isSet(fadeIn) || parser.isSet(fadeOut)) {
+            line.error = QStringLiteral("--fade-in and --fade-out go with --cut");
         } else {
             line.split = readSplitRequest(parser, workingFolder, &line.error);
         }
@@ -129,8 +150,9 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         return line;
     }
     if (line.action == CommandLine::Action::Window) {
-        if (parser.isSet(output) || parser.isSet(format) || parser.isSet(bitrate)) {
-            line.error = QStringLiteral("-o, --format and --bitrate go with --cut");
+        if (parser.isSet(output) || parser.isSet(format) || parser.isSet(bitrate) ||
+            parser.isSet(fadeIn) || parser.isSet(fadeOut)) {
+            line.error = QStringLiteral("-o, --format, --bitrate and the fades go with --cut");
         } else if (positional.size() > 1) {
             line.error = QStringLiteral("the window opens one FILE at a time");
         } else if (!positional.isEmpty()) {
@@ -140,10 +162,32 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     }
 
     CutRequest& request = line.cut;
+    request.removeSection = parser.isSet(remove);
+    if (request.removeSection &&
+        (parser.isSet(cut) || parser.isSet(format) || parser.isSet(bitrate) ||
+         parser.isSet(fadeIn) || parser.isSet(fadeOut))) {
+        line.error = QStringLiteral("--remove takes out frames without re-encoding: it goes "
+                                    "with none of --cut, --format, --bitrate and the fades");
+        return line;
+    }
     const QByteArray outputName = parser.value(output).toLatin1();
     if (positional.size() != 3 || outputName.isEmpty()) {
-        line.error = cutUsage;
+        line.error = request.removeSection ? removeUsage : cutUsage;
         return line;
+    }
+    for (const auto& [option, value] :
+         {std::pair{&fadeIn, &request.fadeInMs}, std::pair{&fadeOut, &request.fadeOutMs}}) {
+        if (!parser.isSet(*option)) {
+            continue;
+        }
+        bool number = false;
+        *value = parser.value(*option).toLongLong(&number);
+        if (!number || *value < 0 || *value > maxFadeMs) {
+            line.error = QStringLiteral("--%1 takes milliseconds from 0 to %2")
+                             .arg(option->names().constFirst())
+                             .arg(maxFadeMs);
+            return line;
+        }
     }
     const auto start = parseTime(positional[0]);
     const auto end = parseTime(positional[1]);

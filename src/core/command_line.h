@@ -13,7 +13,8 @@
 
 namespace snipora {
 
-// What `snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]` asks for.
+// What `snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]` asks for
+// (with --fade-in/--fade-out MS), or `snipora --remove START END INPUT -o OUTPUT`.
 // Names keep the bytes they were given, so that a name that is not valid text still names its
 // file; both are absolute.
 struct CutRequest {
@@ -23,6 +24,11 @@ struct CutRequest {
     QByteArray output; // with the format's extension when converting
     QString format;    // empty: Direct Save
     QString bitrate;   // may be empty: the encoder's own choice, or its refusal
+    // Direct Save only: fades at the section's edges, in milliseconds (0 for none).
+    std::int64_t fadeInMs = 0;
+    std::int64_t fadeOutMs = 0;
+    // --remove: the input without the section, instead of the section.
+    bool removeSection = false;
 };
 
 struct CommandLine {

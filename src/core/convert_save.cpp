@@ -121,9 +121,9 @@ void ConvertSave::start(const ConvertSaveJob& job) {
 
 void ConvertSave::startEncoder(bool convertCover) {
     coverConverted_ = convertCover;
-    const ProcessCommand command =
-        encoderCommand(EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format,
-                                  job_.bitrate, temporary_, convertCover});
+    const ProcessCommand command = encoderCommand(
+        EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format, job_.bitrate,
+                   temporary_, convertCover, job_.fadeInMs, job_.fadeOutMs});
     commandLine_ = command.commandLine;
     qCInfo(logEncoder) << "running" << command.program << command.arguments;
     encoder_.start(command);

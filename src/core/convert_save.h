@@ -15,10 +15,12 @@ namespace snipora {
 struct ConvertSaveJob {
     QString programFolder; // holds the encoder link `ffmpeg`
     Selection selection;
-    QString inputPath; // a path the encoder can open: the source as opened
-    QString format;    // as the format list shows it, e.g. "FLAC"
-    QString bitrate;   // as the bitrate list shows it, e.g. "128k"; empty for WAV and FLAC
-    QString target;    // the chosen path, with the format's extension
+    QString inputPath;         // a path the encoder can open: the source as opened
+    QString format;            // as the format list shows it, e.g. "FLAC"
+    QString bitrate;           // as the bitrate list shows it, e.g. "128k"; empty for WAV and FLAC
+    QString target;            // the chosen path, with the format's extension
+    std::int64_t fadeInMs = 0; // fades at the edges, 0 for none
+    std::int64_t fadeOutMs = 0;
 };
 
 // The path with the format's extension: a missing one is added, another format's replaced,

@@ -3,6 +3,8 @@
 
 #include "core/mp3_cut.h"
 #include "core/mp3_frame_map.h"
+#include "core/mp3_gain_fade.h"
+#include "core/mp3_join.h"
 #include "core/time_text.h"
 
 #include <QSaveFile>
@@ -47,10 +49,39 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
     if (auto outside = selectionOutsideSource(job.selection, *map)) {
         return outside;
     }
-    const std::optional<Mp3CutPlan> plan =
-        planMp3Cut(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
-    if (!plan) {
-        return error;
+    const auto tell = [&job](const QString& text) {
+        if (job.notice) {
+            job.notice(text);
+        }
+    };
+    std::optional<Mp3CutPlan> plan;
+    if (job.removeSelection) {
+        const auto removal =
+            planMp3Removal(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
+        if (!removal) {
+            return error;
+        }
+        tell(QStringLiteral("taking out %1 to %2 (the nearest MP3 frame edges)")
+                 .arg(preciseTime(removal->removedStartMs), preciseTime(removal->removedEndMs)));
+        plan = removal->cut;
+    } else {
+        plan = planMp3Cut(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
+        if (!plan) {
+            return error;
+        }
+        if (job.fadeInMs > 0 || job.fadeOutMs > 0) {
+            const FittedFades fades =
+                fitFades(job.fadeInMs, job.fadeOutMs, map->sampleRate(), plan->samples());
+            if (fades.shortened) {
+                tell(QStringLiteral("the fades together are longer than the selection: shortened "
+                                    "to %1 ms and %2 ms")
+                         .arg(fades.inSamples * 1000 / map->sampleRate())
+                         .arg(fades.outSamples * 1000 / map->sampleRate()));
+            }
+            if (auto failure = addMp3Fades(job.sourceHandle, *map, fades, *plan)) {
+                return failure;
+            }
+        }
     }
     // The cut goes into a temporary file beside the target, which replaces the target only once
     // complete and checked: a failed or interrupted save leaves any existing file as it was.

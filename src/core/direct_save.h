@@ -20,6 +20,14 @@ struct DirectSaveJob {
     int sourceHandle = -1; // the source as opened; the save reads a duplicate of it
     QString target;        // the chosen path; replaced only once the copy is complete
     Selection selection;
+    // Fades at the selection's edges, made by lowering granule gains; 0 for none.
+    std::int64_t fadeInMs = 0;
+    std::int64_t fadeOutMs = 0;
+    // Writes the source without the selection (joined on frame edges) instead of the selection.
+    bool removeSelection = false;
+    // Told, from the saving thread, what the save changed of what was asked (fades shortened
+    // to fit, the section's marks moved to frame edges).
+    std::function<void(const QString&)> notice = nullptr;
 };
 
 class Mp3FrameMap;

@@ -159,6 +159,23 @@ ProcessCommand encoderCommand(const EncoderJob& job) {
     QString filter =
         QStringLiteral("atrim=start=%1:duration=%2,asetpts=PTS-STARTPTS")
             .arg(secondsText(start - inputSeek), secondsText(job.selection.lengthMs()));
+    // Fades after the trim, so that they are counted from the selection's own first sample;
+    // both with the same straight curve.
+    std::int64_t fadeIn = std::max<std::int64_t>(0, job.fadeInMs);
+    std::int64_t fadeOut = std::max<std::int64_t>(0, job.fadeOutMs);
+    const std::int64_t lengthMs = job.selection.lengthMs();
+    if (fadeIn + fadeOut > lengthMs) {
+        const std::int64_t asked = fadeIn + fadeOut;
+        fadeIn = fadeIn * lengthMs / asked;
+        fadeOut = lengthMs - fadeIn;
+    }
+    if (fadeIn > 0) {
+        filter += QStringLiteral(",afade=t=in:st=0:d=%1").arg(secondsText(fadeIn));
+    }
+    if (fadeOut > 0) {
+        filter += QStringLiteral(",afade=t=out:st=%1:d=%2")
+                      .arg(secondsText(lengthMs - fadeOut), secondsText(fadeOut));
+    }
     if (wma) {
         // ffmpeg's WMA encoder writes no frame for the last one its decoder holds back, so the
         // selection's end would be lost: a frame of silence goes after it. The frame's length

@@ -24,6 +24,10 @@ struct EncoderJob {
     // The cover is converted to PNG rather than copied: for a picture (GIF, BMP) the format's
     // muxer refuses as it comes.
     bool convertCover = false;
+    // Fades at the selection's edges in milliseconds, 0 for none; longer than the selection
+    // together, they are shortened in proportion to fit.
+    std::int64_t fadeInMs = 0;
+    std::int64_t fadeOutMs = 0;
 };
 
 // The formats and bitrates a Convert Save offers, in the order the lists show them. A format's

@@ -73,7 +73,15 @@ void HeadlessCut::start(const CutRequest& request) {
             finish(failure ? std::optional(QStringLiteral("Save failed: ") + *failure)
                            : std::nullopt);
         });
-        direct_->start(DirectSaveJob{sourceHandle_, target_, selection});
+        DirectSaveJob job{sourceHandle_, target_, selection};
+        job.fadeInMs = request.fadeInMs;
+        job.fadeOutMs = request.fadeOutMs;
+        job.removeSelection = request.removeSection;
+        // Written from the saving thread; one call of fprintf is one line.
+        job.notice = [errors = errors_](const QString& text) {
+            std::fprintf(errors, "snipora: %s\n", text.toLocal8Bit().constData());
+        };
+        direct_->start(job);
         return;
     }
     // The encoder needs to know the section lies within the file: the frame map knows its length.
@@ -101,8 +109,15 @@ void HeadlessCut::start(const CutRequest& request) {
     // The encoder reads the source as opened here.
     const QString sourceAsOpened =
         QStringLiteral("/proc/%1/fd/%2").arg(QCoreApplication::applicationPid()).arg(sourceHandle_);
-    convert_->start(ConvertSaveJob{programFolder_, selection, sourceAsOpened, request.format,
-                                   request.bitrate, target_});
+    ConvertSaveJob job{programFolder_, selection,       sourceAsOpened,
+                       request.format, request.bitrate, target_};
+    job.fadeInMs = request.fadeInMs;
+    job.fadeOutMs = request.fadeOutMs;
+    if (job.fadeInMs + job.fadeOutMs > selection.lengthMs()) {
+        std::fprintf(errors_, "snipora: %s\n",
+                     "the fades together are longer than the selection: shortened to fit");
+    }
+    convert_->start(job);
 }
 
 std::optional<QString> HeadlessCut::prepareTarget() {

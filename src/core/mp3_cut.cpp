@@ -117,7 +117,12 @@ OutputFrames outputFrames(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
         out.sizes.push_back(leadFrameBytes(out.streamHeader, plan.reservoir).size());
     }
     for (std::size_t i = plan.firstFrame; i < plan.endFrame; ++i) {
-        out.sizes.push_back(frames[i].size);
+        if (i >= plan.removedFrom && i < plan.removedTo) {
+            continue;
+        }
+        const auto replaced = plan.replacedFrames.find(i);
+        out.sizes.push_back(replaced != plan.replacedFrames.end() ? replaced->second.size()
+                                                                  : frames[i].size);
     }
     for (const std::int64_t size : out.sizes) {
         out.audioBytes += size;
@@ -202,6 +207,10 @@ QString writeReason(const QFileDevice& target) {
 }
 
 } // namespace
+
+QByteArray mp3SilentFrame(std::uint32_t streamHeader, const QByteArray& reservoir) {
+    return leadFrameBytes(streamHeader, reservoir);
+}
 
 QString mp3CutCancelled() {
     return QStringLiteral("cancelled");
@@ -311,10 +320,14 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
     plan.encoderDelay = static_cast<int>(delay);
     plan.encoderPadding = static_cast<int>(padding);
 
-    const OutputFrames out = outputFrames(map, plan);
-    plan.outputBytes = map.id3v2Size() + infoFrameBytes(map, plan, out).size() + out.audioBytes +
-                       map.apeSize() + (map.id3v1Offset() ? 128 : 0);
+    plan.outputBytes = mp3CutOutputBytes(map, plan);
     return plan;
+}
+
+std::int64_t mp3CutOutputBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
+    const OutputFrames out = outputFrames(map, plan);
+    return map.id3v2Size() + infoFrameBytes(map, plan, out).size() + out.audioBytes +
+           map.apeSize() + (map.id3v1Offset() ? 128 : 0);
 }
 
 std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
@@ -373,11 +386,28 @@ std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const M
         done += lead.size();
     }
     // Runs of adjacent frames are copied as one range; bytes between frames (junk the scan
-    // passed over) are left out.
+    // passed over) are left out, and so are removed frames; replaced frames are written apart.
     const auto& frames = map.frames();
+    const auto copiedAsIs = [&plan](std::size_t i) {
+        return !plan.replacedFrames.contains(i) && (i < plan.removedFrom || i >= plan.removedTo);
+    };
     for (std::size_t i = plan.firstFrame; i < plan.endFrame;) {
+        if (i >= plan.removedFrom && i < plan.removedTo) {
+            i = plan.removedTo;
+            continue;
+        }
+        if (const auto replaced = plan.replacedFrames.find(i);
+            replaced != plan.replacedFrames.end()) {
+            if (!writeAll(target, replaced->second.constData(), replaced->second.size())) {
+                return writeReason(target);
+            }
+            done += replaced->second.size();
+            ++i;
+            continue;
+        }
         std::size_t j = i + 1;
-        while (j < plan.endFrame && frames[j].offset == frames[j - 1].offset + frames[j - 1].size) {
+        while (j < plan.endFrame && copiedAsIs(j) &&
+               frames[j].offset == frames[j - 1].offset + frames[j - 1].size) {
             ++j;
         }
         if (const auto failed = copy(frames[i].offset, frames[j - 1].offset + frames[j - 1].size)) {

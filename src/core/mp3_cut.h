@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 
 class QFileDevice;
@@ -27,9 +28,22 @@ struct Mp3CutPlan {
     int encoderDelay = 0;   // samples decoders drop at the start (libmpg123 adds 529 of its own)
     int encoderPadding = 0; // samples decoders drop at the end
     std::int64_t outputBytes = 0; // the whole output, tags included
+    // Frames written with other bytes than the source's (by frame index): fades lower their
+    // gains, a join gives the frame before it the reservoir bytes the frames after it borrow.
+    std::map<std::size_t, QByteArray> replacedFrames;
+    // Frames [removedFrom, removedTo) are left out: a section taken out of the middle.
+    std::size_t removedFrom = 0;
+    std::size_t removedTo = 0;
 
     std::int64_t samples() const { return endSample - startSample; }
 };
+
+// A frame that decodes to silence and ends with `reservoir`, the bit reservoir bytes the frames
+// after it borrow; in the stream of `streamHeader`, without a CRC.
+QByteArray mp3SilentFrame(std::uint32_t streamHeader, const QByteArray& reservoir);
+
+// The bytes the plan writes, tags included (after a change to its frames).
+std::int64_t mp3CutOutputBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan);
 
 // Plans the cut of [startMs, endMs] (marks in milliseconds of the gapless stream, as the player
 // reports them). Reads the reservoir bytes through `sourceFd`. Nullopt with `error` set when

@@ -221,6 +221,29 @@ private slots:
         QTest::newRow("bitrate without format")
             << QStringList{"--cut", "1", "2", "SONG", "-o", "o.mp3", "--bitrate", "128k"} << 2
             << none << "--bitrate goes with --format" << QByteArray() << unlimited;
+        QTest::newRow("direct, fades")
+            << QStringList{"--cut",   "1",         "3",  "SONG",         "-o",
+                           "out.mp3", "--fade-in", "50", "--fade-out=50"}
+            << 0 << none << none << QByteArray("out.mp3") << unlimited;
+        QTest::newRow("fades longer than the section")
+            << QStringList{"--cut",   "1",         "2",   "SONG",       "-o",
+                           "out.mp3", "--fade-in", "800", "--fade-out", "800"}
+            << 0 << none << "shortened to 500 ms and 500 ms" << QByteArray("out.mp3") << unlimited;
+        QTest::newRow("fade too long")
+            << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3", "--fade-in", "10001"} << 2
+            << none << "--fade-in takes milliseconds from 0 to 10000" << QByteArray() << unlimited;
+        QTest::newRow("fades on a conversion")
+            << QStringList{"--cut", "1",        "2",   "SONG",       "-o",
+                           "o",     "--format", "WAV", "--fade-out", "90"}
+            << 0 << none << none << QByteArray("o.wav") << unlimited;
+        QTest::newRow("remove") << QStringList{"--remove", "2", "4", "SONG", "-o", "out.mp3"} << 0
+                                << none << "taking out 0:0" << QByteArray("out.mp3") << unlimited;
+        QTest::newRow("remove the whole file")
+            << QStringList{"--remove", "0", "10", "SONG", "-o", "out.mp3"} << 1 << none
+            << "takes out the whole file" << QByteArray() << unlimited;
+        QTest::newRow("remove with cut")
+            << QStringList{"--remove", "2", "4", "SONG", "-o", "out.mp3", "--cut"} << 2 << none
+            << "--remove takes out frames" << QByteArray() << unlimited;
     }
     void commandLines() {
         QFETCH(QStringList, arguments);

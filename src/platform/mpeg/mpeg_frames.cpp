@@ -177,7 +177,12 @@ std::optional<Mp3InfoFrame> infoFrameAt(WindowReader& reader, std::int64_t pos,
     Mp3InfoFrame info;
     info.offset = pos;
     info.size = h.size;
-    const int xing = 4 + (h.hasCrc ? 2 : 0) + h.sideInfoSize();
+    // lame writes the tag of a frame with a CRC where it would be without one; libmpg123 finds it.
+    int xing = 4 + (h.hasCrc ? 2 : 0) + h.sideInfoSize();
+    if (h.hasCrc && xing + 8 <= h.size && std::memcmp(frame + xing, "Xing", 4) != 0 &&
+        std::memcmp(frame + xing, "Info", 4) != 0) {
+        xing -= 2;
+    }
     if (xing + 8 <= h.size &&
         (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
         info.kind = frame[xing] == 'X' ? Mp3InfoFrame::Kind::Xing : Mp3InfoFrame::Kind::Info;
