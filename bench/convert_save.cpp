@@ -63,20 +63,19 @@ int main(int argc, char* argv[]) {
 
         timer.restart();
         ConvertSave save(launcher);
-        std::optional<QString> failure;
+        SaveOutcome failure;
         QEventLoop loop;
-        QObject::connect(&save, &ConvertSave::finished, &loop,
-                         [&](const std::optional<QString>& result) {
-                             failure = result;
-                             loop.quit();
-                         });
+        QObject::connect(&save, &ConvertSave::finished, &loop, [&](const SaveOutcome& result) {
+            failure = result;
+            loop.quit();
+        });
         save.start(ConvertSaveJob{folder, selection, source, QStringLiteral("MP3"),
                                   QStringLiteral("128k"),
                                   outputFolder + QStringLiteral("/through snipora.mp3")});
         loop.exec();
         throughSnipora.push_back(timer.nsecsElapsed() / 1e9);
         if (failure) {
-            std::fprintf(stderr, "Convert Save failed: %s\n", qPrintable(*failure));
+            std::fprintf(stderr, "Convert Save failed: %s\n", qPrintable(failure.reason()));
             return 1;
         }
     }

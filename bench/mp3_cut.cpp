@@ -42,7 +42,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     if (const auto failed = writeMp3Cut(fd, *map, *plan, target, {})) {
-        std::fprintf(stderr, "Save failed: %s\n", qPrintable(*failed));
+        std::fprintf(stderr, "Save failed: %s\n", qPrintable(failed.reason()));
         return 1;
     }
     if (const auto failed = checkMp3Cut(target.handle(), plan->samples())) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/cutting_session.h"
+#include "core/save_outcome.h"
 #include "platform/host.h"
 #include "platform/window_procedure.h"
 #include "widgets/window_layout.h"
@@ -151,7 +152,7 @@ private:
     std::optional<QString> askSavePath(const QString& filter, const QString& extension);
     bool targetIsFree(const QString& target, const QString& inUseText);
     // Ends the saving state and tells the outcome, naming the target.
-    void saveFinished(const std::optional<QString>& failure, const QString& target, bool cancelled);
+    void saveFinished(SaveKind save, const SaveOutcome& outcome, const QString& target);
 
     void renderState(PlayerState state);
     void renderPosition(std::int64_t ms);

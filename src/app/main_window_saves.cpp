@@ -166,18 +166,17 @@ bool MainWindow::targetIsFree(const QString& target, const QString& inUseText) {
     return true;
 }
 
-void MainWindow::saveFinished(const std::optional<QString>& failure, const QString& target,
-                              bool cancelled) {
+void MainWindow::saveFinished(SaveKind save, const SaveOutcome& outcome, const QString& target) {
     // The bar is idle before the message shows, so that it does not read on behind the box.
     showIdleProgress();
     setWindowTitle(titleText());
     const QString file = QDir::toNativeSeparators(target);
-    if (!failure) {
+    if (outcome.isDone()) {
         showMessage(QStringLiteral("Done\n\n") + file);
-    } else if (cancelled) {
-        showMessage(*failure);
+    } else if (outcome.isCancelled()) {
+        showMessage(outcomeMessage(save, outcome));
     } else {
-        showFailure(*failure + QStringLiteral("\n\n") + file);
+        showFailure(outcomeMessage(save, outcome) + QStringLiteral("\n\n") + file);
     }
     leaveSavingState();
 }
@@ -203,15 +202,8 @@ void MainWindow::directSave() {
                 saveProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
             });
     connect(directSave_, &DirectSave::finished, this,
-            [this, target = *target](const std::optional<QString>& failure) {
-                if (failure && *failure == mp3CutCancelled()) {
-                    saveFinished(QStringLiteral("Direct Save cancelled."), target, true);
-                } else {
-                    saveFinished(
-                        failure ? std::optional<QString>(QStringLiteral("Save failed: ") + *failure)
-                                : std::nullopt,
-                        target, false);
-                }
+            [this, target = *target](const SaveOutcome& outcome) {
+                saveFinished(SaveKind::Direct, outcome, target);
             });
     directSave_->start(DirectSaveJob{session_.sourceHandle(), *target, session_.selection()});
 }
@@ -279,11 +271,9 @@ void MainWindow::convertSave() {
                     saveProgress->setTextVisible(true);
                 }
             });
-    connect(convertSave_, &ConvertSave::finished, this,
-            [this, target](const std::optional<QString>& failure) {
-                // The save's own word for a cancel, as it reports one.
-                saveFinished(failure, target, failure == QStringLiteral("Convert Save cancelled."));
-            });
+    connect(convertSave_, &ConvertSave::finished, this, [this, target](const SaveOutcome& outcome) {
+        saveFinished(SaveKind::Convert, outcome, target);
+    });
     convertSave_->start(ConvertSaveJob{host.program.programFolder(), session_.selection(),
                                        session_.sourceAsOpened(), format, bitrate, target});
 }

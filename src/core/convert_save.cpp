@@ -105,14 +105,14 @@ void ConvertSave::start(const ConvertSaveJob& job) {
     decodedSamples_ = 0;
     sampleRate_ = 0;
     if (const std::optional<QString> refusal = bitrateRefusal(job.format, job.bitrate)) {
-        finish(QStringLiteral("Convert Save failed: ") + *refusal);
+        finish(SaveOutcome::failed(*refusal));
         return;
     }
     QString error;
     const std::optional<QString> temporary = temporaryNameBeside(job.target, &error);
     if (!temporary) {
-        finish(QStringLiteral("Convert Save failed: the folder of %1 cannot be written to (%2).")
-                   .arg(native(job.target), error));
+        fail(QStringLiteral("the folder of %1 cannot be written to (%2).")
+                 .arg(native(job.target), error));
         return;
     }
     temporary_ = *temporary;
@@ -156,18 +156,21 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
                        << outcome.exitCode << outcome.lastErrorLine;
     const QString program = job_.programFolder + QStringLiteral("/ffmpeg");
     QString failure;
+    if (outcome.ending == Ending::Killed) {
+        finish(SaveOutcome::cancelled());
+        return;
+    }
     switch (outcome.ending) {
     case Ending::LaunchFailed:
         failure = QFileInfo::exists(program)
-                      ? QStringLiteral("Convert Save failed: the encoder %1 could not be started.")
-                      : QStringLiteral("Convert Save failed: the encoder %1 was not found.");
+                      ? QStringLiteral("the encoder %1 could not be started.")
+                      : QStringLiteral("the encoder %1 was not found.");
         failure = failure.arg(native(program));
         break;
     case Ending::Killed:
-        failure = QStringLiteral("Convert Save cancelled.");
         break;
     case Ending::Crashed:
-        failure = QStringLiteral("Convert Save failed: the encoder ended abnormally.");
+        failure = QStringLiteral("the encoder ended abnormally.");
         break;
     case Ending::Exited:
         if (outcome.exitCode != 0 && !coverConverted_ && formatHoldsCover(job_.format) &&
@@ -180,18 +183,18 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
             return;
         }
         if (outcome.exitCode != 0) {
-            failure = QStringLiteral("Convert Save failed: the encoder ended with exit status %1.")
-                          .arg(outcome.exitCode);
+            failure =
+                QStringLiteral("the encoder ended with exit status %1.").arg(outcome.exitCode);
         } else if (QFileInfo(temporary_).size() <= 0) {
-            failure = QStringLiteral("Convert Save failed: the encoder wrote no output file.");
+            failure = QStringLiteral("the encoder wrote no output file.");
         }
         break;
     }
     if (!failure.isEmpty()) {
-        if (!outcome.lastErrorLine.isEmpty() && outcome.ending != Ending::Killed) {
+        if (!outcome.lastErrorLine.isEmpty()) {
             failure += QStringLiteral("\n\n") + outcome.lastErrorLine;
         }
-        finish(failure);
+        finish(SaveOutcome::failed(failure));
         return;
     }
     // The encoder's word is not enough (a full disk can end it with status 0 and a cut-off
@@ -200,8 +203,8 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     // it replaces anything.
     const QString prober = probeProgram(job_.programFolder);
     if (prober.isEmpty()) {
-        finish(QStringLiteral("Convert Save failed: ffprobe, which checks the output, was not "
-                              "found."));
+        fail(QStringLiteral("ffprobe, which checks the output, was not "
+                            "found."));
         return;
     }
     probe_.start(ProcessCommand{prober,
@@ -234,13 +237,13 @@ void ConvertSave::probeOutput(const QByteArray& line) {
 
 void ConvertSave::probeFinished(const RunOutcome& outcome) {
     if (outcome.ending == RunOutcome::Ending::Killed) {
-        finish(QStringLiteral("Convert Save cancelled."));
+        finish(SaveOutcome::cancelled());
         return;
     }
     if (outcome.ending != RunOutcome::Ending::Exited || outcome.exitCode != 0 || sampleRate_ == 0 ||
         decodedSamples_ == 0) {
-        finish(QStringLiteral("Convert Save failed: the encoder's output cannot be read back, so "
-                              "it was not kept."));
+        fail(QStringLiteral("the encoder's output cannot be read back, so "
+                            "it was not kept."));
         return;
     }
     const DecodedExtra extra = decodedExtra(job_.format);
@@ -251,10 +254,10 @@ void ConvertSave::probeFinished(const RunOutcome& outcome) {
     const double paddingMs = extra.frameSamples * 1000.0 / rate + extra.silenceMs;
     if (writtenMs < expectedMs - lengthToleranceMs ||
         writtenMs > expectedMs + paddingMs + lengthToleranceMs) {
-        finish(QStringLiteral("Convert Save failed: the output holds %1 s instead of the "
-                              "selection's %2 s, so it was not kept.")
-                   .arg(writtenMs / 1000.0, 0, 'f', 3)
-                   .arg(expectedMs / 1000.0, 0, 'f', 3));
+        fail(QStringLiteral("the output holds %1 s instead of the "
+                            "selection's %2 s, so it was not kept.")
+                 .arg(writtenMs / 1000.0, 0, 'f', 3)
+                 .arg(expectedMs / 1000.0, 0, 'f', 3));
         return;
     }
     const QFileInfo old(job_.target);
@@ -265,21 +268,25 @@ void ConvertSave::probeFinished(const RunOutcome& outcome) {
     std::error_code renamed;
     std::filesystem::rename(fileSystemPath(temporary_), fileSystemPath(job_.target), renamed);
     if (renamed) {
-        finish(QStringLiteral("Convert Save failed: %1 could not be replaced (%2).")
-                   .arg(native(job_.target), QString::fromStdString(renamed.message())));
+        fail(QStringLiteral("%1 could not be replaced (%2).")
+                 .arg(native(job_.target), QString::fromStdString(renamed.message())));
         return;
     }
     temporary_.clear();
-    finish(std::nullopt);
+    finish(SaveOutcome());
 }
 
-void ConvertSave::finish(std::optional<QString> failure) {
+void ConvertSave::fail(const QString& reason) {
+    finish(SaveOutcome::failed(reason));
+}
+
+void ConvertSave::finish(const SaveOutcome& outcome) {
     if (!temporary_.isEmpty()) {
         QFile::remove(temporary_);
         temporary_.clear();
     }
     running_ = false;
-    emit finished(failure);
+    emit finished(outcome);
 }
 
 } // namespace snipora

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/process_runner.h"
+#include "core/save_outcome.h"
 #include "core/selection.h"
 
 #include <QObject>
@@ -51,7 +52,7 @@ signals:
     // Milliseconds of the selection encoded so far, from the encoder's progress report.
     void progress(std::int64_t doneMs, std::int64_t totalMs);
     // Nothing on success, else the whole message to show.
-    void finished(std::optional<QString> failure);
+    void finished(SaveOutcome outcome);
 
 private:
     void encoderOutput(const QByteArray& line);
@@ -59,7 +60,8 @@ private:
     void encoderFinished(const RunOutcome& outcome);
     void probeOutput(const QByteArray& line);
     void probeFinished(const RunOutcome& outcome);
-    void finish(std::optional<QString> failure);
+    void finish(const SaveOutcome& outcome);
+    void fail(const QString& reason);
 
     ProcessRunner encoder_;
     ProcessRunner probe_;

@@ -28,9 +28,9 @@ std::optional<QString> selectionOutsideSource(const Selection& selection, const 
     return std::nullopt;
 }
 
-std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgress& progress) {
+SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress) {
     if (!job.selection.isValid()) {
-        return QStringLiteral("the selection is empty");
+        return SaveOutcome::failed(QStringLiteral("the selection is empty"));
     }
     QString error;
     // The scan reads the whole source: a cancel is heeded during it too.
@@ -41,13 +41,13 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
             return !cancelled;
         });
     if (cancelled) {
-        return mp3CutCancelled();
+        return SaveOutcome::cancelled();
     }
     if (!map) {
-        return error;
+        return SaveOutcome::failed(error);
     }
     if (auto outside = selectionOutsideSource(job.selection, *map)) {
-        return outside;
+        return SaveOutcome::failed(*outside);
     }
     const auto tell = [&job](const QString& text) {
         if (job.notice) {
@@ -59,7 +59,7 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
         const auto removal =
             planMp3Removal(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
         if (!removal) {
-            return error;
+            return SaveOutcome::failed(error);
         }
         tell(QStringLiteral("taking out %1 to %2 (the nearest MP3 frame edges)")
                  .arg(preciseTime(removal->removedStartMs), preciseTime(removal->removedEndMs)));
@@ -67,7 +67,7 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
     } else {
         plan = planMp3Cut(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
         if (!plan) {
-            return error;
+            return SaveOutcome::failed(error);
         }
         if (job.fadeInMs > 0 || job.fadeOutMs > 0) {
             const FittedFades fades =
@@ -79,7 +79,7 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
                          .arg(fades.outSamples * 1000 / map->sampleRate()));
             }
             if (auto failure = addMp3Fades(job.sourceHandle, *map, fades, *plan)) {
-                return failure;
+                return SaveOutcome::failed(*failure);
             }
         }
     }
@@ -88,7 +88,8 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
     QSaveFile target(job.target);
     target.setDirectWriteFallback(false);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        return QStringLiteral("could not create %1: %2").arg(job.target, target.errorString());
+        return SaveOutcome::failed(
+            QStringLiteral("could not create %1: %2").arg(job.target, target.errorString()));
     }
     if (auto failure = writeMp3Cut(job.sourceHandle, *map, *plan, target, progress)) {
         target.cancelWriting();
@@ -96,7 +97,7 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
     }
     if (auto failure = checkMp3Cut(target.handle(), plan->samples())) {
         target.cancelWriting();
-        return failure;
+        return SaveOutcome::failed(*failure);
     }
     // The copy reaches the disk before the last chance to cancel, so that a cancel during that
     // long wait still keeps the existing file; the commit's own sync then has little left to do.
@@ -104,12 +105,13 @@ std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgres
     // A cancel during the check or the sync still keeps the existing file.
     if (progress && !progress(plan->outputBytes, plan->outputBytes)) {
         target.cancelWriting();
-        return mp3CutCancelled();
+        return SaveOutcome::cancelled();
     }
     if (!target.commit()) {
-        return QStringLiteral("could not replace %1: %2").arg(job.target, target.errorString());
+        return SaveOutcome::failed(
+            QStringLiteral("could not replace %1: %2").arg(job.target, target.errorString()));
     }
-    return std::nullopt;
+    return {};
 }
 
 DirectSave::DirectSave(QObject* parent) : QObject(parent) {}
@@ -130,25 +132,24 @@ bool DirectSave::start(const DirectSaveJob& job) {
     cancelled_ = cancelled;
     thread_ = QThread::create([this, job, cancelled] {
         std::int64_t shown = -1;
-        const std::optional<QString> failure =
-            runDirectSave(job, [&](std::int64_t done, std::int64_t total) {
-                // Progress goes to the window at most a few hundred times per save.
-                const std::int64_t step = std::max<std::int64_t>(total / 256, 1);
-                if (total > 0 && done / step != shown) {
-                    shown = done / step;
-                    QMetaObject::invokeMethod(
-                        this, [this, done, total] { emit progress(done, total); },
-                        Qt::QueuedConnection);
-                }
-                return !cancelled->load();
-            });
+        const SaveOutcome outcome = runDirectSave(job, [&](std::int64_t done, std::int64_t total) {
+            // Progress goes to the window at most a few hundred times per save.
+            const std::int64_t step = std::max<std::int64_t>(total / 256, 1);
+            if (total > 0 && done / step != shown) {
+                shown = done / step;
+                QMetaObject::invokeMethod(
+                    this, [this, done, total] { emit progress(done, total); },
+                    Qt::QueuedConnection);
+            }
+            return !cancelled->load();
+        });
         QMetaObject::invokeMethod(
             this,
-            [this, failure] {
+            [this, outcome] {
                 thread_->wait();
                 delete thread_;
                 thread_ = nullptr;
-                emit finished(failure);
+                emit finished(outcome);
             },
             Qt::QueuedConnection);
     });

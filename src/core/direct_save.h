@@ -1,6 +1,7 @@
 // Direct Save: the selection's MP3 frames copied into a new file, off the window's thread.
 #pragma once
 
+#include "core/save_outcome.h"
 #include "core/selection.h"
 
 #include <QObject>
@@ -41,9 +42,9 @@ using SaveProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 // Runs a Direct Save in the calling thread: the source's tags, a fresh length header that makes
 // decoders give exactly the marked samples, and the selection's whole frames. The output is
-// decoded back and checked before it replaces anything. Nothing on success, else the reason,
-// shown after "Save failed: ". A failed or cancelled save leaves any existing file untouched.
-std::optional<QString> runDirectSave(const DirectSaveJob& job, const SaveProgress& progress);
+// decoded back and checked before it replaces anything. A failed or cancelled save leaves any
+// existing file untouched.
+SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress);
 
 // Runs Direct Saves on a worker thread, so that the window answers during the copy; progress
 // and the outcome come back through queued signals.
@@ -61,7 +62,7 @@ public:
 
 signals:
     void progress(std::int64_t done, std::int64_t total);
-    void finished(std::optional<QString> failure);
+    void finished(SaveOutcome outcome);
 
 private:
     QThread* thread_ = nullptr;

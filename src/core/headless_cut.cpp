@@ -66,12 +66,12 @@ void HeadlessCut::start(const CutRequest& request) {
     if (request.format.isEmpty()) {
         // The worker scans the source itself, so the source is read once.
         direct_ = std::make_unique<DirectSave>();
-        connect(direct_.get(), &DirectSave::finished, this, [this](std::optional<QString> failure) {
-            if (!failure) {
-                failure = placeTarget();
+        connect(direct_.get(), &DirectSave::finished, this, [this](SaveOutcome outcome) {
+            if (outcome.isDone()) {
+                outcome = SaveOutcome::from(placeTarget());
             }
-            finish(failure ? std::optional(QStringLiteral("Save failed: ") + *failure)
-                           : std::nullopt);
+            finish(outcome.isDone() ? std::nullopt
+                                    : std::optional(outcomeMessage(SaveKind::Direct, outcome)));
         });
         DirectSaveJob job{sourceHandle_, target_, selection};
         job.fadeInMs = request.fadeInMs;
@@ -96,16 +96,13 @@ void HeadlessCut::start(const CutRequest& request) {
         return;
     }
     convert_ = std::make_unique<ConvertSave>(processes_);
-    connect(convert_.get(), &ConvertSave::finished, this,
-            [this](const std::optional<QString>& failure) {
-                if (failure) {
-                    finish(failure);
-                } else if (const auto notPlaced = placeTarget()) {
-                    finish(QStringLiteral("Convert Save failed: ") + *notPlaced);
-                } else {
-                    finish(std::nullopt);
-                }
-            });
+    connect(convert_.get(), &ConvertSave::finished, this, [this](SaveOutcome outcome) {
+        if (outcome.isDone()) {
+            outcome = SaveOutcome::from(placeTarget());
+        }
+        finish(outcome.isDone() ? std::nullopt
+                                : std::optional(outcomeMessage(SaveKind::Convert, outcome)));
+    });
     // The encoder reads the source as opened here.
     const QString sourceAsOpened =
         QStringLiteral("/proc/%1/fd/%2").arg(QCoreApplication::applicationPid()).arg(sourceHandle_);

@@ -212,10 +212,6 @@ QByteArray mp3SilentFrame(std::uint32_t streamHeader, const QByteArray& reservoi
     return leadFrameBytes(streamHeader, reservoir);
 }
 
-QString mp3CutCancelled() {
-    return QStringLiteral("cancelled");
-}
-
 std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
                                      std::int64_t endMs, QString* error) {
     const auto fail = [error](const QString& reason) -> std::optional<Mp3CutPlan> {
@@ -330,19 +326,18 @@ std::int64_t mp3CutOutputBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
            map.apeSize() + (map.id3v1Offset() ? 128 : 0);
 }
 
-std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
-                                   std::int64_t endMs, QFileDevice& target,
-                                   const Mp3CutProgress& progress) {
+SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
+                        std::int64_t endMs, QFileDevice& target, const Mp3CutProgress& progress) {
     QString error;
     const auto plan = planMp3Cut(sourceFd, map, startMs, endMs, &error);
     if (!plan) {
-        return error;
+        return SaveOutcome::failed(error);
     }
     return writeMp3Cut(sourceFd, map, *plan, target, progress);
 }
 
-std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& plan,
-                                   QFileDevice& target, const Mp3CutProgress& progress) {
+SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& plan,
+                        QFileDevice& target, const Mp3CutProgress& progress) {
     const OutputFrames out = outputFrames(map, plan);
     const QByteArray info = infoFrameBytes(map, plan, out);
     const std::int64_t total = plan.outputBytes;
@@ -350,38 +345,38 @@ std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const M
     std::vector<char> buffer(static_cast<std::size_t>(copyBlock));
 
     // Copies source bytes [from, to) in large blocks.
-    const auto copy = [&](std::int64_t from, std::int64_t to) -> std::optional<QString> {
+    const auto copy = [&](std::int64_t from, std::int64_t to) -> SaveOutcome {
         while (from < to) {
             const std::int64_t n = std::min(copyBlock, to - from);
             if (!readAt(sourceFd, buffer.data(), n, from)) {
-                return errno == 0
-                           ? QStringLiteral("the source file became shorter while it was saved")
-                           : QStringLiteral("the source could not be read (%1)")
-                                 .arg(systemReason(errno));
+                return SaveOutcome::failed(
+                    errno == 0 ? QStringLiteral("the source file became shorter while it was saved")
+                               : QStringLiteral("the source could not be read (%1)")
+                                     .arg(systemReason(errno)));
             }
             if (!writeAll(target, buffer.data(), n)) {
-                return writeReason(target);
+                return SaveOutcome::failed(writeReason(target));
             }
             from += n;
             done += n;
             if (progress && !progress(done, total)) {
-                return mp3CutCancelled();
+                return SaveOutcome::cancelled();
             }
         }
-        return std::nullopt;
+        return {};
     };
 
     if (const auto failed = copy(0, map.id3v2Size())) {
         return failed;
     }
     if (!writeAll(target, info.constData(), info.size())) {
-        return writeReason(target);
+        return SaveOutcome::failed(writeReason(target));
     }
     done += info.size();
     if (plan.leadFrame) {
         const QByteArray lead = leadFrameBytes(out.streamHeader, plan.reservoir);
         if (!writeAll(target, lead.constData(), lead.size())) {
-            return writeReason(target);
+            return SaveOutcome::failed(writeReason(target));
         }
         done += lead.size();
     }
@@ -399,7 +394,7 @@ std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const M
         if (const auto replaced = plan.replacedFrames.find(i);
             replaced != plan.replacedFrames.end()) {
             if (!writeAll(target, replaced->second.constData(), replaced->second.size())) {
-                return writeReason(target);
+                return SaveOutcome::failed(writeReason(target));
             }
             done += replaced->second.size();
             ++i;
@@ -425,9 +420,9 @@ std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const M
         }
     }
     if (!target.flush()) {
-        return writeReason(target);
+        return SaveOutcome::failed(writeReason(target));
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {

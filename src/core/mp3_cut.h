@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/mp3_frame_map.h"
+#include "core/save_outcome.h"
 
 #include <QString>
 
@@ -56,16 +57,12 @@ using Mp3CutProgress = std::function<bool(std::int64_t done, std::int64_t total)
 
 // Writes the source's ID3v2 tag, a fresh Xing/Info frame with a LAME extension, the frames of
 // the selection and the source's APEv2 and ID3v1 tags to `target` (open for writing, at its start),
-// and flushes it. Reads the source by pread only. Nullopt on success, else the reason for the user
-// (shown after "Save failed: "); mp3CutCancelled() when `progress` said stop.
-std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
-                                   std::int64_t endMs, QFileDevice& target,
-                                   const Mp3CutProgress& progress);
+// and flushes it. Reads the source by pread only. Cancelled when `progress` said stop.
+SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
+                        std::int64_t endMs, QFileDevice& target, const Mp3CutProgress& progress);
 // The same with a plan made before (so that the caller knows plan.samples() for the check).
-std::optional<QString> writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& plan,
-                                   QFileDevice& target, const Mp3CutProgress& progress);
-
-QString mp3CutCancelled();
+SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& plan,
+                        QFileDevice& target, const Mp3CutProgress& progress);
 
 // Re-reads a written cut with libmpg123 (full scan) and compares its gapless length with
 // `expectedSamples`. Nullopt when they agree, else why not. The descriptor may be write-only

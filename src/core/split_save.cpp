@@ -222,8 +222,8 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
                                          return !progress || progress(before + done, total);
                                      });
         if (cut) {
-            return failPiece(*cut == mp3CutCancelled() ? QStringLiteral("was stopped")
-                                                       : QStringLiteral("failed: ") + *cut);
+            return failPiece(cut.isCancelled() ? QStringLiteral("was stopped")
+                                               : QStringLiteral("failed: ") + cut.reason());
         }
         pending.close();
         if (auto failure =

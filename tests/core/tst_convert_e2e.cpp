@@ -1,6 +1,7 @@
 // Convert Save end to end: the real encoder and launcher, every format from sources with and
 // without a cover, lengths counted in decoded samples, samples compared.
 #include "core/convert_save.h"
+#include "core/reported_outcome.h"
 #include "platform/qt_host.h"
 #include "support/test_main.h"
 
@@ -58,7 +59,7 @@ class TestConvertEndToEnd : public QObject {
         if (!finished.wait(60000)) {
             return QStringLiteral("no end");
         }
-        return finished.at(0).at(0).value<std::optional<QString>>();
+        return test::reportedFailure(finished.at(0).at(0));
     }
 
 private slots:

@@ -2,6 +2,7 @@
 // bitrates, and the ways a run ends, on a scripted launcher.
 #include "core/convert_save.h"
 #include "core/encoder_command.h"
+#include "core/reported_outcome.h"
 #include "support/fake_host.h"
 #include "support/files.h"
 #include "support/test_main.h"
@@ -186,7 +187,7 @@ private slots:
         QCOMPARE(launcher.launches.size(), refusal.isEmpty() ? 1 : 0);
         if (!refusal.isEmpty()) {
             QCOMPARE(finished.size(), 1);
-            QCOMPARE(finished.at(0).at(0).value<std::optional<QString>>(),
+            QCOMPARE(test::reportedFailure(finished.at(0).at(0)),
                      std::optional<QString>(QStringLiteral("Convert Save failed: ") + refusal));
         }
     }
@@ -243,7 +244,7 @@ private slots:
         save.start(job(name, format,
                        format == QStringLiteral("AAC") ? QStringLiteral("128k") : QString()));
         QTRY_COMPARE(finished.size(), 1);
-        const auto failure = finished.at(0).at(0).value<std::optional<QString>>();
+        const auto failure = test::reportedFailure(finished.at(0).at(0));
         QVERIFY2(!failure.has_value() == kept,
                  qPrintable(failure.value_or(QStringLiteral("kept"))));
         QCOMPARE(progress.constFirst().at(0).value<std::int64_t>(), 16666);
@@ -279,7 +280,7 @@ private slots:
         const QString name = QStringLiteral("out.") + format.toLower();
         save.start(job(name, format, QStringLiteral("128k")));
         QTRY_COMPARE(finished.size(), 1);
-        QCOMPARE(!finished.at(0).at(0).value<std::optional<QString>>().has_value(), retried);
+        QCOMPARE(!test::reportedFailure(finished.at(0).at(0)).has_value(), retried);
         QCOMPARE(launcher.launches.size(), retried ? 3 : 1);
         if (retried) {
             QVERIFY(launcher.launches.at(1).arguments.contains(QStringLiteral("png")));

@@ -233,13 +233,13 @@ class TestMp3Cut : public QObject {
         map = Mp3FrameMap::scan(fd, &error);
         auto plan = map ? planMp3Cut(fd, *map, startMs, endMs, &error) : std::nullopt;
         QFile target(out);
-        std::optional<QString> failed = error;
+        SaveOutcome failed = SaveOutcome::failed(error);
         if (plan && target.open(QIODevice::WriteOnly)) {
             failed = writeMp3Cut(fd, *map, *plan, target, {});
         }
         ::close(fd);
         if (failed) {
-            qWarning() << "cut failed:" << *failed;
+            qWarning() << "cut failed:" << failed.reason();
             return std::nullopt;
         }
         return plan;
@@ -530,7 +530,7 @@ private slots:
         const auto result = writeMp3Cut(fd, *map, 0, 3000, target,
                                         [](std::int64_t, std::int64_t) { return false; });
         ::close(fd);
-        QCOMPARE(result, mp3CutCancelled());
+        QVERIFY(result.isCancelled());
     }
 };
 
