@@ -41,27 +41,6 @@ QString systemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Reads exactly `size` bytes at `offset`; false on an error or the end of the file.
-bool readAt(int fd, void* data, std::int64_t size, std::int64_t offset) {
-    auto* bytes = static_cast<char*>(data);
-    std::int64_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, bytes + done, static_cast<size_t>(size - done),
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = 0;
-            }
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-
 int dataStart(const MpegFrameHeader& h) {
     return 4 + (h.hasCrc ? 2 : 0) + h.sideInfoSize();
 }
@@ -207,6 +186,26 @@ QString writeReason(const QFileDevice& target) {
 }
 
 } // namespace
+
+bool readAt(int fd, void* data, std::int64_t size, std::int64_t offset) {
+    auto* bytes = static_cast<char*>(data);
+    std::int64_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, bytes + done, static_cast<size_t>(size - done),
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = 0;
+            }
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
 
 QByteArray mp3SilentFrame(std::uint32_t streamHeader, const QByteArray& reservoir) {
     return leadFrameBytes(streamHeader, reservoir);

@@ -52,6 +52,10 @@ std::int64_t mp3CutOutputBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan);
 std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
                                      std::int64_t endMs, QString* error);
 
+// Reads exactly `size` bytes of the source at `offset` by pread; false on an error, or at the
+// end of the file with errno 0.
+bool readAt(int fd, void* data, std::int64_t size, std::int64_t offset);
+
 // Progress in bytes written of the whole output; returning false cancels the save.
 using Mp3CutProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 

@@ -1,5 +1,6 @@
 // Editing the global gains in layer III side information, and the fades made of it.
 #include "core/mp3_gain_fade.h"
+#include "core/mp3_cut.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -63,22 +64,6 @@ std::uint16_t frameCrc(const unsigned char* p, std::size_t n, std::uint16_t crc 
 // The CRC over the header's last two bytes and the side information.
 std::uint16_t frameCrcOf(const unsigned char* frame, int sideInfoSize) {
     return frameCrc(frame + 6, static_cast<std::size_t>(sideInfoSize), frameCrc(frame + 2, 2));
-}
-
-bool readAt(int fd, char* data, std::int64_t size, std::int64_t offset) {
-    std::int64_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, data + done, static_cast<size_t>(size - done),
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += n;
-    }
-    return true;
 }
 
 // Steps that take a level down to `factor` of itself (4 steps halve the amplitude).

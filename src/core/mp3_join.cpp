@@ -1,5 +1,6 @@
 // Planning the removal of a section: frames left out, and the bit reservoir carried over the join.
 #include "core/mp3_join.h"
+#include "core/mp3_cut.h"
 
 #include "core/mp3_gain_fade.h"
 
@@ -12,21 +13,6 @@
 namespace snipora {
 
 namespace {
-bool readAt(int fd, char* data, std::int64_t size, std::int64_t offset) {
-    std::int64_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, data + done, static_cast<size_t>(size - done),
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
 
 QString readReason() {
     return QStringLiteral("the source could not be read (%1)")
