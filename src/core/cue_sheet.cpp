@@ -105,12 +105,11 @@ std::optional<CueSheet> readCueSheet(const QString& path, std::int64_t lengthMs,
         problem = QStringLiteral("track %1 starts at %2, past the end of the file (%3)")
                       .arg(sheet->tracks.size())
                       .arg(preciseTime(sheet->tracks.back().startMs), preciseTime(lengthMs));
-        sheet.reset();
+    } else if (sheet) {
+        return sheet;
     }
-    if (!sheet) {
-        *error = QStringLiteral("the cue sheet %1 cannot be used: %2").arg(name, problem);
-    }
-    return sheet;
+    *error = QStringLiteral("the cue sheet %1 cannot be used: %2").arg(name, problem);
+    return std::nullopt;
 }
 
 QByteArray cueSheetText(const std::vector<Piece>& pieces, const QString& file,
