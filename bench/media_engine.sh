@@ -46,9 +46,10 @@ for kind in cbr vbr; do
     row "open + length, $label (in-process)" "$ours" "ffprobe -count_packets" "$theirs" \
         "$(ratio "$ours" "$theirs")" "<= 0.5"
     # Exact when the length given at open is the length a full decode finds.
-    row_value "  length at open, ms ($([ "$length" = "$decoded" ] && echo exact || echo "NOT EXACT"))" \
-        "$length" "ffprobe estimate; decoded $decoded" \
-        "$(awk -v e="$estimate" 'BEGIN { printf "%.0f", e * 1000 }')" - "= decoded"
+    row_value "  length at open ($([ "$length" = "$decoded" ] && echo exact || echo "NOT EXACT"))" \
+        "${length}ms" "decoded in full" "${decoded}ms" - "= decoded"
+    row_value "  length at open, for context" "${length}ms" "ffprobe's duration estimate" \
+        "$(awk -v e="$estimate" 'BEGIN { printf "%.0fms", e * 1000 }')" - "-"
 done
 
 read -r playing paused < <("$bin" cpu "$work/cbr-hour.mp3" "$play_seconds" 10)
