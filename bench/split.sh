@@ -93,6 +93,5 @@ rm -rf "$work/pauses"
 ours_found=$(( $("$snipora" --split "$work/speech.mp3" --pauses -o "$work/pauses" | wc -l) - 1 ))
 peer_found=$(ffmpeg -nostdin -v info -i "$work/speech.mp3" -af silencedetect=n=-40dB:d=0.8 \
     -f null - 2>&1 | grep -c silence_end || true)
-# silencedetect also counts the silence at the very end, after the last sound.
-row_value "  pauses found (peer counts one more, at the end)" "$ours_found" "ffmpeg silencedetect" \
-    "$peer_found" - "-"
+# Ours counts the pauses between sounds; silencedetect also counts a silence at the very end.
+row_value "  pauses found" "$ours_found" "ffmpeg silencedetect" "$peer_found" - "-"
