@@ -62,6 +62,7 @@ row_value() {
 }
 
 # A piece timed inside our process with nothing run beside it: its row says so in the peer column.
+# shellcheck disable=SC2034 # read by the scripts that source this file
 inside='(inside the process, no peer)'
 
 # ratio A B: A / B with four decimals, "-" when B is zero.

@@ -47,7 +47,8 @@ judge() {
 # Per tool (snipora, ffmpeg, mp3splt): cuts exact at both marks, decoder complaints, failed cuts.
 exact=(0 0 0) complaints=(0 0 0) failures=(0 0 0) cases=0
 # The cases in detail only when the script runs alone; in bench/run's table, their tallies.
-detail=$([ -z "${SNIPORA_BENCH_TABLE:-}" ] && echo 1 || true)
+detail=
+[ -n "${SNIPORA_BENCH_TABLE:-}" ] || detail=1
 if [ -n "$detail" ]; then
     echo "accuracy: start/end error in samples (+ = later), mean difference per sample where it matches,"
     echo "libmpg123 failed reads + ffmpeg warnings"
@@ -100,7 +101,7 @@ end_ms=$((start_ms + 2500000)) # 2,500 s at 40,000 bytes a second: 100 MB
 ours=() dds=()
 for _ in $(seq "$runs"); do
     rm -f "$work/cut.mp3" "$work/dd.mp3"
-    read -r t samples frame_bytes out_bytes scan _ < <("$cut" "$work/source.mp3" "$work/cut.mp3" $start_ms $end_ms)
+    read -r t _ frame_bytes _ scan _ < <("$cut" "$work/source.mp3" "$work/cut.mp3" $start_ms $end_ms)
     ours+=("$t")
     dds+=("$(wall_seconds dd if="$work/source.mp3" of="$work/dd.mp3" bs=1M iflag=skip_bytes,count_bytes \
         skip=400000 count="$frame_bytes" conv=fsync status=none)")
