@@ -2,6 +2,8 @@
 # Convert Save of 60 s from a 1-hour MP3 to MP3 128k, against the same encoder command run
 # directly. Target: overhead <= 5 % of the direct time + 0.15 s.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.bash"
 bin=$SNIPORA_BUILD_DIR/bench/bench_convert_save
 ffmpeg=$SNIPORA_BUILD_DIR/ffmpeg
 work=$(mktemp -d)
@@ -12,7 +14,10 @@ export QT_QPA_PLATFORM=offscreen
     "$work/minute.mp3"
 "$ffmpeg" -nostdin -v error -stream_loop 59 -i "$work/minute.mp3" -c copy "$work/hour.mp3"
 read -r snipora direct overhead < <("$bin" "$SNIPORA_BUILD_DIR" "$work/hour.mp3" "$work" 9)
-awk -v s="$snipora" -v d="$direct" -v o="$overhead" 'BEGIN {
-    limit = 0.05 * d + 0.15
-    printf "convert save of 60 s to MP3 128k: snipora %.3f s, ffmpeg directly %.3f s (medians), overhead %.3f s (median of run-by-run differences; target <= %.3f s)\n", s, d, o, limit
-}'
+table_header
+row "convert 60 s of 1 h to MP3 128k (save, in-process)" "$snipora" "ffmpeg, same command" "$direct" \
+    "$(ratio "$snipora" "$direct")" \
+    "<= $(awk -v d="$direct" 'BEGIN { printf "%.2f", (1.05 * d + 0.15) / d }')"
+# The median of the run-by-run differences, steadier than the difference of the medians.
+row_value "  overhead over ffmpeg (median of differences)" "$(printf '%.3fs' "$overhead")" - "" - \
+    "<= $(awk -v d="$direct" 'BEGIN { printf "%.3f", 0.05 * d + 0.15 }')s"

@@ -34,12 +34,36 @@ paired() {
     echo "$(printf '%s\n' "${a[@]}" | median) $(printf '%s\n' "${b[@]}" | median)"
 }
 
+# The table every script prints its figures into. bench/run prints the header once and sets
+# SNIPORA_BENCH_TABLE, so that a script run from there adds only its rows; run alone, it prints its
+# own header.
+table_format='%-58s | %10s | %-28s %10s | %7s | %s\n'
 table_header() {
-    printf '%-46s | %9s | %-26s %9s | %7s | %s\n' figure snipora peer "" ratio target
-    printf '%s\n' "-----------------------------------------------+-----------+--------------------------------------+---------+-------"
+    [ -z "${SNIPORA_BENCH_TABLE:-}" ] || return 0
+    # shellcheck disable=SC2059
+    printf "$table_format" figure snipora peer "" ratio target
+    printf '%s\n' "-----------------------------------------------------------+------------+-----------------------------------------+---------+-------"
 }
 
-# row FIGURE OURS-SECONDS PEER-NAME PEER-SECONDS RATIO TARGET
+# row FIGURE OURS-SECONDS PEER-NAME PEER-SECONDS RATIO TARGET: a time pair.
 row() {
-    printf '%-46s | %8.3fs | %-26s %8.3fs | %7.2f | %s\n' "$1" "$2" "$3" "$4" "$5" "$6"
+    row_value "$1" "$(printf '%.3fs' "$2")" "$3" "$(printf '%.3fs' "$4")" "$5" "$6"
 }
+
+# row_value FIGURE OURS PEER-NAME PEER RATIO TARGET: a figure that is not a time pair (a memory, a
+# count, milliseconds...), both values already written with their unit. PEER-NAME is "-" and PEER
+# is empty where nothing runs beside ours, and RATIO "-" where there is no ratio to take; a numeric
+# RATIO is printed with two decimals.
+row_value() {
+    local ratio=$5
+    if [[ $ratio =~ ^-?[0-9.]+(e[-+]?[0-9]+)?$ ]]; then ratio=$(printf '%.2f' "$ratio"); fi
+    # shellcheck disable=SC2059
+    printf "$table_format" "$1" "$2" "$3" "$4" "$ratio" "$6"
+}
+
+# A piece timed inside our process with nothing run beside it: its row says so in the peer column.
+# shellcheck disable=SC2034 # read by the scripts that source this file
+inside='(inside the process, no peer)'
+
+# ratio A B: A / B with four decimals, "-" when B is zero.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.4f\n", a / b }'; }

@@ -5,6 +5,8 @@
 # the output (target <= 20 ms), resident memory with the 1-hour file playing against a 5-second
 # file (target <= +5 MB).
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.bash"
 bin=$SNIPORA_BUILD_DIR/bench/bench_media_engine
 work=$(mktemp -d "${TMPDIR:-/tmp}/snipora-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -21,7 +23,6 @@ ff -stream_loop 59 -i "$work/vbr-minute.mp3" -c copy -write_xing 0 "$work/vbr-ho
 ff -i "$work/cbr-minute.mp3" -t 5 -c copy "$work/five-seconds.mp3"
 cat "$work"/*.mp3 >/dev/null # both sides read from the page cache
 
-median() { sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
 ffprobe_seconds() { # file -> median seconds of 3 runs
     local times=()
     for _ in 1 2 3; do
@@ -35,29 +36,37 @@ ffprobe_seconds() { # file -> median seconds of 3 runs
     printf '%s\n' "${times[@]}" | sort -n | sed -n 2p
 }
 
+table_header
 for kind in cbr vbr; do
     file=$work/$kind-hour.mp3
     read -r ours length decoded < <("$bin" open "$file" 5)
     theirs=$(ffprobe_seconds "$file")
     estimate=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$file")
-    awk -v o="$ours" -v t="$theirs" -v l="$length" -v d="$decoded" -v e="$estimate" -v k="$kind" 'BEGIN {
-        label = k == "cbr" ? "1-hour 128k CBR" : "1-hour VBR without Xing header"
-        printf "open + length, %s: snipora %.3f s, ffprobe -count_packets %.3f s, ratio %.2f (target <= 0.5); length %d ms, decoded %d ms: %s (ffprobe estimates %.0f ms)\n", label, o, t, o / t, l, d, (l == d ? "exact" : "NOT EXACT"), e * 1000
-    }'
+    label=$([ "$kind" = cbr ] && echo "1 h 128k CBR" || echo "1 h VBR without Xing header")
+    row "open + length, $label (in-process)" "$ours" "ffprobe -count_packets" "$theirs" \
+        "$(ratio "$ours" "$theirs")" "<= 0.5"
+    # Exact when the length given at open is the length a full decode finds.
+    row_value "  length at open ($([ "$length" = "$decoded" ] && echo exact || echo "NOT EXACT"))" \
+        "${length}ms" "decoded in full" "${decoded}ms" - "= decoded"
+    row_value "  length at open, for context" "${length}ms" "ffprobe's duration estimate" \
+        "$(awk -v e="$estimate" 'BEGIN { printf "%.0fms", e * 1000 }')" - "-"
 done
 
 read -r playing paused < <("$bin" cpu "$work/cbr-hour.mp3" "$play_seconds" 10)
-awk -v p="$playing" -v q="$paused" -v s="$play_seconds" 'BEGIN {
-    printf "CPU playing %d s through the null output: %.2f %% of a core (target <= 1 %%); paused 10 s: %.3f %% (target near 0)\n", s, p * 100, q * 100
-}'
+percent() { awk -v v="$1" -v d="$2" 'BEGIN { printf "%." d "f%%", v * 100 }'; }
+row_value "CPU playing $play_seconds s, null output, no window" "$(percent "$playing" 2)" "$inside" "" \
+    - "<= 1% of a core"
+row_value "  CPU paused 10 s" "$(percent "$paused" 3)" "$inside" "" - "near 0"
 
 read -r median_ms max_ms < <("$bin" latency "$work/cbr-hour.mp3" 41)
-awk -v m="$median_ms" -v x="$max_ms" 'BEGIN {
-    printf "\"play movie from N\" on the 1-hour file to the first sample handed to the output: median %.2f ms, max %.2f ms of 41 (target <= 20 ms)\n", m, x
-}'
+row_value "\"play movie from N\" to first sample out, 1 h: median" "$(printf '%.2fms' "$median_ms")" \
+    "$inside" "" - "<= 20ms"
+row_value "  slowest of 41" "$(printf '%.2fms' "$max_ms")" "$inside" "" - "<= 20ms"
 
 hour_kib=$("$bin" memory "$work/cbr-hour.mp3" 3)
 five_kib=$("$bin" memory "$work/five-seconds.mp3" 3)
-awk -v h="$hour_kib" -v f="$five_kib" 'BEGIN {
-    printf "resident while playing: 1-hour file %d KiB, 5-second file %d KiB, difference %+.2f MB (target <= +5 MB)\n", h, f, (h - f) * 1024 / 1e6
-}'
+row_value "resident playing 1 h, over playing 5 s" \
+    "$(awk -v h="$hour_kib" -v f="$five_kib" 'BEGIN { printf "%+.2fMB", (h - f) * 1024 / 1e6 }')" \
+    "$inside" "" - "<= +5MB"
+row_value "  resident playing 1 h" "${hour_kib}KiB" "snipora playing 5 s" "${five_kib}KiB" \
+    "$(ratio "$hour_kib" "$five_kib")" "-"

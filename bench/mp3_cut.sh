@@ -6,6 +6,7 @@
 #    same byte count. Target: throughput ratio >= 0.8.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.bash"
 "$here/mp3splt-setup"
 cut=$SNIPORA_BUILD_DIR/bench/bench_mp3_cut
 accuracy=$SNIPORA_BUILD_DIR/bench/bench_mp3_cut_accuracy
@@ -35,31 +36,59 @@ mmss() { # milliseconds -> mp3splt's minutes.seconds.hundredths
 }
 seconds() { awk -v ms="$1" 'BEGIN { printf "%.3f", ms / 1000 }'; }
 
-echo "accuracy: start/end error in samples (+ = later), mean difference per sample where it matches,"
-echo "libmpg123 failed reads + ffmpeg warnings"
-printf '%-14s %-11s | %-22s | %-22s | %-22s\n' file marks snipora "ffmpeg -c copy" "mp3splt -f"
+# judge SOURCE CUT START END: "start-error end-error mean-difference complaints" (failed reads +
+# warnings), or "failed" when there is no cut to judge.
+judge() {
+    [ -f "$2" ] || { echo failed; return; }
+    local a b m w
+    read -r a b m w < <("$accuracy" "$1" "$2" "$3" "$4")
+    echo "$a $b $m $((w + $(warnings "$2")))"
+}
+# Per tool (snipora, ffmpeg, mp3splt): cuts exact at both marks, decoder complaints, failed cuts.
+exact=(0 0 0) complaints=(0 0 0) failures=(0 0 0) cases=0
+# The cases in detail only when the script runs alone; in bench/run's table, their tallies.
+detail=
+[ -n "${SNIPORA_BENCH_TABLE:-}" ] || detail=1
+if [ -n "$detail" ]; then
+    echo "accuracy: start/end error in samples (+ = later), mean difference per sample where it matches,"
+    echo "libmpg123 failed reads + ffmpeg warnings"
+    printf '%-14s %-11s | %-22s | %-22s | %-22s\n' file marks snipora "ffmpeg -c copy" "mp3splt -f"
+fi
 for file in cbr-128k vbr-xing vbr-no-xing mpeg2-22050 mpeg2-24000 mpeg25-8000 mpeg25-11025 id3v1; do
     for marks in "1010 2020" "0 500" "4500 6000" "3000 3050"; do
         read -r s e <<<"$marks"
         src=$work/$file.mp3
-        row=()
-        # ours
-        if "$cut" "$src" "$work/ours.mp3" "$s" "$e" >/dev/null 2>&1; then
-            row+=("$(read -r a b m w < <("$accuracy" "$src" "$work/ours.mp3" "$s" "$e"); echo "$a/$b $m $w+$(warnings "$work/ours.mp3")")")
-        else
-            row+=("failed")
-        fi
+        rm -f "$work/ours.mp3" "$work/ffmpeg.mp3" "$work"/split*.mp3
+        "$cut" "$src" "$work/ours.mp3" "$s" "$e" >/dev/null 2>&1 || rm -f "$work/ours.mp3"
         ffmpeg -hide_banner -loglevel error -y -i "$src" -ss "$(seconds "$s")" -to "$(seconds "$e")" -c copy "$work/ffmpeg.mp3"
-        row+=("$(read -r a b m w < <("$accuracy" "$src" "$work/ffmpeg.mp3" "$s" "$e"); echo "$a/$b $m $w+$(warnings "$work/ffmpeg.mp3")")")
-        rm -f "$work"/split*.mp3
-        if mp3splt -q -f -d "$work" -o split "$src" "$(mmss "$s")" "$(mmss "$e")" >/dev/null 2>&1 &&
-            [ -f "$work/split.mp3" ]; then
-            row+=("$(read -r a b m w < <("$accuracy" "$src" "$work/split.mp3" "$s" "$e"); echo "$a/$b $m $w+$(warnings "$work/split.mp3")")")
-        else
-            row+=("failed")
-        fi
-        printf '%-14s %-11s | %-22s | %-22s | %-22s\n' "$file" "$s-$e" "${row[@]}"
+        mp3splt -q -f -d "$work" -o split "$src" "$(mmss "$s")" "$(mmss "$e")" >/dev/null 2>&1 ||
+            rm -f "$work"/split*.mp3
+        cells=()
+        i=0
+        for out in ours ffmpeg split; do
+            read -r a b m c < <(judge "$src" "$work/$out.mp3" "$s" "$e")
+            if [ "$a" = failed ]; then
+                cells+=(failed)
+                failures[i]=$((failures[i] + 1))
+            else
+                cells+=("$a/$b $m $c")
+                [ "$a" != 0 ] || [ "$b" != 0 ] || exact[i]=$((exact[i] + 1))
+                complaints[i]=$((complaints[i] + c))
+            fi
+            i=$((i + 1))
+        done
+        cases=$((cases + 1))
+        [ -z "$detail" ] || printf '%-14s %-11s | %-22s | %-22s | %-22s\n' "$file" "$s-$e" "${cells[@]}"
     done
+done
+table_header
+peers=("ffmpeg -ss -to -c copy" "mp3splt -f")
+for i in 1 2; do
+    row_value "cuts exact at both marks, of $cases (8 kinds of file)" "${exact[0]}" "${peers[i - 1]}" \
+        "${exact[i]}" - "$cases"
+    row_value "  decoder complaints in those cuts" "${complaints[0]}" "${peers[i - 1]}" \
+        "${complaints[i]}" - "0"
+    row_value "  cuts that failed" "${failures[0]}" "${peers[i - 1]}" "${failures[i]}" - "0"
 done
 
 # Speed: a 128 MiB CBR 320 kbps source of concatenated frames; the selection spans 100 MB.
@@ -69,23 +98,17 @@ for _ in $(seq 54); do cat "$work/minute.mp3"; done >"$work/source.mp3"
 cat "$work/source.mp3" >/dev/null # into the page cache
 start_ms=10000
 end_ms=$((start_ms + 2500000)) # 2,500 s at 40,000 bytes a second: 100 MB
-runs=5
-median() { sort -n | sed -n "$(((runs + 1) / 2))p"; }
 ours=() dds=()
-for _ in $(seq $runs); do
+for _ in $(seq "$runs"); do
     rm -f "$work/cut.mp3" "$work/dd.mp3"
-    read -r t samples frame_bytes out_bytes scan _ < <("$cut" "$work/source.mp3" "$work/cut.mp3" $start_ms $end_ms)
+    read -r t _ frame_bytes _ scan _ < <("$cut" "$work/source.mp3" "$work/cut.mp3" $start_ms $end_ms)
     ours+=("$t")
-    begin=$(date +%s%N)
-    dd if="$work/source.mp3" of="$work/dd.mp3" bs=1M iflag=skip_bytes,count_bytes \
-        skip=400000 count="$frame_bytes" conv=fsync status=none
-    finish=$(date +%s%N)
-    dds+=("$(awk -v ns=$((finish - begin)) 'BEGIN { printf "%.6f", ns / 1e9 }')")
+    dds+=("$(wall_seconds dd if="$work/source.mp3" of="$work/dd.mp3" bs=1M iflag=skip_bytes,count_bytes \
+        skip=400000 count="$frame_bytes" conv=fsync status=none)")
 done
 o=$(printf '%s\n' "${ours[@]}" | median)
 d=$(printf '%s\n' "${dds[@]}" | median)
-awk -v o="$o" -v d="$d" -v bytes="$frame_bytes" -v scan="$scan" 'BEGIN {
-    mb = bytes / 1e6
-    printf "cut of %.1f MB (median of 5, check and commit included): snipora %.3f s (%.0f MB/s), dd bs=1M conv=fsync %.3f s (%.0f MB/s): throughput ratio %.2f (target >= 0.8)\n", mb, o, mb / o, d, mb / d, d / o
-    printf "  the frame map of the 128 MiB source (done once, when the file is opened) took %.3f s\n", scan
-}'
+mb=$(awk -v b="$frame_bytes" 'BEGIN { printf "%.1f", b / 1e6 }')
+row "cut of $mb MB, check + commit (in-process)" "$o" "dd bs=1M conv=fsync" "$d" "$(ratio "$d" "$o")" \
+    ">= 0.80"
+row_value "  frame map of the 128 MiB source, at open" "$(printf '%.3fs' "$scan")" "$inside" "" - "-"

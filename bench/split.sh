@@ -80,8 +80,8 @@ rm -rf "$work/ours" "$work/peer"
 mp3splt -q -c "$work/music.cue" -d "$work/peer" -o @n "$work/music.mp3" >/dev/null
 read -r ours_wrong ours_gained < <(seams "$work/ours")
 read -r peer_wrong peer_gained < <(seams "$work/peer")
-echo "samples wrong within 1 s of the 19 seams: snipora $ours_wrong, mp3splt $peer_wrong (target 0)"
-echo "samples the join gains (+) or loses (-): snipora $ours_gained, mp3splt $peer_gained (target 0)"
+row_value "  samples wrong within 1 s of the 19 seams" "$ours_wrong" "mp3splt -c" "$peer_wrong" - "0"
+row_value "  samples the join gains (+) or loses (-)" "$ours_gained" "mp3splt -c" "$peer_gained" - "0"
 
 cat "$work/speech.mp3" >/dev/null
 read -r ours peer < <(paired rm -rf "$work/pauses" -- \
@@ -93,4 +93,5 @@ rm -rf "$work/pauses"
 ours_found=$(( $("$snipora" --split "$work/speech.mp3" --pauses -o "$work/pauses" | wc -l) - 1 ))
 peer_found=$(ffmpeg -nostdin -v info -i "$work/speech.mp3" -af silencedetect=n=-40dB:d=0.8 \
     -f null - 2>&1 | grep -c silence_end || true)
-echo "pauses found (between sounds; silencedetect also counts one at the end): snipora $ours_found, silencedetect $peer_found"
+# Ours counts the pauses between sounds; silencedetect also counts a silence at the very end.
+row_value "  pauses found" "$ours_found" "ffmpeg silencedetect" "$peer_found" - "-"

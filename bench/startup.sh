@@ -2,6 +2,8 @@
 # Start-up: time from process start to the main window shown, and resident memory then,
 # for Snipora and for a bare Qt Widgets window built the same way. Target: both ratios <= 1.5.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.bash"
 bin=$SNIPORA_BUILD_DIR/bench/bench_startup
 # The program looks for thanks.txt in its own folder.
 cp "$SNIPORA_BUILD_DIR/thanks.txt" "$(dirname "$bin")/"
@@ -26,8 +28,13 @@ measure() { # mode -> "median-ms median-KiB"
 read -r snipora_us snipora_kib < <(measure snipora)
 read -r bare_us bare_kib < <(measure bare)
 read -r label_us label_kib < <(measure label)
-awk -v a="$snipora_us" -v b="$bare_us" -v c="$snipora_kib" -v d="$bare_kib" -v e="$label_us" -v f="$label_kib" 'BEGIN {
-    printf "start to window shown: snipora %.1f ms, bare %.1f ms, ratio %.2f (target <= 1.5)\n", a/1000, b/1000, a/b
-    printf "resident after start-up: snipora %d KiB, bare %d KiB, ratio %.2f (target <= 1.5)\n", c, d, c/d
-    printf "for context, a bare window with one label: %.1f ms, %d KiB; snipora against it: %.2f, %.2f\n", e/1000, f, a/e, c/f
-}'
+ms() { awk -v us="$1" 'BEGIN { printf "%.1fms", us / 1000 }'; }
+table_header
+row_value "start to window shown" "$(ms "$snipora_us")" "bare Qt Widgets window" "$(ms "$bare_us")" \
+    "$(ratio "$snipora_us" "$bare_us")" "<= 1.5"
+row_value "resident after start-up" "${snipora_kib}KiB" "bare Qt Widgets window" "${bare_kib}KiB" \
+    "$(ratio "$snipora_kib" "$bare_kib")" "<= 1.5"
+row_value "  start to window shown (for context)" "$(ms "$snipora_us")" "bare window, one label" \
+    "$(ms "$label_us")" "$(ratio "$snipora_us" "$label_us")" "-"
+row_value "  resident after start-up (for context)" "${snipora_kib}KiB" "bare window, one label" \
+    "${label_kib}KiB" "$(ratio "$snipora_kib" "$label_kib")" "-"

@@ -3,6 +3,8 @@
 # file (target <= 0.5x), the longest the UI thread's event loop waited meanwhile (target <= 16 ms),
 # and the memory of a 10-hour file's peaks (target <= 4 MB).
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.bash"
 bin=$SNIPORA_BUILD_DIR/bench/bench_waveform
 work=$(mktemp -d "${TMPDIR:-/tmp}/snipora-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -30,12 +32,13 @@ ffmpeg_times() { # file -> median wall seconds and median CPU seconds of 3 runs
 
 read -r ff_wall ff_cpu < <(ffmpeg_times "$work/hour.mp3")
 read -r ours ours_cpu gap buckets < <("$bin" ready "$work/hour.mp3" 3)
-awk -v o="$ours" -v oc="$ours_cpu" -v t="$ff_wall" -v tc="$ff_cpu" -v g="$gap" -v b="$buckets" 'BEGIN {
-    printf "waveform of a 1-hour 128k MP3 ready: snipora %.3f s (CPU %.3f s), ffmpeg -f null %.3f s (CPU %.3f s), ratio %.2f (target <= 0.5), CPU ratio %.2f; %d buckets\n", o, oc, t, tc, o / t, oc / tc, b
-    printf "longest gap between event-loop passes (1 ms timer) while computing: %.2f ms (target <= 16 ms)\n", g
-}'
+table_header
+row "waveform of 1 h 128k ready, $buckets buckets (in-process)" "$ours" "ffmpeg -f null" "$ff_wall" \
+    "$(ratio "$ours" "$ff_wall")" "<= 0.5"
+row "  CPU of the same" "$ours_cpu" "ffmpeg -f null" "$ff_cpu" "$(ratio "$ours_cpu" "$ff_cpu")" "-"
+row_value "  longest event-loop gap meanwhile (1 ms timer)" "$(printf '%.2fms' "$gap")" "$inside" "" \
+    - "<= 16ms"
 
 read -r bytes covered < <("$bin" memory "$work/ten-hours.mp3")
-awk -v b="$bytes" -v c="$covered" 'BEGIN {
-    printf "peaks of a 10-hour file (%.2f h covered): %d bytes, %.3f MB (target <= 4 MB)\n", c / 3600000, b, b / 1e6
-}'
+row_value "peaks of 10 h ($(awk -v c="$covered" 'BEGIN { printf "%.2f", c / 3600000 }') h covered)" \
+    "$(awk -v b="$bytes" 'BEGIN { printf "%.3fMB", b / 1e6 }')" "$inside" "" - "<= 4MB"
