@@ -1,4 +1,5 @@
 // Fades by global gain and sections taken out, on real files made by ffmpeg and lame.
+#include "core/decoded_mp3.h"
 #include "core/mp3_gain_fade.h"
 #include "core/mp3_join.h"
 #include "support/test_main.h"
@@ -21,6 +22,8 @@
 using namespace snipora;
 
 namespace {
+using test::decode;
+using test::Decoded;
 // A steady tone with a short loud burst every quarter second: the bursts make encoders switch
 // to short blocks.
 const QString bursts = "aevalsrc=exprs=0.3*sin(2*PI*300*t)+0.6*sin(2*PI*440*t)*lt(mod(t\\,0.25)"
@@ -35,50 +38,6 @@ bool run(const QString& program, const QStringList& arguments, QByteArray* error
         *errors = process.readAllStandardError();
     }
     return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-// The file decoded by libmpg123 in gapless mode, 16-bit interleaved.
-struct Decoded {
-    std::vector<std::int16_t> samples;
-    int channels = 1;
-    int errors = 0;
-    std::int64_t frames() const { return static_cast<std::int64_t>(samples.size()) / channels; }
-};
-Decoded decode(const QString& path) {
-    mpg123_init();
-    Decoded decoded;
-    int error = 0;
-    const std::unique_ptr<mpg123_handle, void (*)(mpg123_handle*)> handle(
-        mpg123_new(nullptr, &error), mpg123_delete);
-    mpg123_handle* mh = handle.get();
-    mpg123_param(mh, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
-    mpg123_format_none(mh);
-    for (const long rate : {22050L, 24000L, 44100L}) {
-        mpg123_format(mh, rate, MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    }
-    if (mpg123_open(mh, QFile::encodeName(path).constData()) != MPG123_OK) {
-        decoded.errors = 1;
-        return decoded;
-    }
-    long rate = 0;
-    int encoding = 0;
-    mpg123_getformat(mh, &rate, &decoded.channels, &encoding);
-    std::vector<unsigned char> buffer(1 << 16);
-    for (;;) {
-        std::size_t done = 0;
-        const int result = mpg123_read(mh, buffer.data(), buffer.size(), &done);
-        const auto old = decoded.samples.size();
-        decoded.samples.resize(old + done / 2);
-        std::memcpy(decoded.samples.data() + old, buffer.data(), done / 2 * 2);
-        if (result == MPG123_DONE) {
-            break;
-        }
-        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
-            ++decoded.errors;
-            break;
-        }
-    }
-    return decoded;
 }
 
 // Root mean square of the samples of [from, to) (in sample frames, all channels).
