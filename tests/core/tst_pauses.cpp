@@ -1,5 +1,7 @@
 // Pauses found in generated tone and silence patterns, and split points every N minutes.
 #include "core/pause_finder.h"
+#include "core/quiet_snap.h"
+#include "decoded_mp3.h"
 #include "support/test_main.h"
 
 #include <QFile>
@@ -48,6 +50,78 @@ class TestPauses : public QObject {
     }
 
 private slots:
+    void snapMovesMarksToTheQuiet_data() {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QStringList>("codec");
+        QTest::addColumn<qint64>("markMs");
+        QTest::addColumn<bool>("zeroCrossing");
+        QTest::addColumn<qint64>("quietFromMs");
+        QTest::addColumn<qint64>("quietToMs");
+        // A loud tone with quiet stretches cut into it: silence is 0*, a hum a small factor.
+        const auto tone = [](const QString& quiet) {
+            return QString("0.5*sin(2*PI*440*t)*(1-(%1))").arg(quiet);
+        };
+        const QStringList cbr{"-b:a", "128k"};
+        QTest::newRow("silence 130 ms after")
+            << tone("between(t\\,1.125\\,1.155)") << cbr << 1000ll << false << 1130ll << 1150ll;
+        QTest::newRow("silence 200 ms before, VBR")
+            << tone("between(t\\,0.785\\,0.815)") << QStringList{"-q:a", "4"} << 1000ll << false
+            << 790ll << 810ll;
+        QTest::newRow("silence after, MPEG-2 mono")
+            << tone("between(t\\,1.125\\,1.155)")
+            << QStringList{"-ar", "22050", "-ac", "1", "-b:a", "32k"} << 1000ll << false << 1130ll
+            << 1150ll;
+        QTest::newRow("the quieter of a hum and a silence")
+            << tone("0.96*between(t\\,0.76\\,0.79)+between(t\\,1.2\\,1.26)") << cbr << 1000ll
+            << false << 1205ll << 1250ll;
+        QTest::newRow("a silence out of reach loses to a dip within it")
+            << tone("0.9*between(t\\,0.9\\,0.93)+between(t\\,1.4\\,1.43)") << cbr << 1000ll << false
+            << 905ll << 925ll;
+        QTest::newRow("near the file's start")
+            << tone("between(t\\,0.02\\,0.05)") << cbr << 100ll << false << 25ll << 45ll;
+        // A soft 100 Hz hum in a 60 ms stretch: the mark lands where the hum crosses zero.
+        QTest::newRow("zero crossing inside the quiet")
+            << QString("0.5*sin(2*PI*440*t)*(1-between(t\\,1.1\\,1.16))+"
+                       "0.01*sin(2*PI*100*t)*between(t\\,1.1\\,1.16)")
+            << cbr << 1000ll << true << 1100ll << 1160ll;
+    }
+    void snapMovesMarksToTheQuiet() {
+        QFETCH(QString, expression);
+        QFETCH(QStringList, codec);
+        QFETCH(qint64, markMs);
+        QFETCH(bool, zeroCrossing);
+        QFETCH(qint64, quietFromMs);
+        QFETCH(qint64, quietToMs);
+        const QString path = encode("quiet.mp3", expression, 2, codec);
+        QVERIFY(!path.isEmpty());
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QString error;
+        const auto snapped = snapToQuiet(fd, {markMs, 1900}, zeroCrossing, &error);
+        ::close(fd);
+        QVERIFY2(snapped, qPrintable(error));
+        QCOMPARE(snapped->size(), 2u);
+        const SnappedMark mark = snapped->front();
+        QVERIFY2(mark.ms >= quietFromMs && mark.ms <= quietToMs,
+                 qPrintable(QString("snapped to %1 ms").arg(mark.ms)));
+        QVERIFY(std::abs(mark.ms - markMs) <= snapReachMs);
+        const test::Decoded decoded = test::decode(path);
+        QCOMPARE(decoded.errors, 0);
+        const int rate = codec.contains("22050") ? 22050 : 44100;
+        QCOMPARE(mark.ms, (mark.sample * 1000 + rate / 2) / rate);
+        if (zeroCrossing) {
+            const auto at = [&](std::int64_t frame) {
+                int sum = 0;
+                for (int c = 0; c < decoded.channels; ++c) {
+                    sum += decoded.samples[std::size_t(frame * decoded.channels + c)];
+                }
+                return sum;
+            };
+            QVERIFY2(at(mark.sample) == 0 || (at(mark.sample - 1) < 0) != (at(mark.sample) < 0),
+                     qPrintable(QString("no crossing at sample %1").arg(mark.sample)));
+        }
+        // A mark 100 ms from the end stays within the file.
+        QVERIFY(snapped->back().sample <= decoded.frames());
+    }
     void pausesWhereTheSilenceIs_data() {
         QTest::addColumn<QString>("expression");
         QTest::addColumn<int>("seconds");
