@@ -33,8 +33,8 @@ QString usageText() {
     const QString text = QStringLiteral(
         "Usage: snipora [FILE]\n"
         "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
-        "                     [--fade-in MS] [--fade-out MS]\n"
-        "  or:  snipora --remove START END INPUT -o OUTPUT\n"
+        "                     [--fade-in MS] [--fade-out MS] [--snap]\n"
+        "  or:  snipora --remove START END INPUT -o OUTPUT [--snap]\n"
         "  or:  snipora --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses |\n"
         "                --every DURATION) [--name PATTERN] [--overwrite]\n"
         "Cut a section out of an MP3 file.\n"
@@ -59,6 +59,9 @@ QString usageText() {
         "                  without re-encoding; the marks move to the nearest MP3 frame\n"
         "                  edges (at most half a frame: 13 ms at 44.1 kHz) and the times\n"
         "                  taken out are printed\n"
+        "  --snap          with --cut or --remove: first move each mark to the middle of the\n"
+        "                  quietest 10 ms within 250 ms of it (with --format, to the zero\n"
+        "                  crossing nearest that middle), and print where the marks went\n"
         "  -o, --output OUTPUT\n"
         "                  with --cut or --remove: the file to write; an existing one is\n"
         "                  replaced only once the new one is written and checked\n"
@@ -100,8 +103,9 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     const QCommandLineOption remove(QStringLiteral("remove"));
     const QCommandLineOption fadeIn(QStringLiteral("fade-in"), QString(), QStringLiteral("MS"));
     const QCommandLineOption fadeOut(QStringLiteral("fade-out"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption snap(QStringLiteral("snap"));
     parser.addOptions(
-        {cut, split, output, format, bitrate, help, version, remove, fadeIn, fadeOut});
+        {cut, split, output, format, bitrate, help, version, remove, fadeIn, fadeOut, snap});
     addSplitOptions(parser);
     const bool parsed = parser.parse(words);
 
@@ -131,6 +135,10 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     const QStringList positional = parser.positionalArguments();
     if ((parser.isSet(cut) || parser.isSet(remove)) && parser.isSet(split)) {
         line.error = QStringLiteral("--cut, --remove and --split do not go together");
+        return line;
+    }
+    if (parser.isSet(snap) && line.action != CommandLine::Action::Cut) {
+        line.error = QStringLiteral("--snap goes with --cut and --remove");
         return line;
     }
     if (line.action == CommandLine::Action::Split) {
@@ -163,6 +171,7 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
 
     CutRequest& request = line.cut;
     request.removeSection = parser.isSet(remove);
+    request.snapToQuiet = parser.isSet(snap);
     if (request.removeSection &&
         (parser.isSet(cut) || parser.isSet(format) || parser.isSet(bitrate) ||
          parser.isSet(fadeIn) || parser.isSet(fadeOut))) {

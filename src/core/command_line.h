@@ -29,6 +29,8 @@ struct CutRequest {
     std::int64_t fadeOutMs = 0;
     // --remove: the input without the section, instead of the section.
     bool removeSection = false;
+    // --snap: the marks first move to the quietest stretch near them.
+    bool snapToQuiet = false;
 };
 
 struct CommandLine {

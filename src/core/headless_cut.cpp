@@ -3,6 +3,8 @@
 
 #include "core/convert_save.h"
 #include "core/mp3_frame_map.h"
+#include "core/quiet_snap.h"
+#include "core/time_text.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -62,7 +64,23 @@ void HeadlessCut::start(const CutRequest& request) {
         finish(failure);
         return;
     }
-    const Selection selection{request.startMs, request.endMs};
+    Selection selection{request.startMs, request.endMs};
+    if (request.snapToQuiet) {
+        QString error;
+        // A conversion is exact to the sample, so it can start on a zero crossing too.
+        const auto snapped = snapToQuiet(sourceHandle_, {selection.start, selection.end},
+                                         !request.format.isEmpty(), &error);
+        if (!snapped) {
+            finish(error);
+            return;
+        }
+        selection = {snapped->at(0).ms, snapped->at(1).ms};
+        std::fprintf(errors_, "snipora: %s\n",
+                     QStringLiteral("snapped to the quiet: %1 to %2")
+                         .arg(preciseTime(selection.start), preciseTime(selection.end))
+                         .toLocal8Bit()
+                         .constData());
+    }
     if (request.format.isEmpty()) {
         // The worker scans the source itself, so the source is read once.
         direct_ = std::make_unique<DirectSave>();

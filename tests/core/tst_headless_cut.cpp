@@ -238,6 +238,15 @@ private slots:
             << 0 << none << none << QByteArray("o.wav") << unlimited;
         QTest::newRow("remove") << QStringList{"--remove", "2", "4", "SONG", "-o", "out.mp3"} << 0
                                 << none << "taking out 0:0" << QByteArray("out.mp3") << unlimited;
+        QTest::newRow("remove, snapped")
+            << QStringList{"--remove", "2", "4", "SONG", "-o", "out.mp3", "--snap"} << 0 << none
+            << "snapped to the quiet: 0:0" << QByteArray("out.mp3") << unlimited;
+        QTest::newRow("convert, snapped")
+            << QStringList{"--cut", "2", "4", "SONG", "-o", "o", "--format", "WAV", "--snap"} << 0
+            << none << "snapped to the quiet: 0:0" << QByteArray("o.wav") << unlimited;
+        QTest::newRow("snap without a cut")
+            << QStringList{"--snap", "SONG"} << 2 << none << "--snap goes with --cut and --remove"
+            << QByteArray() << unlimited;
         QTest::newRow("remove the whole file")
             << QStringList{"--remove", "0", "10", "SONG", "-o", "out.mp3"} << 1 << none
             << "takes out the whole file" << QByteArray() << unlimited;
