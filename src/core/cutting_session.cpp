@@ -18,6 +18,13 @@ CuttingSession::CuttingSession(MediaCommands& media, QObject* parent)
     : QObject(parent), player_(media) {
     positionTimer_.setInterval(positionIntervalMs);
     connect(&positionTimer_, &QTimer::timeout, this, &CuttingSession::tick);
+    jumpTimer_.setSingleShot(true);
+    jumpTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&jumpTimer_, &QTimer::timeout, this, [this] {
+        if (previewJumpAt_) {
+            jumpAcrossSelection();
+        }
+    });
     stopSettleTimer_.setSingleShot(true);
     stopSettleTimer_.setInterval(stopSettleMs);
     connect(&stopSettleTimer_, &QTimer::timeout, this, [this] {
@@ -253,6 +260,23 @@ bool CuttingSession::playBeforeEnd() {
     return true;
 }
 
+bool CuttingSession::playAsCut() {
+    if (!selection_.isValid() || !hasSource()) {
+        return false;
+    }
+    startPreview(std::max<std::int64_t>(selection_.start - edgeStretchMs, 0), std::nullopt);
+    previewJumpAt_ = selection_.start;
+    return true;
+}
+
+void CuttingSession::jumpAcrossSelection() {
+    jumpTimer_.stop();
+    previewJumpAt_.reset();
+    player_.setPositionTo(selection_.end);
+    previewEnd_ = std::min(selection_.end + edgeStretchMs, lengthMs_);
+    emit positionChanged(selection_.end);
+}
+
 bool CuttingSession::loopSelection() {
     if (!playSelection()) {
         return false;
@@ -274,6 +298,8 @@ void CuttingSession::startPreview(std::int64_t from, std::optional<std::int64_t>
 }
 
 void CuttingSession::endPreview() {
+    previewJumpAt_.reset();
+    jumpTimer_.stop();
     previewing_ = false;
     looping_ = false;
     previewEnd_.reset();
@@ -281,6 +307,19 @@ void CuttingSession::endPreview() {
 
 void CuttingSession::tick() {
     const std::int64_t position = player_.getPositionInMS();
+    if (previewing_ && previewJumpAt_) {
+        if (position >= *previewJumpAt_) {
+            jumpAcrossSelection();
+            return;
+        }
+        // At the next tick the jump would come up to a tick late, and a little of the section
+        // taken out would be heard: it is timed to the millisecond instead.
+        if (*previewJumpAt_ - position <= positionIntervalMs && !jumpTimer_.isActive()) {
+            jumpTimer_.start(static_cast<int>(*previewJumpAt_ - position));
+        }
+        emit positionChanged(position);
+        return;
+    }
     // The end mark is read afresh on every tick: a mark moved during the preview moves its stop.
     if (previewing_ && position >= previewEnd_.value_or(selection_.end)) {
         if (looping_ && selection_.isValid()) {

@@ -92,6 +92,9 @@ public:
     // pauses at its end; false (nothing done) when that mark is not set.
     bool playAfterStart();
     bool playBeforeEnd();
+    // Plays the stretch before the start mark and then, from the end mark, the stretch after it,
+    // so that the join of a section taken out is heard; false when the selection is invalid.
+    bool playAsCut();
     // Plays the selection over and over until a transport action; false when it is invalid.
     bool loopSelection();
     bool isLooping() const { return looping_; }
@@ -111,6 +114,7 @@ private:
     // Plays from `from` and pauses at `to` (the end mark while it is not given).
     void startPreview(std::int64_t from, std::optional<std::int64_t> to);
     void tick();
+    void jumpAcrossSelection();
     void releaseSource();
     void readFrameShape();
     std::int64_t activeMarkMs() const;
@@ -129,6 +133,9 @@ private:
     bool previewing_ = false;
     bool looping_ = false;
     std::optional<std::int64_t> previewEnd_;
+    // Playing as cut: the start mark, where the preview goes on from the end mark.
+    std::optional<std::int64_t> previewJumpAt_;
+    QTimer jumpTimer_;
     Mark activeMark_ = Mark::Start;
     int samplesPerFrame_ = 1152;
     int sampleRate_ = 44100;

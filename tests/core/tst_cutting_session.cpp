@@ -85,13 +85,15 @@ private slots:
     // F6 plays the 2 s after the start mark, F7 the 2 s up to the end mark, each pausing at its
     // end; L plays the selection from its start again each time it reaches its end.
     void edgesAndLoopPlayTheirStretch_data() {
-        QTest::addColumn<int>("kind"); // 0 after the start, 1 before the end, 2 loop
+        QTest::addColumn<int>("kind"); // 0 after the start, 1 before the end, 2 loop, 3 as cut
         QTest::addColumn<QByteArray>("from");
         QTest::addColumn<int>("stillPlaying");
         QTest::addColumn<int>("pastTheEnd");
         QTest::newRow("after the start") << 0 << QByteArray("play movie from 2000") << 3990 << 4010;
         QTest::newRow("before the end") << 1 << QByteArray("play movie from 5000") << 6990 << 7010;
         QTest::newRow("loop") << 2 << QByteArray("play movie from 2000") << 6990 << 7010;
+        // Up to the start mark, then on from the end mark: the jump is the stretch's end.
+        QTest::newRow("as cut") << 3 << QByteArray("play movie from 0") << 1900 << 2010;
     }
     void edgesAndLoopPlayTheirStretch() {
         QFETCH(int, kind);
@@ -105,7 +107,8 @@ private slots:
         media.commands.clear();
         QVERIFY(kind == 0   ? session.playAfterStart()
                 : kind == 1 ? session.playBeforeEnd()
-                            : session.loopSelection());
+                : kind == 2 ? session.loopSelection()
+                            : session.playAsCut());
         QVERIFY(media.commands.contains(from));
         media.setPosition(stillPlaying);
         QTest::qWait(3 * CuttingSession::positionIntervalMs);
@@ -118,6 +121,13 @@ private slots:
             QVERIFY(session.isLooping());
             session.pause();
             QVERIFY(!session.isLooping());
+        } else if (kind == 3) {
+            QTRY_VERIFY(media.commands.contains("play movie from 7000"));
+            media.setPosition(8990);
+            QTest::qWait(3 * CuttingSession::positionIntervalMs);
+            QCOMPARE(session.state(), PlayerState::Playing);
+            media.setPosition(9010);
+            QTRY_COMPARE(session.state(), PlayerState::Paused);
         } else {
             QTRY_COMPARE(session.state(), PlayerState::Paused);
             QVERIFY(media.commands.contains("pause movie"));
