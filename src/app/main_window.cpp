@@ -126,6 +126,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     createZoomControls();
     createEdgeKeys();
     createGrowingLayout();
+    createEdgeControls();
 }
 
 MainWindow::~MainWindow() {

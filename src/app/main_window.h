@@ -15,21 +15,26 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTimer;
+class QToolButton;
 
 namespace snipora {
 
 class AboutController;
+class BackgroundWork;
 class BrowserPanel;
 class ConvertSave;
 class DetailPeakComputer;
 class DirectSave;
+class MarkTrails;
 class PositionSlider;
 class TimeField;
 class WaveformPeakComputer;
@@ -65,6 +70,12 @@ public:
     // moves that mark and makes it the active one.
     void goToTime();
     void editMarkTime(Mark mark);
+    // The edges of the cut (main_window_edges.cpp): the source without the selection, joined on
+    // frame edges, after the user has seen where those edges are; the marks moved to the quiet
+    // near them; the stretch before the start mark followed by the one after the end mark.
+    void saveWithoutSelection();
+    void snapMarksToQuiet(bool start, bool end);
+    void playAsCut();
     // Asks whether to stop the running save, and stops it on Yes; false when nothing was stopped.
     bool cancelSave();
 
@@ -100,6 +111,17 @@ public:
     QComboBox* bitrateList = nullptr;
     QProgressBar* saveProgress = nullptr;
     BrowserPanel* webPanel = nullptr;
+    // Fade lengths for both saves, in milliseconds (0: none), and the menu of the edges' actions.
+    QSpinBox* fadeInBox = nullptr;
+    QSpinBox* fadeOutBox = nullptr;
+    QToolButton* edgesButton = nullptr;
+    QAction* playAsCutAction = nullptr;
+    QAction* snapAction = nullptr;
+    // When checked, a mark set at the cursor goes to the quiet near it at once.
+    QAction* snapOption = nullptr;
+    QAction* saveWithoutSelectionAction = nullptr;
+    // Over the waveform: where snapped or rounded marks went.
+    MarkTrails* markTrails = nullptr;
     // Where a time is typed; over the waveform panel, hidden until asked for.
     TimeField* timeField = nullptr;
     // Lies outside the window and is never shown; it lends its handle to the media device.
@@ -132,6 +154,11 @@ private:
     void createZoomControls();
     // Keys to hear the edges of the selection (main_window_marks.cpp).
     void createEdgeKeys();
+    // The fade boxes and the edges' menu, below the waveform panel (main_window_edges.cpp).
+    void createEdgeControls();
+    void setEdgeControlsEnabled(bool enabled);
+    // Direct Save of the selection, or of the source without it.
+    void startDirectSave(bool withoutSelection);
     // The window's size: how each control follows it, and its place between starts.
     void createGrowingLayout();
     void restoreWindowPlace();
@@ -149,7 +176,8 @@ private:
     // The bitrate list for the chosen format: off for a lossless one, and without the bitrates
     // its encoder cannot give.
     void offerBitrates();
-    std::optional<QString> askSavePath(const QString& filter, const QString& extension);
+    std::optional<QString> askSavePath(const QString& filter, const QString& extension,
+                                       const QString& marksPrefix = QString());
     bool targetIsFree(const QString& target, const QString& inUseText);
     // Ends the saving state and tells the outcome, naming the target.
     void saveFinished(SaveKind save, const SaveOutcome& outcome, const QString& target);
@@ -170,6 +198,10 @@ private:
     QTimer* progressPulse_ = nullptr;
     bool sliderHeld_ = false;
     DetailPeakComputer* detailComputer_ = nullptr;
+    // What the last save changed of what was asked, told with its outcome.
+    QString saveNotice_;
+    // Snapping and a removal's frame edges read the source off the window's thread.
+    BackgroundWork* edgeWork_ = nullptr;
     GrowingLayout windowLayout_;
     GrowingLayout panelLayout_;
 };

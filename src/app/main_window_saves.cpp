@@ -9,6 +9,7 @@
 #include "core/encoder_command.h"
 #include "core/file_identity.h"
 #include "core/mp3_cut.h"
+#include "core/mp3_gain_fade.h"
 #include "core/time_text.h"
 
 #include <QComboBox>
@@ -18,19 +19,27 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTimer>
 
 #include <memory>
+#include <utility>
 
 namespace snipora {
 
 void MainWindow::markStart() {
     session_.markStartAtCursor();
+    if (snapOption->isChecked()) {
+        snapMarksToQuiet(true, false);
+    }
 }
 
 void MainWindow::markEnd() {
     session_.markEndAtCursor();
+    if (snapOption->isChecked()) {
+        snapMarksToQuiet(false, true);
+    }
 }
 
 bool MainWindow::selectionIsValid() {
@@ -72,6 +81,7 @@ void MainWindow::enterSavingState() {
     for (QWidget* control : lockedControls()) {
         control->setEnabled(false);
     }
+    setEdgeControlsEnabled(false);
     // Paused, not stopped: the cursor stays where the user left it.
     session_.pause();
     setWindowTitle(QStringLiteral("Saving..."));
@@ -99,6 +109,7 @@ void MainWindow::leaveSavingState() {
     for (QWidget* control : lockedControls()) {
         control->setEnabled(true);
     }
+    setEdgeControlsEnabled(true);
     offerBitrates();
 }
 
@@ -123,7 +134,8 @@ void MainWindow::offerBitrates() {
     }
 }
 
-std::optional<QString> MainWindow::askSavePath(const QString& filter, const QString& extension) {
+std::optional<QString> MainWindow::askSavePath(const QString& filter, const QString& extension,
+                                               const QString& marksPrefix) {
     // Suggested: the source's name with the marks, in the folder last saved to (while it is
     // there), else the source's own.
     const QFileInfo source(session_.sourceName());
@@ -136,9 +148,9 @@ std::optional<QString> MainWindow::askSavePath(const QString& filter, const QStr
         !lastFolder.isEmpty() && QDir(lastFolder).exists() ? lastFolder : source.absolutePath();
     const QString suggestion =
         folder + QLatin1Char('/') +
-        fittedFileName(source.completeBaseName(), mark(selection.start) + QLatin1Char('-') +
-                                                      mark(selection.end) + QLatin1Char('.') +
-                                                      extension);
+        fittedFileName(source.completeBaseName(), marksPrefix + mark(selection.start) +
+                                                      QLatin1Char('-') + mark(selection.end) +
+                                                      QLatin1Char('.') + extension);
     const std::optional<QString> chosen =
         host.dialogs.saveFile({filter, 1, QStringLiteral("Save"), suggestion, QString()});
     if (!chosen || chosen->isEmpty()) {
@@ -171,8 +183,10 @@ void MainWindow::saveFinished(SaveKind save, const SaveOutcome& outcome, const Q
     showIdleProgress();
     setWindowTitle(titleText());
     const QString file = QDir::toNativeSeparators(target);
+    const QString notice = std::exchange(saveNotice_, QString());
     if (outcome.isDone()) {
-        showMessage(QStringLiteral("Done\n\n") + file);
+        showMessage(QStringLiteral("Done\n\n") + file +
+                    (notice.isEmpty() ? QString() : QStringLiteral("\n\n") + notice));
     } else if (outcome.isCancelled()) {
         showMessage(outcomeMessage(save, outcome));
     } else {
@@ -182,12 +196,16 @@ void MainWindow::saveFinished(SaveKind save, const SaveOutcome& outcome, const Q
 }
 
 void MainWindow::directSave() {
-    if (!selectionIsValid()) {
-        return;
+    if (selectionIsValid()) {
+        enterSavingState();
+        startDirectSave(false);
     }
-    enterSavingState();
+}
+
+void MainWindow::startDirectSave(bool withoutSelection) {
     const std::optional<QString> target = askSavePath(
-        QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), QStringLiteral("mp3"));
+        QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), QStringLiteral("mp3"),
+        withoutSelection ? QStringLiteral("without ") : QString());
     if (!target ||
         !targetIsFree(*target, QStringLiteral("File already in use and cannot be overwritten. "
                                               "Please choose another file."))) {
@@ -201,11 +219,23 @@ void MainWindow::directSave() {
             [this](std::int64_t done, std::int64_t total) {
                 saveProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
             });
+    // Written by the saving thread, read once it has ended.
+    auto notice = std::make_shared<QString>();
     connect(directSave_, &DirectSave::finished, this,
-            [this, target = *target](const SaveOutcome& outcome) {
+            [this, target = *target, notice](const SaveOutcome& outcome) {
+                saveNotice_ = *notice;
                 saveFinished(SaveKind::Direct, outcome, target);
             });
-    directSave_->start(DirectSaveJob{session_.sourceHandle(), *target, session_.selection()});
+    DirectSaveJob job{session_.sourceHandle(), *target, session_.selection()};
+    job.removeSelection = withoutSelection;
+    if (!withoutSelection) {
+        job.fadeInMs = fadeInBox->value();
+        job.fadeOutMs = fadeOutBox->value();
+    }
+    job.notice = [notice](const QString& text) {
+        *notice = text.left(1).toUpper() + text.mid(1) + QLatin1Char('.');
+    };
+    directSave_->start(job);
 }
 
 void MainWindow::convertSave() {
@@ -274,8 +304,24 @@ void MainWindow::convertSave() {
     connect(convertSave_, &ConvertSave::finished, this, [this, target](const SaveOutcome& outcome) {
         saveFinished(SaveKind::Convert, outcome, target);
     });
-    convertSave_->start(ConvertSaveJob{host.program.programFolder(), session_.selection(),
-                                       session_.sourceAsOpened(), format, bitrate, target});
+    ConvertSaveJob job{host.program.programFolder(),
+                       session_.selection(),
+                       session_.sourceAsOpened(),
+                       format,
+                       bitrate,
+                       target};
+    job.fadeInMs = fadeInBox->value();
+    job.fadeOutMs = fadeOutBox->value();
+    // The encoder fits the fades to the selection as Direct Save does; the window says so.
+    const FittedFades fitted =
+        fitFades(job.fadeInMs, job.fadeOutMs, 1000, job.selection.lengthMs());
+    if (fitted.shortened) {
+        saveNotice_ = QStringLiteral("The fades together are longer than the selection: shortened "
+                                     "to %1 ms and %2 ms.")
+                          .arg(fitted.inSamples)
+                          .arg(fitted.outSamples);
+    }
+    convertSave_->start(job);
 }
 
 } // namespace snipora

@@ -16,6 +16,12 @@ QString keyOf(Remembered what) {
         return QStringLiteral("convert/format");
     case Remembered::Bitrate:
         return QStringLiteral("convert/bitrate");
+    case Remembered::FadeIn:
+        return QStringLiteral("edges/fade-in");
+    case Remembered::FadeOut:
+        return QStringLiteral("edges/fade-out");
+    case Remembered::SnapToQuiet:
+        return QStringLiteral("edges/snap-to-quiet");
     }
     return {};
 }

@@ -1,5 +1,5 @@
 // What the window remembers from one run to the next: the last folders for opening and for
-// saving, and the last output format and bitrate.
+// saving, the last output format and bitrate, the fade lengths and whether marks snap to quiet.
 #pragma once
 
 #include <QString>
@@ -10,7 +10,7 @@ namespace snipora {
 inline constexpr const char* settingsOrganisation = "snipora";
 inline constexpr const char* settingsApplication = "snipora";
 
-enum class Remembered { OpenFolder, SaveFolder, Format, Bitrate };
+enum class Remembered { OpenFolder, SaveFolder, Format, Bitrate, FadeIn, FadeOut, SnapToQuiet };
 
 // The value last kept; empty when there is none.
 QString remembered(Remembered what);

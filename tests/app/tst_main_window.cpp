@@ -1,9 +1,11 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
+#include "app/mark_trails.h"
 #include "app/position_slider.h"
 #include "app/time_field.h"
 #include "app/waveform_view.h"
 #include "core/mp3_frame_map.h"
+#include "core/time_text.h"
 #include "platform/qt_host.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
@@ -21,6 +23,8 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -224,6 +228,98 @@ private slots:
         const auto map = Mp3FrameMap::scan(output.handle(), nullptr);
         QVERIFY(map);
         QCOMPARE(map->lengthSamples(), std::int64_t{44100});
+    }
+
+    // Fades, snapping, Save without selection and Play as cut from the window, on a real file.
+    void edgesOfTheCut_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("startMs");
+        QTest::addColumn<int>("endMs");
+        QTest::addColumn<int>("fadeMs");
+        QTest::addColumn<QString>("told"); // found in the last message
+        QTest::addColumn<int>("samples");  // of the file written; 0: none written
+        QTest::newRow("fades longer than the selection")
+            << "save" << 500 << 1500 << 800 << "shortened to 500 ms and 500 ms" << 44100;
+        QTest::newRow("without the selection")
+            << "remove" << 1000 << 2000 << 0 << "Taking out 0:0" << 2 * 44100;
+        QTest::newRow("without the whole file")
+            << "remove" << 0 << 3000 << 0 << "cannot be taken out: " << 0;
+        QTest::newRow("snapped") << "snap" << 1000 << 2000 << 0 << QString() << 0;
+        QTest::newRow("played as cut") << "play" << 2500 << 2900 << 0 << QString() << 0;
+    }
+    void edgesOfTheCut() {
+        QFETCH(QString, action);
+        QFETCH(int, startMs);
+        QFETCH(int, endMs);
+        QFETCH(int, fadeMs);
+        QFETCH(QString, told);
+        QFETCH(int, samples);
+        const QString source = dir.filePath(QStringLiteral("edges.mp3"));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i", "sine=d=3",
+                                                "-b:a", "128k", "-y", source});
+        QVERIFY(ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0);
+        fakes->media.setLength(3000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        window->session().setStart(startMs);
+        window->session().setEnd(endMs);
+        window->fadeInBox->setValue(fadeMs);
+        window->fadeOutBox->setValue(fadeMs);
+        const QString cut = dir.filePath(QStringLiteral("%1.mp3").arg(QTest::currentDataTag()));
+        fakes->dialogs.saveAnswers.push_back(cut);
+        fakes->messages.answers.push_back(MessageAnswer::Yes);
+        fakes->media.commands.clear();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        if (action == QStringLiteral("save")) {
+            QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+        } else if (action == QStringLiteral("remove")) {
+            QTest::keyClick(window.get(), Qt::Key_Delete, Qt::ControlModifier);
+        } else if (action == QStringLiteral("snap")) {
+            QTest::keyClick(window.get(), Qt::Key_Q);
+            QTRY_COMPARE(window->markTrails->trails().size(), 2u);
+            const Selection snapped = window->session().selection();
+            QVERIFY(std::abs(snapped.start - startMs) <= 250);
+            QVERIFY(std::abs(snapped.end - endMs) <= 250);
+            QCOMPARE(window->markTrails->trails().front().toMs, snapped.start);
+            // Moving a mark again ends the trails.
+            window->session().setEnd(endMs);
+            QVERIFY(window->markTrails->trails().empty());
+        } else {
+            QTest::keyClick(window.get(), Qt::Key_J);
+            QVERIFY(fakes->media.commands.contains("play movie from 500"));
+            QVERIFY(window->session().isPreviewing());
+        }
+        // The save, or the reading of the frame edges before it, tells its end.
+        if (!told.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(!fakes->messages.shown.isEmpty() &&
+                                         fakes->messages.shown.constLast().text.contains(told),
+                                     10000);
+        }
+        QVERIFY(!window->isSaving());
+        QCOMPARE(QFileInfo::exists(cut), samples > 0);
+        if (samples == 0) {
+            return;
+        }
+        QFile output(cut);
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        const auto map = Mp3FrameMap::scan(output.handle(), nullptr);
+        QVERIFY(map);
+        if (action == QStringLiteral("remove")) {
+            // Within a frame of what was asked, and exactly what the question showed.
+            QVERIFY(std::abs(map->lengthSamples() - samples) <= 1152);
+            const QRegularExpressionMatch shown =
+                QRegularExpression(QStringLiteral("Take out (\\S+) to (\\S+) and"))
+                    .match(fakes->messages.shown.front().text);
+            QVERIFY(shown.hasMatch());
+            const auto from = parseTime(shown.captured(1));
+            const auto to = parseTime(shown.captured(2));
+            QVERIFY(from && to);
+            QVERIFY(std::abs(map->lengthSamples() - (132300 - (*to - *from) * 441 / 10)) <= 45);
+        } else {
+            QCOMPARE(map->lengthSamples(), std::int64_t{samples});
+        }
     }
 
     // A dark desktop theme leaves every text of the window readable, enabled or not.
@@ -435,6 +531,9 @@ private slots:
         window->session().setEnd(5000);
         window->formatList->setCurrentText(QStringLiteral("MP3"));
         window->bitrateList->setCurrentText(QStringLiteral("256k"));
+        window->fadeInBox->setValue(40);
+        window->fadeOutBox->setValue(1500);
+        window->snapOption->setChecked(true);
         fakes->dialogs.saveAnswers.push_back(cut);
         fakes->messages.answers.push_back(MessageAnswer::No);
         window->convertSave();
@@ -448,6 +547,9 @@ private slots:
         window->start();
         QCOMPARE(window->formatList->currentText(), QStringLiteral("MP3"));
         QCOMPARE(window->bitrateList->currentText(), QStringLiteral("256k"));
+        QCOMPARE(window->fadeInBox->value(), 40);
+        QCOMPARE(window->fadeOutBox->value(), 1500);
+        QVERIFY(window->snapOption->isChecked());
         window->openFile();
         const FileDialogRequest& open = fakes->dialogs.openRequests.constLast();
         QCOMPARE(open.folder, songs);

@@ -13,7 +13,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTest>
+#include <QToolButton>
 
 using namespace snipora;
 
@@ -199,13 +201,16 @@ private slots:
         QList<QWidget*> expected;
         expected << window->positionSlider << window->playPauseButton << window->stopButton
                  << window->openButton << window->markStartButton << window->markEndButton
-                 << window->websiteButton << window->playSelectionButton << window->directSaveButton
+                 << window->websiteButton << window->edgesButton << window->fadeInBox
+                 << window->fadeOutBox << window->playSelectionButton << window->directSaveButton
                  << window->convertSaveButton << window->formatList << window->bitrateList
                  << window->webPanel;
         for (qsizetype i = 1; i < expected.size(); ++i) {
             QWidget* next = expected[i - 1]->nextInFocusChain();
-            // Skip what takes no focus (the web panel's viewport, the waveform).
-            while (next && next->focusPolicy() == Qt::NoFocus) {
+            // Skip what takes no focus (the web panel's viewport, the waveform) and a control's
+            // own parts (a spin box's text).
+            while (next &&
+                   (next->focusPolicy() == Qt::NoFocus || expected[i - 1]->isAncestorOf(next))) {
                 next = next->nextInFocusChain();
             }
             QCOMPARE(next, expected[i]);

@@ -1,0 +1,282 @@
+// MainWindow: fade lengths, snapping marks to quiet, saving without the selection, playing as cut.
+#include "app/main_window.h"
+
+#include "app/background_work.h"
+#include "app/mark_trails.h"
+#include "app/remembered_choices.h"
+#include "app/waveform_view.h"
+#include "core/mp3_frame_map.h"
+#include "core/mp3_gain_fade.h"
+#include "core/mp3_join.h"
+#include "core/quiet_snap.h"
+#include "core/time_text.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace snipora {
+
+namespace {
+QSpinBox* fadeBox(QWidget* parent, const char* name, Remembered kept) {
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setRange(0, static_cast<int>(maxFadeMs));
+    box->setSingleStep(10);
+    box->setSuffix(QStringLiteral(" ms"));
+    box->setSpecialValueText(QStringLiteral("off"));
+    box->setAccelerated(true);
+    box->setValue(remembered(kept).toInt());
+    QObject::connect(box, &QSpinBox::valueChanged, parent,
+                     [kept](int value) { remember(kept, QString::number(value)); });
+    return box;
+}
+
+QString signedMs(std::int64_t ms) {
+    return (ms >= 0 ? QStringLiteral("+%1 ms") : QStringLiteral("%1 ms")).arg(ms);
+}
+} // namespace
+
+void MainWindow::createEdgeControls() {
+    edgeWork_ = new BackgroundWork(this);
+    markTrails = new MarkTrails(waveformView);
+    // The row under the waveform panel, right of the lengths: the one free strip at the
+    // start-up size, beside the saves that use it. A smaller text than the window's fits it.
+    QFont small = font();
+    small.setPixelSize(10);
+    auto* fadeInLabel = new QLabel(QStringLiteral("Fade in"), this);
+    fadeInBox = fadeBox(this, "fadeInBox", Remembered::FadeIn);
+    auto* fadeOutLabel = new QLabel(QStringLiteral("out"), this);
+    fadeOutBox = fadeBox(this, "fadeOutBox", Remembered::FadeOut);
+    fadeInLabel->setBuddy(fadeInBox);
+    fadeOutLabel->setBuddy(fadeOutBox);
+    edgesButton = new QToolButton(this);
+    edgesButton->setObjectName(QStringLiteral("edgesButton"));
+    edgesButton->setText(QStringLiteral("Edges"));
+    edgesButton->setPopupMode(QToolButton::InstantPopup);
+    for (QWidget* control : std::initializer_list<QWidget*>{fadeInLabel, fadeInBox, fadeOutLabel,
+                                                            fadeOutBox, edgesButton}) {
+        control->setFont(small);
+    }
+    fadeInLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    fadeOutLabel->setAlignment(Qt::AlignCenter);
+    placeInTwips(fadeInLabel, 3240, 3870, 510, 270);
+    placeInTwips(fadeInBox, 3780, 3870, 930, 270);
+    placeInTwips(fadeOutLabel, 4710, 3870, 270, 270);
+    placeInTwips(fadeOutBox, 4980, 3870, 930, 270);
+    placeInTwips(edgesButton, 6030, 3870, 1005, 270);
+    const QString fadeTip = QStringLiteral(
+        "Fade the saved section in from silence and out to silence over this time (0: off). "
+        "Direct Save lowers the frames' own gains, granule by granule, without re-encoding; "
+        "Convert Save fades to the sample. Fades longer than the selection together are "
+        "shortened to fit, and the save says so.");
+    for (QWidget* control :
+         {static_cast<QWidget*>(fadeInLabel), static_cast<QWidget*>(fadeInBox),
+          static_cast<QWidget*>(fadeOutLabel), static_cast<QWidget*>(fadeOutBox)}) {
+        control->setToolTip(fadeTip);
+    }
+    // The row keeps its place under the panel's right end; the button stays in the column.
+    for (QWidget* control : {static_cast<QWidget*>(fadeInLabel), static_cast<QWidget*>(fadeInBox),
+                             static_cast<QWidget*>(fadeOutLabel), static_cast<QWidget*>(fadeOutBox),
+                             static_cast<QWidget*>(edgesButton)}) {
+        windowLayout_.add(control, {1, 0, 1, 0});
+    }
+    // Tab reads on down the column to the menu, then the fades above the saves they shape.
+    setTabOrder(websiteButton, edgesButton);
+    setTabOrder(edgesButton, fadeInBox);
+    setTabOrder(fadeInBox, fadeOutBox);
+    setTabOrder(fadeOutBox, playSelectionButton);
+
+    // The actions are the window's too, so that their keys work without the menu open.
+    auto* menu = new QMenu(edgesButton);
+    const auto action = [this, menu](const QString& text, const QKeySequence& key) {
+        auto* made = menu->addAction(text);
+        made->setShortcut(key);
+        made->setShortcutContext(Qt::WindowShortcut);
+        addAction(made);
+        return made;
+    };
+    playAsCutAction = action(QStringLiteral("Play as cut"), QKeySequence(Qt::Key_J));
+    snapAction = action(QStringLiteral("Snap marks to quiet"), QKeySequence(Qt::Key_Q));
+    snapOption = action(QStringLiteral("Snap each mark as it is set"), QKeySequence());
+    snapOption->setCheckable(true);
+    snapOption->setChecked(remembered(Remembered::SnapToQuiet) == QStringLiteral("true"));
+    menu->addSeparator();
+    saveWithoutSelectionAction = action(QStringLiteral("Save without selection..."),
+                                        QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    playAsCutAction->setToolTip(QStringLiteral("Play the 2 s before the start mark, then the 2 s "
+                                               "after the end mark"));
+    menu->setToolTipsVisible(true);
+    snapAction->setToolTip(QStringLiteral("Move each mark to the quietest 10 ms within 250 ms"));
+    saveWithoutSelectionAction->setToolTip(
+        QStringLiteral("Save the file with the selection taken out, joined on MP3 frame edges"));
+    edgesButton->setMenu(menu);
+    edgesButton->setToolTip(
+        QStringLiteral("Play as cut (J), snap the marks to quiet (Q), save without the selection "
+                       "(Ctrl+Delete)"));
+
+    connect(playAsCutAction, &QAction::triggered, this, [this] {
+        if (!saveUnderWay_) {
+            playAsCut();
+        }
+    });
+    connect(snapAction, &QAction::triggered, this, [this] {
+        if (!saveUnderWay_) {
+            snapMarksToQuiet(session_.startIsSet(), session_.endIsSet());
+        }
+    });
+    connect(snapOption, &QAction::toggled, this, [](bool on) {
+        remember(Remembered::SnapToQuiet, on ? QStringLiteral("true") : QStringLiteral("false"));
+    });
+    connect(saveWithoutSelectionAction, &QAction::triggered, this, [this] {
+        if (!saveUnderWay_) {
+            saveWithoutSelection();
+        }
+    });
+    // A trail shows where marks went until they move again or another file opens.
+    connect(&session_, &CuttingSession::selectionChanged, this, [this] {
+        for (const MarkTrails::Trail& trail : markTrails->trails()) {
+            const Selection& selection = session_.selection();
+            if (trail.toMs != selection.start && trail.toMs != selection.end) {
+                markTrails->clear();
+                return;
+            }
+        }
+    });
+    connect(&session_, &CuttingSession::sourceChanged, markTrails, &MarkTrails::clear);
+}
+
+void MainWindow::setEdgeControlsEnabled(bool enabled) {
+    for (QWidget* control : {static_cast<QWidget*>(fadeInBox), static_cast<QWidget*>(fadeOutBox),
+                             static_cast<QWidget*>(edgesButton)}) {
+        control->setEnabled(enabled);
+    }
+}
+
+void MainWindow::playAsCut() {
+    if (selectionIsValid()) {
+        session_.playAsCut();
+    }
+}
+
+void MainWindow::snapMarksToQuiet(bool start, bool end) {
+    if (!session_.hasSource()) {
+        showMessage(QStringLiteral("Open an MP3 file first (Ctrl+O)"));
+        return;
+    }
+    if (!start && !end) {
+        showMessage(QStringLiteral("Set the start mark first (I)"));
+        return;
+    }
+    const int fd = ::dup(session_.sourceHandle());
+    if (fd < 0) {
+        showFailure(QStringLiteral("The file cannot be read to find the quiet."));
+        return;
+    }
+    const Selection asked = session_.selection();
+    const QByteArray source = session_.sourcePath();
+    struct Found {
+        std::optional<std::vector<SnappedMark>> marks;
+        QString error;
+    };
+    auto found = std::make_shared<Found>();
+    const bool started = edgeWork_->start(
+        [fd, asked, found] {
+            found->marks = snapToQuiet(fd, {asked.start, asked.end}, false, &found->error);
+            ::close(fd);
+        },
+        [this, start, end, asked, source, found] {
+            // Marks moved or a file opened meanwhile: the quiet found belongs to what was.
+            if (session_.sourcePath() != source || !(session_.selection() == asked)) {
+                return;
+            }
+            if (!found->marks) {
+                showFailure(QStringLiteral("The quiet could not be found: ") + found->error);
+                return;
+            }
+            const Mark active = session_.activeMark();
+            std::vector<MarkTrails::Trail> trails;
+            if (start) {
+                const std::int64_t to = found->marks->at(0).ms;
+                trails.push_back({asked.start, to, signedMs(to - asked.start)});
+                session_.setStart(to);
+            }
+            if (end) {
+                const std::int64_t to = found->marks->at(1).ms;
+                trails.push_back({asked.end, to, signedMs(to - asked.end)});
+                session_.setEnd(to);
+            }
+            session_.setActiveMark(active);
+            markTrails->show(std::move(trails));
+        });
+    if (!started) {
+        ::close(fd); // a snap is under way already; its marks are the ones it snaps
+    }
+}
+
+void MainWindow::saveWithoutSelection() {
+    if (!selectionIsValid()) {
+        return;
+    }
+    const int fd = ::dup(session_.sourceHandle());
+    if (fd < 0) {
+        showFailure(QStringLiteral("The file cannot be read."));
+        return;
+    }
+    // The controls stay locked from here: the edges shown are those of the marks as they are.
+    enterSavingState();
+    const Selection asked = session_.selection();
+    struct Planned {
+        std::optional<Mp3RemovalPlan> plan;
+        QString error;
+    };
+    auto planned = std::make_shared<Planned>();
+    const bool started = edgeWork_->start(
+        [fd, asked, planned] {
+            if (const auto map = Mp3FrameMap::scan(fd, &planned->error)) {
+                planned->plan = planMp3Removal(fd, *map, asked.start, asked.end, &planned->error);
+            }
+            ::close(fd);
+        },
+        [this, asked, planned] {
+            if (!planned->plan) {
+                leaveSavingState();
+                showFailure(QStringLiteral("The selection cannot be taken out: ") + planned->error);
+                return;
+            }
+            const Mp3RemovalPlan& plan = *planned->plan;
+            markTrails->show({{asked.start, plan.removedStartMs, QStringLiteral("frame edge")},
+                              {asked.end, plan.removedEndMs, QStringLiteral("frame edge")}});
+            const std::int64_t keptMs =
+                session_.lengthMs() - (plan.removedEndMs - plan.removedStartMs);
+            const bool yes =
+                host.messages.show(
+                    QStringLiteral("Take out %1 to %2 and save the rest (%3) as one file?\n\n"
+                                   "Without re-encoding, the marks move to the nearest MP3 frame "
+                                   "edges: these are the times taken out.")
+                        .arg(preciseTime(plan.removedStartMs), preciseTime(plan.removedEndMs),
+                             preciseTime(std::max<std::int64_t>(keptMs, 0))),
+                    MessageStyle::Question) == MessageAnswer::Yes;
+            markTrails->clear();
+            if (!yes) {
+                leaveSavingState();
+                return;
+            }
+            startDirectSave(true);
+        });
+    if (!started) {
+        ::close(fd);
+        leaveSavingState();
+    }
+}
+
+} // namespace snipora
