@@ -34,6 +34,9 @@ QSpinBox* fadeBox(QWidget* parent, const char* name, Remembered kept) {
     box->setSingleStep(10);
     box->setSuffix(QStringLiteral(" ms"));
     box->setSpecialValueText(QStringLiteral("off"));
+    // No arrows: the strip is narrow, and "10000 ms" needs its room. Typing, the arrow keys
+    // and the wheel set the value.
+    box->setButtonSymbols(QAbstractSpinBox::NoButtons);
     box->setAccelerated(true);
     box->setValue(remembered(kept).toInt());
     QObject::connect(box, &QSpinBox::valueChanged, parent,
@@ -69,10 +72,10 @@ void MainWindow::createEdgeControls() {
     }
     fadeInLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     fadeOutLabel->setAlignment(Qt::AlignCenter);
-    placeInTwips(fadeInLabel, 3240, 3870, 510, 270);
-    placeInTwips(fadeInBox, 3780, 3870, 930, 270);
-    placeInTwips(fadeOutLabel, 4710, 3870, 270, 270);
-    placeInTwips(fadeOutBox, 4980, 3870, 930, 270);
+    placeInTwips(fadeInLabel, 3300, 3870, 540, 270);
+    placeInTwips(fadeInBox, 3855, 3870, 810, 270);
+    placeInTwips(fadeOutLabel, 4680, 3870, 300, 270);
+    placeInTwips(fadeOutBox, 4995, 3870, 885, 270);
     placeInTwips(edgesButton, 6030, 3870, 1005, 270);
     const QString fadeTip = QStringLiteral(
         "Fade the saved section in from silence and out to silence over this time (0: off). "

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace snipora {
 
 MarkTrails::MarkTrails(WaveformView* view) : QWidget(view), view_(view) {
@@ -47,7 +49,8 @@ void MarkTrails::paintEvent(QPaintEvent*) {
     QFont small = font();
     small.setPixelSize(10);
     painter.setFont(small);
-    const int arrowY = height() - 22;
+    // Below the marks' times at the top, clear of their handles and the scroll bar at the foot.
+    const int arrowY = std::min(52, height() / 3);
     for (const Trail& trail : trails_) {
         const int from = view_->xForMs(trail.fromMs);
         const int to = view_->xForMs(trail.toMs);
