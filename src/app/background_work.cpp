@@ -14,10 +14,19 @@ BackgroundWork::~BackgroundWork() {
     }
 }
 
-bool BackgroundWork::start(std::function<void()> work, std::function<void()> done) {
-    if (thread_) {
-        return false;
+void BackgroundWork::start(std::function<void()> work, std::function<void()> done) {
+    waiting_.emplace_back(std::move(work), std::move(done));
+    if (!thread_) {
+        startNext();
     }
+}
+
+void BackgroundWork::startNext() {
+    if (waiting_.empty()) {
+        return;
+    }
+    auto [work, done] = std::move(waiting_.front());
+    waiting_.pop_front();
     thread_ = QThread::create([this, work = std::move(work), done = std::move(done)] {
         work();
         QMetaObject::invokeMethod(
@@ -28,11 +37,11 @@ bool BackgroundWork::start(std::function<void()> work, std::function<void()> don
                 delete thread_;
                 thread_ = nullptr;
                 done();
+                startNext();
             },
             Qt::QueuedConnection);
     });
     thread_->start();
-    return true;
 }
 
 } // namespace snipora

@@ -1,9 +1,12 @@
-// One piece of work at a time on a thread of its own, its end reported on the window's thread.
+// Pieces of work done one after another on a thread of their own, each end reported on the window's
+// thread.
 #pragma once
 
 #include <QObject>
 
+#include <deque>
 #include <functional>
+#include <utility>
 
 class QThread;
 
@@ -15,15 +18,20 @@ class BackgroundWork : public QObject {
     Q_OBJECT
 public:
     explicit BackgroundWork(QObject* parent = nullptr);
-    // Waits for running work: it reads the source, which may not close under it.
+    // Waits for the running work (it reads the source, which may not close under it); work
+    // still waiting is dropped.
     ~BackgroundWork() override;
 
-    // Runs `work` on the thread, then `done` on this object's thread; false while work runs.
-    bool start(std::function<void()> work, std::function<void()> done);
+    // Runs `work` on a thread once the work before it is done, then `done` on this object's
+    // thread.
+    void start(std::function<void()> work, std::function<void()> done);
     bool isRunning() const { return thread_ != nullptr; }
 
 private:
+    void startNext();
+
     QThread* thread_ = nullptr;
+    std::deque<std::pair<std::function<void()>, std::function<void()>>> waiting_;
 };
 
 } // namespace snipora

@@ -192,14 +192,17 @@ void MainWindow::snapMarksToQuiet(bool start, bool end) {
         QString error;
     };
     auto found = std::make_shared<Found>();
-    const bool started = edgeWork_->start(
+    edgeWork_->start(
         [fd, asked, found] {
             found->marks = snapToQuiet(fd, {asked.start, asked.end}, false, &found->error);
             ::close(fd);
         },
         [this, start, end, asked, source, found] {
-            // Marks moved or a file opened meanwhile: the quiet found belongs to what was.
-            if (session_.sourcePath() != source || !(session_.selection() == asked)) {
+            // A mark moved, a file opened or a save began meanwhile: the quiet found belongs to
+            // what was.
+            const Selection& now = session_.selection();
+            if (session_.sourcePath() != source || saveUnderWay_ ||
+                (start && now.start != asked.start) || (end && now.end != asked.end)) {
                 return;
             }
             if (!found->marks) {
@@ -221,9 +224,6 @@ void MainWindow::snapMarksToQuiet(bool start, bool end) {
             session_.setActiveMark(active);
             markTrails->show(std::move(trails));
         });
-    if (!started) {
-        ::close(fd); // a snap is under way already; its marks are the ones it snaps
-    }
 }
 
 void MainWindow::saveWithoutSelection() {
@@ -243,7 +243,7 @@ void MainWindow::saveWithoutSelection() {
         QString error;
     };
     auto planned = std::make_shared<Planned>();
-    const bool started = edgeWork_->start(
+    edgeWork_->start(
         [fd, asked, planned] {
             if (const auto map = Mp3FrameMap::scan(fd, &planned->error)) {
                 planned->plan = planMp3Removal(fd, *map, asked.start, asked.end, &planned->error);
@@ -251,6 +251,13 @@ void MainWindow::saveWithoutSelection() {
             ::close(fd);
         },
         [this, asked, planned] {
+            if (!(session_.selection() == asked)) {
+                // Moved by a snap that ended meanwhile: the edges read are not the marks'.
+                leaveSavingState();
+                showMessage(QStringLiteral("The marks moved: choose Save without selection "
+                                           "again to see where they take the file apart."));
+                return;
+            }
             if (!planned->plan) {
                 leaveSavingState();
                 showFailure(QStringLiteral("The selection cannot be taken out: ") + planned->error);
@@ -276,10 +283,6 @@ void MainWindow::saveWithoutSelection() {
             }
             startDirectSave(true);
         });
-    if (!started) {
-        ::close(fd);
-        leaveSavingState();
-    }
 }
 
 } // namespace snipora

@@ -5,6 +5,7 @@
 #include "app/time_field.h"
 #include "app/waveform_view.h"
 #include "core/mp3_frame_map.h"
+#include "core/quiet_snap.h"
 #include "core/time_text.h"
 #include "platform/qt_host.h"
 #include "platform/window_menu.h"
@@ -245,6 +246,7 @@ private slots:
         QTest::newRow("without the whole file")
             << "remove" << 0 << 3000 << 0 << "cannot be taken out: " << 0;
         QTest::newRow("snapped") << "snap" << 1000 << 2000 << 0 << QString() << 0;
+        QTest::newRow("snapped as set") << "snap as set" << 1000 << 2000 << 0 << QString() << 0;
         QTest::newRow("played as cut") << "play" << 2500 << 2900 << 0 << QString() << 0;
     }
     void edgesOfTheCut() {
@@ -286,6 +288,20 @@ private slots:
             // Moving a mark again ends the trails.
             window->session().setEnd(endMs);
             QVERIFY(window->markTrails->trails().empty());
+        } else if (action == QStringLiteral("snap as set")) {
+            // Both marks set at once: each goes where the quiet near it is.
+            window->snapOption->setChecked(true);
+            fakes->media.setPosition(startMs);
+            QTest::keyClick(window.get(), Qt::Key_I);
+            fakes->media.setPosition(endMs);
+            QTest::keyClick(window.get(), Qt::Key_O);
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QString error;
+            const auto expected = snapToQuiet(file.handle(), {startMs, endMs}, false, &error);
+            QVERIFY2(expected, qPrintable(error));
+            QTRY_COMPARE(window->session().selection(),
+                         (Selection{expected->at(0).ms, expected->at(1).ms}));
         } else {
             QTest::keyClick(window.get(), Qt::Key_J);
             QVERIFY(fakes->media.commands.contains("play movie from 500"));
