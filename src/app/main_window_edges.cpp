@@ -272,9 +272,13 @@ void MainWindow::saveWithoutSelection() {
                 host.messages.show(
                     QStringLiteral("Take out %1 to %2 and save the rest (%3) as one file?\n\n"
                                    "Without re-encoding, the marks move to the nearest MP3 frame "
-                                   "edges: these are the times taken out.")
+                                   "edges: these are the times taken out.%4")
                         .arg(preciseTime(plan.removedStartMs), preciseTime(plan.removedEndMs),
-                             preciseTime(std::max<std::int64_t>(keptMs, 0))),
+                             preciseTime(std::max<std::int64_t>(keptMs, 0)),
+                             fadeInBox->value() > 0 || fadeOutBox->value() > 0
+                                 ? QStringLiteral("\n\nThe fades are for saving a selection; "
+                                                  "the join is not faded.")
+                                 : QString()),
                     MessageStyle::Question) == MessageAnswer::Yes;
             markTrails->clear();
             if (!yes) {
