@@ -3,6 +3,7 @@
 
 #include "core/convert_save.h"
 #include "core/mp3_frame_map.h"
+#include "core/removed_sections.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -76,7 +77,8 @@ void HeadlessCut::start(const CutRequest& request) {
         DirectSaveJob job{sourceHandle_, target_, selection};
         job.fadeInMs = request.fadeInMs;
         job.fadeOutMs = request.fadeOutMs;
-        job.removeSelection = request.removeSection;
+        job.removedSections = request.removedSections;
+        job.joinFade = request.joinFade;
         // Written from the saving thread; one call of fprintf is one line.
         job.notice = [errors = errors_](const QString& text) {
             std::fprintf(errors, "snipora: %s\n", text.toLocal8Bit().constData());
@@ -91,8 +93,10 @@ void HeadlessCut::start(const CutRequest& request) {
         finish(error);
         return;
     }
-    if (const auto outside = selectionOutsideSource(selection, *map)) {
-        finish(outside);
+    const auto refusal = request.removeSection ? removalRefusal(request.removedSections, *map)
+                                               : selectionOutsideSource(selection, *map);
+    if (refusal) {
+        finish(refusal);
         return;
     }
     convert_ = std::make_unique<ConvertSave>(processes_);
@@ -108,6 +112,14 @@ void HeadlessCut::start(const CutRequest& request) {
         QStringLiteral("/proc/%1/fd/%2").arg(QCoreApplication::applicationPid()).arg(sourceHandle_);
     ConvertSaveJob job{programFolder_, selection,       sourceAsOpened,
                        request.format, request.bitrate, target_};
+    if (request.removeSection) {
+        // The whole source less the sections: its end in milliseconds rounded up, so that its
+        // last sample is in.
+        const int rate = map->sampleRate();
+        job.selection = Selection{0, (map->lengthSamples() * 1000 + rate - 1) / rate};
+        job.removedSections = request.removedSections;
+        job.sourceSampleRate = rate;
+    }
     job.fadeInMs = request.fadeInMs;
     job.fadeOutMs = request.fadeOutMs;
     if (job.fadeInMs + job.fadeOutMs > selection.lengthMs()) {
