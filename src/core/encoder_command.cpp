@@ -70,9 +70,17 @@ QString piecesFilter(const EncoderJob& job, std::int64_t seekMs) {
         pieces.push_back({from, to});
     }
     const std::int64_t crossFade = std::max<std::int64_t>(0, job.crossFadeMs) * rate / 1000;
-    for (std::size_t k = 0; k + 1 < pieces.size() && crossFade > 0; ++k) {
-        pieces[k].end += crossFade / 2;
-        pieces[k + 1].start = std::max(origin, pieces[k + 1].start - (crossFade - crossFade / 2));
+    // A join between short pieces cross-fades over less: acrossfade needs as many samples on
+    // either side as it fades over.
+    std::vector<std::int64_t> fades;
+    for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+        const std::int64_t shorter =
+            std::min(pieces[k].end - pieces[k].start, pieces[k + 1].end - pieces[k + 1].start);
+        fades.push_back(std::min(crossFade, 2 * shorter));
+    }
+    for (std::size_t k = 0; k < fades.size(); ++k) {
+        pieces[k].end += fades[k] / 2;
+        pieces[k + 1].start = std::max(origin, pieces[k + 1].start - (fades[k] - fades[k] / 2));
     }
     const auto trim = [origin](const Piece& piece) {
         return QStringLiteral("atrim=start_sample=%1:end_sample=%2,asetpts=PTS-STARTPTS")
@@ -104,7 +112,7 @@ QString piecesFilter(const EncoderJob& job, std::int64_t seekMs) {
         filter += QStringLiteral(";%1[piece%2]acrossfade=ns=%3:c1=tri:c2=tri")
                       .arg(joined)
                       .arg(k)
-                      .arg(crossFade);
+                      .arg(fades[static_cast<std::size_t>(k - 1)]);
         joined = QStringLiteral("[joined%1]").arg(k);
         if (k + 1 < count) {
             filter += joined;

@@ -234,6 +234,8 @@ private slots:
             << "vbr.mp3" << std::int64_t{0} << std::int64_t{6000} << "0-500,3500-4000,3900-4100";
         QTest::newRow("sections out, MPEG-2, to the end")
             << "22050 plain.mp3" << std::int64_t{0} << std::int64_t{3000} << "1234-1500,2500-3000";
+        QTest::newRow("pieces shorter than the cross-fade")
+            << "chirp.mp3" << std::int64_t{0} << std::int64_t{20000} << "3-2000,5000-19998";
         QTest::newRow("sections out of a selection")
             << "chirp.mp3" << std::int64_t{4000} << std::int64_t{9000} << "3000-5000,6000-6500";
     }
