@@ -4,6 +4,7 @@
 
 #include "core/mp3_gain_fade.h"
 #include "core/removed_sections.h"
+#include "core/time_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -148,8 +149,9 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
         } else if (toEnd) {
             keptEndMs = std::min(keptEndMs, section.start);
         } else if (last <= first) {
-            return fail(QStringLiteral("the section is shorter than half an MP3 frame, so no "
-                                       "frame can be taken out"));
+            return fail(QStringLiteral("the section %1 to %2 is shorter than half an MP3 frame, "
+                                       "so no frame can be taken out")
+                            .arg(preciseTime(section.start), preciseTime(section.end)));
         } else if (!middles.empty() && first <= middles.back().last) {
             // Rounded to frame edges, it touches the one before.
             middles.back().last = std::max(middles.back().last, last);

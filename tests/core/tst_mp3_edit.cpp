@@ -391,7 +391,8 @@ private slots:
             << qint64(10) << qint64(4000) << "the section leaves less than one MP3 frame of sound";
         QTest::addRow("rounds to nothing")
             << qint64(1000) << qint64(1005)
-            << "the section is shorter than half an MP3 frame, so no frame can be taken out";
+            << "the section 0:01.000 to 0:01.005 is shorter than half an MP3 frame, so no frame "
+               "can be taken out";
         QTest::addRow("whole file in two")
             << qint64(0) << qint64(2100) << "the section takes out the whole file";
         QTest::addRow("less than a frame between two")
