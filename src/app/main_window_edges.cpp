@@ -246,7 +246,7 @@ void MainWindow::saveWithoutSelection() {
     edgeWork_->start(
         [fd, asked, planned] {
             if (const auto map = Mp3FrameMap::scan(fd, &planned->error)) {
-                planned->plan = planMp3Removal(fd, *map, asked.start, asked.end, &planned->error);
+                planned->plan = planMp3Removal(fd, *map, std::span(&asked, 1), &planned->error);
             }
             ::close(fd);
         },
@@ -263,17 +263,16 @@ void MainWindow::saveWithoutSelection() {
                 showFailure(QStringLiteral("The selection cannot be taken out: ") + planned->error);
                 return;
             }
-            const Mp3RemovalPlan& plan = *planned->plan;
-            markTrails->show({{asked.start, plan.removedStartMs, QStringLiteral("frame edge")},
-                              {asked.end, plan.removedEndMs, QStringLiteral("frame edge")}});
-            const std::int64_t keptMs =
-                session_.lengthMs() - (plan.removedEndMs - plan.removedStartMs);
+            const RemovedSection& plan = planned->plan->sections.front();
+            markTrails->show({{asked.start, plan.startMs, QStringLiteral("frame edge")},
+                              {asked.end, plan.endMs, QStringLiteral("frame edge")}});
+            const std::int64_t keptMs = session_.lengthMs() - (plan.endMs - plan.startMs);
             const bool yes =
                 host.messages.show(
                     QStringLiteral("Take out %1 to %2 and save the rest (%3) as one file?\n\n"
                                    "Without re-encoding, the marks move to the nearest MP3 frame "
                                    "edges: these are the times taken out.%4")
-                        .arg(preciseTime(plan.removedStartMs), preciseTime(plan.removedEndMs),
+                        .arg(preciseTime(plan.startMs), preciseTime(plan.endMs),
                              preciseTime(std::max<std::int64_t>(keptMs, 0)),
                              fadeInBox->value() > 0 || fadeOutBox->value() > 0
                                  ? QStringLiteral("\n\nThe fades are for saving a selection; "

@@ -25,7 +25,8 @@ QByteArray absoluteName(const QByteArray& name, const QByteArray& workingFolder)
 
 const QString cutUsage = QStringLiteral(
     "usage: snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]");
-const QString removeUsage = QStringLiteral("usage: snipora --remove START END INPUT -o OUTPUT");
+const QString removeUsage =
+    QStringLiteral("usage: snipora --remove START END [--remove START END]... INPUT -o OUTPUT");
 } // namespace
 
 QString usageText() {
@@ -34,7 +35,8 @@ QString usageText() {
         "Usage: snipora [FILE]\n"
         "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
         "                     [--fade-in MS] [--fade-out MS] [--snap]\n"
-        "  or:  snipora --remove START END INPUT -o OUTPUT [--snap]\n"
+        "  or:  snipora --remove START END [--remove START END]... INPUT -o OUTPUT\n"
+        "                     [--join-fade | --format FORMAT [--bitrate RATE]] [--snap]\n"
         "  or:  snipora --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses |\n"
         "                --every DURATION) [--name PATTERN] [--overwrite]\n"
         "Cut a section out of an MP3 file.\n"
@@ -58,15 +60,20 @@ QString usageText() {
         "                  save INPUT without the section from START to END, as one file,\n"
         "                  without re-encoding; the marks move to the nearest MP3 frame\n"
         "                  edges (at most half a frame: 13 ms at 44.1 kHz) and the times\n"
-        "                  taken out are printed\n"
+        "                  taken out are printed; repeated, it takes out every section\n"
+        "                  (overlapping ones count once) in the same save; with --format\n"
+        "                  the sections come out exact to the sample and each join\n"
+        "                  cross-fades over 10 ms\n"
+        "  --join-fade     with --remove: soften each join without re-encoding, by\n"
+        "                  lowering the frames' gains one or two granules either side\n"
         "  --snap          with --cut or --remove: first move each mark to the middle of the\n"
         "                  quietest 10 ms within 250 ms of it (with --format, to the zero\n"
         "                  crossing nearest that middle), and print where the marks went\n"
         "  -o, --output OUTPUT\n"
         "                  with --cut or --remove: the file to write; an existing one is\n"
         "                  replaced only once the new one is written and checked\n"
-        "  --format FORMAT  with --cut: convert instead, to MP3, WAV, AAC, WMA, FLAC, M4A\n"
-        "                  or AC3\n"
+        "  --format FORMAT  with --cut or --remove: convert instead, to MP3, WAV, AAC,\n"
+        "                  WMA, FLAC, M4A or AC3\n"
         "  --bitrate RATE   with --format: 256k, 128k, 64k or 32k (WMA and AC3 also 512k);\n"
         "                  left out for the lossless FLAC and WAV\n"
         "%1"
@@ -104,8 +111,9 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     const QCommandLineOption fadeIn(QStringLiteral("fade-in"), QString(), QStringLiteral("MS"));
     const QCommandLineOption fadeOut(QStringLiteral("fade-out"), QString(), QStringLiteral("MS"));
     const QCommandLineOption snap(QStringLiteral("snap"));
-    parser.addOptions(
-        {cut, split, output, format, bitrate, help, version, remove, fadeIn, fadeOut, snap});
+    const QCommandLineOption joinFade(QStringLiteral("join-fade"));
+    parser.addOptions({cut, split, output, format, bitrate, help, version, remove, fadeIn, fadeOut,
+                       snap, joinFade});
     addSplitOptions(parser);
     const bool parsed = parser.parse(words);
 
@@ -152,6 +160,10 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         }
         return line;
     }
+    if (parser.isSet(joinFade) && !parser.isSet(remove)) {
+        line.error = QStringLiteral("--join-fade goes with --remove");
+        return line;
+    }
     if (splitOptionsUsed(parser)) {
         line.error = QStringLiteral("--at, --cue, --pauses, --every, --name and --overwrite go "
                                     "with --split");
@@ -172,15 +184,23 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     CutRequest& request = line.cut;
     request.removeSection = parser.isSet(remove);
     request.snapToQuiet = parser.isSet(snap);
+    request.joinFade = parser.isSet(joinFade);
     if (request.removeSection &&
-        (parser.isSet(cut) || parser.isSet(format) || parser.isSet(bitrate) ||
-         parser.isSet(fadeIn) || parser.isSet(fadeOut))) {
-        line.error = QStringLiteral("--remove takes out frames without re-encoding: it goes "
-                                    "with none of --cut, --format, --bitrate and the fades");
+        (parser.isSet(cut) || parser.isSet(fadeIn) || parser.isSet(fadeOut))) {
+        line.error = QStringLiteral("--remove goes with none of --cut and the fades (--join-fade "
+                                    "softens its joins)");
         return line;
     }
+    if (request.joinFade && parser.isSet(format)) {
+        line.error = QStringLiteral("--join-fade goes with a Direct Save: a --format conversion "
+                                    "cross-fades its joins itself");
+        return line;
+    }
+    // Each --remove takes two times, which stand before INPUT in the order given.
+    const auto times = static_cast<qsizetype>(
+        request.removeSection ? 2 * parser.optionNames().count(QStringLiteral("remove")) : 2);
     const QByteArray outputName = parser.value(output).toLatin1();
-    if (positional.size() != 3 || outputName.isEmpty()) {
+    if (positional.size() != times + 1 || outputName.isEmpty()) {
         line.error = request.removeSection ? removeUsage : cutUsage;
         return line;
     }
@@ -198,17 +218,22 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
             return line;
         }
     }
-    const auto start = parseTime(positional[0]);
-    const auto end = parseTime(positional[1]);
-    if (!start || !end) {
-        line.error =
-            QStringLiteral("%1 is not a time (seconds, or h:mm:ss.mmm)")
-                .arg(QString::fromLocal8Bit((!start ? positional[0] : positional[1]).toLatin1()));
-        return line;
+    for (qsizetype i = 0; i < times; i += 2) {
+        const auto start = parseTime(positional[i]);
+        const auto end = parseTime(positional[i + 1]);
+        if (!start || !end) {
+            line.error = QStringLiteral("%1 is not a time (seconds, or h:mm:ss.mmm)")
+                             .arg(QString::fromLocal8Bit(
+                                 (!start ? positional[i] : positional[i + 1]).toLatin1()));
+            return line;
+        }
+        if (request.removeSection) {
+            request.removedSections.push_back(Selection{*start, *end});
+        }
     }
-    request.startMs = *start;
-    request.endMs = *end;
-    request.input = absoluteName(positional[2].toLatin1(), workingFolder);
+    request.startMs = *parseTime(positional[0]);
+    request.endMs = *parseTime(positional[1]);
+    request.input = absoluteName(positional[times].toLatin1(), workingFolder);
     request.output = absoluteName(outputName, workingFolder);
     request.format = parser.value(format).toUpper();
     request.bitrate = parser.value(bitrate).toLower();

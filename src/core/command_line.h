@@ -2,6 +2,7 @@
 // version.
 #pragma once
 
+#include "core/selection.h"
 #include "core/split_command.h"
 
 #include <QByteArray>
@@ -10,11 +11,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace snipora {
 
 // What `snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]` asks for
-// (with --fade-in/--fade-out MS), or `snipora --remove START END INPUT -o OUTPUT`.
+// (with --fade-in/--fade-out MS), or `snipora --remove START END [--remove START END...] INPUT
+// -o OUTPUT` (with --join-fade, or --format and --bitrate).
 // Names keep the bytes they were given, so that a name that is not valid text still names its
 // file; both are absolute.
 struct CutRequest {
@@ -31,6 +34,10 @@ struct CutRequest {
     bool removeSection = false;
     // --snap: the marks first move to the quietest stretch near them.
     bool snapToQuiet = false;
+    // Every section --remove names, the first being [startMs, endMs).
+    std::vector<Selection> removedSections;
+    // --join-fade: Direct Save softens each join by the gains of the granules beside it.
+    bool joinFade = false;
 };
 
 struct CommandLine {

@@ -2,6 +2,7 @@
 #include "core/convert_save.h"
 
 #include "core/encoder_command.h"
+#include "core/removed_sections.h"
 #include "platform/logging.h"
 
 #include <QDir>
@@ -108,6 +109,12 @@ void ConvertSave::start(const ConvertSaveJob& job) {
         finish(SaveOutcome::failed(*refusal));
         return;
     }
+    if (!job.removedSections.empty() && job.sourceSampleRate <= 0) {
+        fail(QStringLiteral("the sections cannot be taken out to the sample: the source's "
+                            "sample rate is not known."));
+        return;
+    }
+    keptMs_ = keptLengthMs(job.selection, job.removedSections);
     QString error;
     const std::optional<QString> temporary = temporaryNameBeside(job.target, &error);
     if (!temporary) {
@@ -123,7 +130,8 @@ void ConvertSave::startEncoder(bool convertCover) {
     coverConverted_ = convertCover;
     const ProcessCommand command = encoderCommand(
         EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format, job_.bitrate,
-                   temporary_, convertCover, job_.fadeInMs, job_.fadeOutMs});
+                   temporary_, convertCover, job_.fadeInMs, job_.fadeOutMs, job_.removedSections,
+                   job_.sourceSampleRate, job_.crossFadeMs});
     commandLine_ = command.commandLine;
     qCInfo(logEncoder) << "running" << command.program << command.arguments;
     encoder_.start(command);
@@ -144,8 +152,7 @@ void ConvertSave::encoderOutput(const QByteArray& line) {
         bool ok = false;
         const qint64 micros = line.mid(12).toLongLong(&ok);
         if (ok && micros >= 0) {
-            emit progress(std::min<std::int64_t>(micros / 1000, job_.selection.lengthMs()),
-                          job_.selection.lengthMs());
+            emit progress(std::min<std::int64_t>(micros / 1000, keptMs_), keptMs_);
         }
     }
 }
@@ -250,7 +257,7 @@ void ConvertSave::probeFinished(const RunOutcome& outcome) {
     const double rate = sampleRate_;
     const double writtenMs =
         static_cast<double>(decodedSamples_ - extra.primingSamples) * 1000.0 / rate;
-    const double expectedMs = static_cast<double>(job_.selection.lengthMs());
+    const double expectedMs = static_cast<double>(keptMs_);
     const double paddingMs = extra.frameSamples * 1000.0 / rate + extra.silenceMs;
     if (writtenMs < expectedMs - lengthToleranceMs ||
         writtenMs > expectedMs + paddingMs + lengthToleranceMs) {

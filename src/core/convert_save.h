@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace snipora {
 
@@ -22,6 +23,11 @@ struct ConvertSaveJob {
     QString target;            // the chosen path, with the format's extension
     std::int64_t fadeInMs = 0; // fades at the edges, 0 for none
     std::int64_t fadeOutMs = 0;
+    // Sections of the selection taken out, to the sample (which needs the source's rate); the
+    // pieces either side of each join cross-fade over crossFadeMs.
+    std::vector<Selection> removedSections = {};
+    int sourceSampleRate = 0;
+    std::int64_t crossFadeMs = 10;
 };
 
 // The path with the format's extension: a missing one is added, another format's replaced,
@@ -29,7 +35,8 @@ struct ConvertSaveJob {
 QString withFormatExtension(const QString& path, const QString& format);
 
 // The encoder writes a hidden temporary file beside the target; only an output that ran to the
-// end and whose decoded samples make the selection's length replaces the target. Whatever way
+// end and whose decoded samples make the selection's length (less the sections taken out)
+// replaces the target. Whatever way
 // the save ends (a failure, a cancel, the object going away), the encoder is ended and the
 // temporary file removed.
 class ConvertSave : public QObject {
@@ -68,6 +75,7 @@ private:
     ConvertSaveJob job_;
     QString temporary_;
     QString commandLine_;
+    std::int64_t keptMs_ = 0; // the output's expected length
     std::int64_t decodedSamples_ = 0;
     int sampleRate_ = 0;
     bool coverConverted_ = false;

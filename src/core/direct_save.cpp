@@ -29,7 +29,7 @@ std::optional<QString> selectionOutsideSource(const Selection& selection, const 
 }
 
 SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress) {
-    if (!job.selection.isValid()) {
+    if (!job.selection.isValid() && job.removedSections.empty()) {
         return SaveOutcome::failed(QStringLiteral("the selection is empty"));
     }
     QString error;
@@ -46,8 +46,14 @@ SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress
     if (!map) {
         return SaveOutcome::failed(error);
     }
-    if (auto outside = selectionOutsideSource(job.selection, *map)) {
-        return SaveOutcome::failed(*outside);
+    std::vector<Selection> removed = job.removedSections;
+    if (job.removeSelection) {
+        removed.push_back(job.selection);
+    }
+    for (const Selection& section : removed.empty() ? std::vector{job.selection} : removed) {
+        if (auto outside = selectionOutsideSource(section, *map)) {
+            return SaveOutcome::failed(*outside);
+        }
     }
     const auto tell = [&job](const QString& text) {
         if (job.notice) {
@@ -55,14 +61,18 @@ SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress
         }
     };
     std::optional<Mp3CutPlan> plan;
-    if (job.removeSelection) {
-        const auto removal =
-            planMp3Removal(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);
+    if (!removed.empty()) {
+        const auto removal = planMp3Removal(job.sourceHandle, *map, removed, &error, job.joinFade);
         if (!removal) {
             return SaveOutcome::failed(error);
         }
-        tell(QStringLiteral("taking out %1 to %2 (the nearest MP3 frame edges)")
-                 .arg(preciseTime(removal->removedStartMs), preciseTime(removal->removedEndMs)));
+        QStringList taken;
+        for (const RemovedSection& section : removal->sections) {
+            taken << QStringLiteral("%1 to %2")
+                         .arg(preciseTime(section.startMs), preciseTime(section.endMs));
+        }
+        tell(QStringLiteral("taking out %1 (the nearest MP3 frame edges)")
+                 .arg(taken.join(QStringLiteral(", "))));
         plan = removal->cut;
     } else {
         plan = planMp3Cut(job.sourceHandle, *map, job.selection.start, job.selection.end, &error);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QThread;
 
@@ -26,6 +27,10 @@ struct DirectSaveJob {
     std::int64_t fadeOutMs = 0;
     // Writes the source without the selection (joined on frame edges) instead of the selection.
     bool removeSelection = false;
+    // Sections taken out as well, or alone when the selection is not (pieces switched off).
+    std::vector<Selection> removedSections = {};
+    // Each join of a removal softened by lowering the gains of the granules beside it.
+    bool joinFade = false;
     // Told, from the saving thread, what the save changed of what was asked (fades shortened
     // to fit, the section's marks moved to frame edges).
     std::function<void(const QString&)> notice = nullptr;

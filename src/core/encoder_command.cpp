@@ -2,6 +2,8 @@
 // the traits of each output format they follow.
 #include "core/encoder_command.h"
 
+#include "core/removed_sections.h"
+
 #include <algorithm>
 
 namespace snipora {
@@ -37,6 +39,86 @@ FormatTraits traitsOf(const QString& format) {
     // WMA: silence is fed after the selection (see encoderCommand); what of it is decoded
     // depends on where the frames fall, never more than all of it.
     return {false, QString(), false, {0, 0, wmaTailSilenceMs}};
+}
+
+// The filter that keeps the selection less its removed sections: each piece trimmed to the
+// sample (counted from `seekMs`, where the input starts) and cross-faded into the next. The
+// cross-fade takes half its length from each side of the join, out of the section taken out,
+// so that the output is exactly as long as the pieces.
+QString piecesFilter(const EncoderJob& job, std::int64_t seekMs) {
+    const std::int64_t rate = job.sourceSampleRate;
+    // Samples at a mark as the frame map counts them: the first sample at or after it.
+    const auto sampleAt = [rate](std::int64_t ms) {
+        return (std::max<std::int64_t>(ms, 0) * rate + 999) / 1000;
+    };
+    const std::int64_t origin = seekMs * rate / 1000;
+    struct Piece {
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+    };
+    std::vector<Piece> pieces;
+    std::int64_t from = sampleAt(job.selection.start);
+    const std::int64_t to = sampleAt(job.selection.end);
+    for (const Selection& section : mergedSections(job.removedSections)) {
+        const std::int64_t start = std::clamp(sampleAt(section.start), from, to);
+        if (start > from) {
+            pieces.push_back({from, start});
+        }
+        from = std::max(from, std::min(sampleAt(section.end), to));
+    }
+    if (to > from) {
+        pieces.push_back({from, to});
+    }
+    const std::int64_t crossFade = std::max<std::int64_t>(0, job.crossFadeMs) * rate / 1000;
+    // A join between short pieces cross-fades over less: acrossfade needs as many samples on
+    // either side as it fades over.
+    std::vector<std::int64_t> fades;
+    for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+        const std::int64_t shorter =
+            std::min(pieces[k].end - pieces[k].start, pieces[k + 1].end - pieces[k + 1].start);
+        fades.push_back(std::min(crossFade, 2 * shorter));
+    }
+    for (std::size_t k = 0; k < fades.size(); ++k) {
+        pieces[k].end += fades[k] / 2;
+        pieces[k + 1].start = std::max(origin, pieces[k + 1].start - (fades[k] - fades[k] / 2));
+    }
+    const auto trim = [origin](const Piece& piece) {
+        return QStringLiteral("atrim=start_sample=%1:end_sample=%2,asetpts=PTS-STARTPTS")
+            .arg(piece.start - origin)
+            .arg(piece.end - origin);
+    };
+    if (pieces.size() <= 1) {
+        return pieces.empty() ? QStringLiteral("atrim=end_sample=0") : trim(pieces.front());
+    }
+    const auto count = static_cast<qsizetype>(pieces.size());
+    QString filter = QStringLiteral("asplit=%1").arg(count);
+    for (qsizetype k = 0; k < count; ++k) {
+        filter += QStringLiteral("[in%1]").arg(k);
+    }
+    for (qsizetype k = 0; k < count; ++k) {
+        filter += QStringLiteral(";[in%1]%2[piece%1]")
+                      .arg(k)
+                      .arg(trim(pieces[static_cast<std::size_t>(k)]));
+    }
+    if (crossFade == 0) {
+        filter += QLatin1Char(';');
+        for (qsizetype k = 0; k < count; ++k) {
+            filter += QStringLiteral("[piece%1]").arg(k);
+        }
+        return filter + QStringLiteral("concat=n=%1:v=0:a=1").arg(count);
+    }
+    QString joined = QStringLiteral("[piece0]");
+    for (qsizetype k = 1; k < count; ++k) {
+        filter += QStringLiteral(";%1[piece%2]acrossfade=ns=%3:c1=tri:c2=tri")
+                      .arg(joined)
+                      .arg(k)
+                      .arg(fades[static_cast<std::size_t>(k - 1)]);
+        joined = QStringLiteral("[joined%1]").arg(k);
+        if (k + 1 < count) {
+            filter += joined;
+        }
+    }
+    return filter;
 }
 
 // Quoted for the line people read: the paths, which may hold blanks.
@@ -136,7 +218,12 @@ ProcessCommand encoderCommand(const EncoderJob& job) {
         command.commandLine += QLatin1Char(' ') + quoted(path);
     };
 
-    add({QStringLiteral("-ss"), secondsText(inputSeek), QStringLiteral("-i")});
+    // No seek at all from the file's start: a seek to 0 makes ffmpeg decode the first frames of
+    // an MPEG-2 source as silence.
+    if (inputSeek > 0) {
+        add({QStringLiteral("-ss"), secondsText(inputSeek)});
+    }
+    add({QStringLiteral("-i")});
     addPath(job.inputPath);
     if (!formatHoldsCover(job.format)) {
         add({QStringLiteral("-vn")});
@@ -156,14 +243,16 @@ ProcessCommand encoderCommand(const EncoderJob& job) {
              QStringLiteral("-disposition:v"), QStringLiteral("attached_pic")});
     }
 
+    const bool removing = !job.removedSections.empty() && job.sourceSampleRate > 0;
     QString filter =
-        QStringLiteral("atrim=start=%1:duration=%2,asetpts=PTS-STARTPTS")
-            .arg(secondsText(start - inputSeek), secondsText(job.selection.lengthMs()));
+        removing ? piecesFilter(job, inputSeek)
+                 : QStringLiteral("atrim=start=%1:duration=%2,asetpts=PTS-STARTPTS")
+                       .arg(secondsText(start - inputSeek), secondsText(job.selection.lengthMs()));
     // Fades after the trim, so that they are counted from the selection's own first sample;
     // both with the same straight curve.
     std::int64_t fadeIn = std::max<std::int64_t>(0, job.fadeInMs);
     std::int64_t fadeOut = std::max<std::int64_t>(0, job.fadeOutMs);
-    const std::int64_t lengthMs = job.selection.lengthMs();
+    const std::int64_t lengthMs = keptLengthMs(job.selection, job.removedSections);
     if (fadeIn + fadeOut > lengthMs) {
         const std::int64_t asked = fadeIn + fadeOut;
         fadeIn = fadeIn * lengthMs / asked;

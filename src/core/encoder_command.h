@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace snipora {
 
@@ -28,6 +29,11 @@ struct EncoderJob {
     // together, they are shortened in proportion to fit.
     std::int64_t fadeInMs = 0;
     std::int64_t fadeOutMs = 0;
+    // Sections of the selection taken out (milliseconds), the pieces around each join
+    // cross-faded over crossFadeMs; trimmed to the sample, which needs the source's rate.
+    std::vector<Selection> removedSections = {};
+    int sourceSampleRate = 0;
+    std::int64_t crossFadeMs = 0;
 };
 
 // The formats and bitrates a Convert Save offers, in the order the lists show them. A format's
@@ -75,9 +81,11 @@ inline constexpr std::int64_t decodeLeadInMs = 500;
 QString secondsText(std::int64_t ms);
 
 // The encoder `ffmpeg` in the program's folder, cutting the marks to the millisecond:
-//   "<folder>/ffmpeg" -ss <lead-in s> -i "<input>" <streams> -af atrim=start=<rest s>:
+//   "<folder>/ffmpeg" [-ss <lead-in s>] -i "<input>" <streams> -af atrim=start=<rest s>:
 //   duration=<length s>,asetpts=PTS-STARTPTS[,apad] [-ab <bitrate>] [<rate, codec>]
 //   -progress pipe:1 "<output>"
+// With sections taken out, the source splits into the pieces kept (atrim by sample), each
+// joined to the next by acrossfade centred on the join, so the output is as long as the pieces.
 // The trim is a filter rather than an output seek, which would drop the cover picture (it comes
 // before the seek point). The arguments carry each path whole, whatever characters it holds; for
 // paths without double quotes they are what splitting the line by the usual quoting rules gives.

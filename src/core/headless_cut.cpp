@@ -4,6 +4,7 @@
 #include "core/convert_save.h"
 #include "core/mp3_frame_map.h"
 #include "core/quiet_snap.h"
+#include "core/removed_sections.h"
 #include "core/time_text.h"
 
 #include <QCoreApplication>
@@ -65,21 +66,37 @@ void HeadlessCut::start(const CutRequest& request) {
         return;
     }
     Selection selection{request.startMs, request.endMs};
+    std::vector<Selection> removed = request.removedSections;
     if (request.snapToQuiet) {
         QString error;
         // A conversion is exact to the sample, so it can start on a zero crossing too.
-        const auto snapped = snapToQuiet(sourceHandle_, {selection.start, selection.end},
-                                         !request.format.isEmpty(), &error);
+        // Every section taken out has its own two marks to snap.
+        std::vector<std::int64_t> marks;
+        if (request.removeSection) {
+            for (const Selection& section : removed) {
+                marks.insert(marks.end(), {section.start, section.end});
+            }
+        } else {
+            marks = {selection.start, selection.end};
+        }
+        const auto snapped = snapToQuiet(sourceHandle_, marks, !request.format.isEmpty(), &error);
         if (!snapped) {
             finish(error);
             return;
         }
-        selection = {snapped->at(0).ms, snapped->at(1).ms};
-        std::fprintf(errors_, "snipora: %s\n",
-                     QStringLiteral("snapped to the quiet: %1 to %2")
-                         .arg(preciseTime(selection.start), preciseTime(selection.end))
-                         .toLocal8Bit()
-                         .constData());
+        for (std::size_t i = 0; i + 1 < snapped->size(); i += 2) {
+            const Selection moved{snapped->at(i).ms, snapped->at(i + 1).ms};
+            if (request.removeSection) {
+                removed[i / 2] = moved;
+            }
+            std::fprintf(errors_, "snipora: %s\n",
+                         QStringLiteral("snapped to the quiet: %1 to %2")
+                             .arg(preciseTime(moved.start), preciseTime(moved.end))
+                             .toLocal8Bit()
+                             .constData());
+        }
+        selection = request.removeSection ? removed.front()
+                                          : Selection{snapped->at(0).ms, snapped->at(1).ms};
     }
     if (request.format.isEmpty()) {
         // The worker scans the source itself, so the source is read once.
@@ -94,7 +111,8 @@ void HeadlessCut::start(const CutRequest& request) {
         DirectSaveJob job{sourceHandle_, target_, selection};
         job.fadeInMs = request.fadeInMs;
         job.fadeOutMs = request.fadeOutMs;
-        job.removeSelection = request.removeSection;
+        job.removedSections = removed;
+        job.joinFade = request.joinFade;
         // Written from the saving thread; one call of fprintf is one line.
         job.notice = [errors = errors_](const QString& text) {
             std::fprintf(errors, "snipora: %s\n", text.toLocal8Bit().constData());
@@ -109,8 +127,10 @@ void HeadlessCut::start(const CutRequest& request) {
         finish(error);
         return;
     }
-    if (const auto outside = selectionOutsideSource(selection, *map)) {
-        finish(outside);
+    const auto refusal = request.removeSection ? removalRefusal(removed, *map)
+                                               : selectionOutsideSource(selection, *map);
+    if (refusal) {
+        finish(refusal);
         return;
     }
     convert_ = std::make_unique<ConvertSave>(processes_);
@@ -126,6 +146,14 @@ void HeadlessCut::start(const CutRequest& request) {
         QStringLiteral("/proc/%1/fd/%2").arg(QCoreApplication::applicationPid()).arg(sourceHandle_);
     ConvertSaveJob job{programFolder_, selection,       sourceAsOpened,
                        request.format, request.bitrate, target_};
+    if (request.removeSection) {
+        // The whole source less the sections: its end in milliseconds rounded up, so that its
+        // last sample is in.
+        const int rate = map->sampleRate();
+        job.selection = Selection{0, (map->lengthSamples() * 1000 + rate - 1) / rate};
+        job.removedSections = removed;
+        job.sourceSampleRate = rate;
+    }
     job.fadeInMs = request.fadeInMs;
     job.fadeOutMs = request.fadeOutMs;
     if (job.fadeInMs + job.fadeOutMs > selection.lengthMs()) {

@@ -96,7 +96,7 @@ OutputFrames outputFrames(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
         out.sizes.push_back(leadFrameBytes(out.streamHeader, plan.reservoir).size());
     }
     for (std::size_t i = plan.firstFrame; i < plan.endFrame; ++i) {
-        if (i >= plan.removedFrom && i < plan.removedTo) {
+        if (plan.keptFrom(i) != i) {
             continue;
         }
         const auto replaced = plan.replacedFrames.find(i);
@@ -383,11 +383,11 @@ SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& 
     // passed over) are left out, and so are removed frames; replaced frames are written apart.
     const auto& frames = map.frames();
     const auto copiedAsIs = [&plan](std::size_t i) {
-        return !plan.replacedFrames.contains(i) && (i < plan.removedFrom || i >= plan.removedTo);
+        return !plan.replacedFrames.contains(i) && plan.keptFrom(i) == i;
     };
     for (std::size_t i = plan.firstFrame; i < plan.endFrame;) {
-        if (i >= plan.removedFrom && i < plan.removedTo) {
-            i = plan.removedTo;
+        if (const std::size_t kept = plan.keptFrom(i); kept != i) {
+            i = kept;
             continue;
         }
         if (const auto replaced = plan.replacedFrames.find(i);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <vector>
 
 class QFileDevice;
 
@@ -32,11 +33,23 @@ struct Mp3CutPlan {
     // Frames written with other bytes than the source's (by frame index): fades lower their
     // gains, a join gives the frame before it the reservoir bytes the frames after it borrow.
     std::map<std::size_t, QByteArray> replacedFrames;
-    // Frames [removedFrom, removedTo) are left out: a section taken out of the middle.
-    std::size_t removedFrom = 0;
-    std::size_t removedTo = 0;
+    // Frames left out, as ranges [from, to) in order: sections taken out of the middle.
+    struct FrameRange {
+        std::size_t from = 0;
+        std::size_t to = 0;
+    };
+    std::vector<FrameRange> removedFrames;
 
     std::int64_t samples() const { return endSample - startSample; }
+    // The first frame from `frame` on that is not left out.
+    std::size_t keptFrom(std::size_t frame) const {
+        for (const FrameRange& range : removedFrames) {
+            if (frame >= range.from && frame < range.to) {
+                return range.to;
+            }
+        }
+        return frame;
+    }
 };
 
 // A frame that decodes to silence and ends with `reservoir`, the bit reservoir bytes the frames

@@ -1,12 +1,16 @@
-// Planning the removal of a section: frames left out, and the bit reservoir carried over the join.
+// Planning the removal of sections: frames left out, and the bit reservoir carried over each join.
 #include "core/mp3_join.h"
 #include "core/mp3_cut.h"
 
 #include "core/mp3_gain_fade.h"
+#include "core/removed_sections.h"
+#include "core/time_text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <vector>
 
 #include <unistd.h>
 
@@ -24,6 +28,10 @@ int dataBytes(const Mp3Frame& frame) {
     const auto h = MpegFrameHeader::parse(frame.header);
     return h ? std::max(0, frame.size - 4 - (h->hasCrc ? 2 : 0) - h->sideInfoSize()) : 0;
 }
+
+// The softening of a join: the granule nearest it to a quarter of its level, the next to half.
+constexpr int joinNearSteps = 8;
+constexpr int joinFarSteps = 4;
 
 std::int64_t msOf(std::int64_t sample, int rate) {
     return (sample * 1000 + rate / 2) / rate;
@@ -47,11 +55,52 @@ QByteArray enlargedFrame(const QByteArray& frame, std::uint32_t word, const QByt
     }
     return {};
 }
+
+// Softens each join of the plan: the granules just before and just after it are lowered by
+// their global gain, the nearest most. Only those granules and the sound they reach change.
+std::optional<QString> fadeJoins(int sourceFd, const Mp3FrameMap& map, Mp3CutPlan& plan) {
+    const bool mpeg1 = map.version() == MpegVersion::Mpeg1;
+    const auto& frames = map.frames();
+    // Steps of 1.5 dB by frame, before (nearest the join last) and after (nearest first).
+    std::map<std::size_t, std::vector<int>> steps;
+    for (const auto& range : plan.removedFrames) {
+        if (mpeg1) {
+            steps[range.from - 1] = {joinFarSteps, joinNearSteps};
+            steps[range.to] = {joinNearSteps, joinFarSteps};
+        } else {
+            steps[range.from - 2] = {joinFarSteps};
+            steps[range.from - 1] = {joinNearSteps};
+            steps[range.to] = {joinNearSteps};
+            steps[range.to + 1] = {joinFarSteps};
+        }
+    }
+    for (const auto& [index, frameSteps] : steps) {
+        if (index < plan.firstFrame || index >= plan.endFrame || plan.keptFrom(index) != index) {
+            continue;
+        }
+        QByteArray bytes;
+        if (const auto replaced = plan.replacedFrames.find(index);
+            replaced != plan.replacedFrames.end()) {
+            bytes = replaced->second;
+        } else {
+            const Mp3Frame& frame = frames[index];
+            bytes = QByteArray(frame.size, '\0');
+            if (!readAt(sourceFd, bytes.data(), frame.size, frame.offset)) {
+                return readReason();
+            }
+        }
+        // A frame we cannot read keeps its own bytes: the join is then only less soft.
+        if (lowerGlobalGains(bytes, frameSteps)) {
+            plan.replacedFrames[index] = bytes;
+        }
+    }
+    return std::nullopt;
+}
 } // namespace
 
 std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& map,
-                                             std::int64_t startMs, std::int64_t endMs,
-                                             QString* error) {
+                                             std::span<const Selection> sections, QString* error,
+                                             bool joinFade) {
     const auto fail = [error](const QString& reason) -> std::optional<Mp3RemovalPlan> {
         if (error) {
             *error = reason;
@@ -64,58 +113,107 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
     const std::int64_t skip = map.decoderSkip();
     const auto count = static_cast<std::int64_t>(map.frames().size());
     const std::int64_t wholeMs = (length * 1000 + rate - 1) / rate;
-    const std::int64_t start = map.sampleAtMs(startMs);
-    const std::int64_t end = map.sampleAtMs(endMs);
-    if (end <= start) {
-        return fail(QStringLiteral("the section to take out is empty"));
+    if (sections.empty()) {
+        return fail(QStringLiteral("no section to take out"));
     }
-    // Frame edges nearest the marks, as frame indexes of the source.
-    const std::int64_t first = std::clamp<std::int64_t>((start + skip + spf / 2) / spf, 0, count);
-    const std::int64_t last = std::clamp<std::int64_t>((end + skip + spf / 2) / spf, 0, count);
-    const bool fromStart = start == 0 || first * spf <= skip;
-    const bool toEnd = end == length || last * spf - skip >= length;
-    if (fromStart && toEnd) {
-        return fail(QStringLiteral("the section takes out the whole file"));
+    for (const Selection& section : sections) {
+        if (map.sampleAtMs(section.end) <= map.sampleAtMs(section.start)) {
+            return fail(QStringLiteral("the section to take out is empty"));
+        }
     }
-
+    // What is kept runs from keptStartMs to keptEndMs (sections at the file's ends cut there to
+    // the sample) less the frames of the sections in between.
+    std::int64_t keptStartMs = 0;
+    std::int64_t keptEndMs = wholeMs;
+    struct Middle {
+        std::int64_t first = 0; // frame indexes of the source: [first, last) is left out
+        std::int64_t last = 0;
+        std::int64_t startMs = 0;
+        std::int64_t endMs = 0;
+    };
+    std::vector<Middle> middles;
+    for (const Selection& section : mergedSections(sections)) {
+        const std::int64_t start = map.sampleAtMs(section.start);
+        const std::int64_t end = map.sampleAtMs(section.end);
+        // Frame edges nearest the marks, as frame indexes of the source.
+        const std::int64_t first =
+            std::clamp<std::int64_t>((start + skip + spf / 2) / spf, 0, count);
+        const std::int64_t last = std::clamp<std::int64_t>((end + skip + spf / 2) / spf, 0, count);
+        const bool fromStart = start == 0 || first * spf <= skip;
+        const bool toEnd = end == length || last * spf - skip >= length;
+        if (fromStart && toEnd) {
+            return fail(QStringLiteral("the section takes out the whole file"));
+        }
+        if (fromStart) {
+            keptStartMs = std::max(keptStartMs, section.end);
+        } else if (toEnd) {
+            keptEndMs = std::min(keptEndMs, section.start);
+        } else if (last <= first) {
+            return fail(QStringLiteral("the section %1 to %2 is shorter than half an MP3 frame, "
+                                       "so no frame can be taken out")
+                            .arg(preciseTime(section.start), preciseTime(section.end)));
+        } else if (!middles.empty() && first <= middles.back().last) {
+            // Rounded to frame edges, it touches the one before.
+            middles.back().last = std::max(middles.back().last, last);
+            middles.back().endMs = std::max(middles.back().endMs, section.end);
+        } else {
+            middles.push_back({first, last, section.start, section.end});
+        }
+    }
+    // A section less than a frame from the stretch cut at the file's start or end joins it: the
+    // frame before each join must be one that is copied and decoded whole.
+    const auto roundedStart = [&](const Middle& m) {
+        return m.first * spf - skip;
+    };
+    const auto roundedEnd = [&](const Middle& m) {
+        return m.last * spf - skip;
+    };
+    if (keptStartMs > 0) {
+        while (!middles.empty() &&
+               roundedStart(middles.front()) < map.sampleAtMs(keptStartMs) + spf) {
+            keptStartMs = std::max(keptStartMs, middles.front().endMs);
+            middles.erase(middles.begin());
+        }
+    }
+    if (keptEndMs < wholeMs) {
+        while (!middles.empty() && roundedEnd(middles.back()) > map.sampleAtMs(keptEndMs) - spf) {
+            keptEndMs = std::min(keptEndMs, middles.back().startMs);
+            middles.pop_back();
+        }
+    }
     const QString tooLittleLeft =
         QStringLiteral("the section leaves less than one MP3 frame of sound");
-    if ((fromStart && length - end < spf) || (toEnd && start < spf)) {
+    if (keptEndMs <= keptStartMs ||
+        map.sampleAtMs(keptEndMs) - map.sampleAtMs(keptStartMs) <= spf) {
         return fail(tooLittleLeft);
     }
-
+    auto cut = planMp3Cut(sourceFd, map, keptStartMs, keptEndMs, error);
+    if (!cut) {
+        return std::nullopt;
+    }
     Mp3RemovalPlan removal;
-    // At either end of the file the rest is an ordinary cut, exact to the sample.
-    if (fromStart || toEnd) {
-        const auto cut = fromStart ? planMp3Cut(sourceFd, map, endMs, wholeMs, error)
-                                   : planMp3Cut(sourceFd, map, 0, startMs, error);
-        if (!cut) {
-            return std::nullopt;
-        }
-        removal.cut = *cut;
-        removal.removedStartSample = fromStart ? 0 : cut->endSample;
-        removal.removedEndSample = fromStart ? cut->startSample : length;
-    } else {
-        if (last <= first) {
-            return fail(QStringLiteral("the section is shorter than half an MP3 frame, so no "
-                                       "frame can be taken out"));
-        }
-        auto whole = planMp3Cut(sourceFd, map, 0, wholeMs, error);
-        if (!whole) {
-            return std::nullopt;
-        }
-        Mp3CutPlan& plan = *whole;
-        plan.removedFrom = static_cast<std::size_t>(first);
-        plan.removedTo = static_cast<std::size_t>(last);
+    Mp3CutPlan& plan = *cut;
+    if (plan.startSample > 0) {
+        removal.sections.push_back({0, plan.startSample});
+    }
+    const std::int64_t keptEndSample = plan.endSample;
+    const auto& frames = map.frames();
+    for (std::size_t k = 0; k < middles.size(); ++k) {
+        const std::int64_t first = middles[k].first;
+        const std::int64_t last = middles[k].last;
+        plan.removedFrames.push_back(
+            {static_cast<std::size_t>(first), static_cast<std::size_t>(last)});
         plan.endSample -= (last - first) * spf;
-        removal.removedStartSample = first * spf - skip;
-        removal.removedEndSample = last * spf - skip;
+        removal.sections.push_back({roundedStart(middles[k]), roundedEnd(middles[k])});
 
-        // The frames after the join may start their data in frames taken out: how far back.
-        const auto& frames = map.frames();
+        // The frames after the join, up to the next one, may start their data in frames taken
+        // out: how far back.
+        const std::int64_t limit = k + 1 < middles.size()
+                                       ? middles[k + 1].first
+                                       : static_cast<std::int64_t>(plan.endFrame);
         std::int64_t reservoir = 0;
         std::int64_t ahead = 0;
-        for (std::int64_t i = last; i < count && ahead <= 511; ++i) {
+        for (std::int64_t i = last; i < limit && ahead <= 511; ++i) {
             reservoir = std::max<std::int64_t>(
                 reservoir, frames[static_cast<std::size_t>(i)].mainDataBegin - ahead);
             ahead += dataBytes(frames[static_cast<std::size_t>(i)]);
@@ -146,14 +244,24 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
             }
             plan.replacedFrames[before] = carrier;
         }
-        plan.outputBytes = mp3CutOutputBytes(map, plan);
-        removal.cut = plan;
     }
+    if (joinFade) {
+        if (const auto failure = fadeJoins(sourceFd, map, plan)) {
+            return fail(*failure);
+        }
+    }
+    if (keptEndSample < length) {
+        removal.sections.push_back({keptEndSample, length});
+    }
+    for (RemovedSection& section : removal.sections) {
+        section.startMs = msOf(section.startSample, rate);
+        section.endMs = msOf(section.endSample, rate);
+    }
+    plan.outputBytes = mp3CutOutputBytes(map, plan);
+    removal.cut = plan;
     if (removal.cut.samples() < spf) {
         return fail(tooLittleLeft);
     }
-    removal.removedStartMs = msOf(removal.removedStartSample, rate);
-    removal.removedEndMs = msOf(removal.removedEndSample, rate);
     return removal;
 }
 

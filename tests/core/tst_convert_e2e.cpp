@@ -1,18 +1,24 @@
 // Convert Save end to end: the real encoder and launcher, every format from sources with and
 // without a cover, lengths counted in decoded samples, samples compared.
 #include "core/convert_save.h"
+#include "core/mp3_frame_map.h"
 #include "core/reported_outcome.h"
 #include "platform/qt_host.h"
 #include "support/test_main.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace snipora;
 
@@ -52,10 +58,15 @@ class TestConvertEndToEnd : public QObject {
 
     std::optional<QString> convert(const QString& from, const QString& format,
                                    const QString& bitrate, Selection selection,
-                                   const QString& target) {
+                                   const QString& target,
+                                   const std::vector<Selection>& removed = {}, int rate = 0) {
         ConvertSave save(launcher);
         QSignalSpy finished(&save, &ConvertSave::finished);
-        save.start({QStringLiteral(SNIPORA_PROGRAM_DIR), selection, from, format, bitrate, target});
+        ConvertSaveJob job{
+            QStringLiteral(SNIPORA_PROGRAM_DIR), selection, from, format, bitrate, target};
+        job.removedSections = removed;
+        job.sourceSampleRate = rate;
+        save.start(job);
         if (!finished.wait(60000)) {
             return QStringLiteral("no end");
         }
@@ -69,6 +80,9 @@ private slots:
             {"-v", "error", "-f", "lavfi", "-i", "aevalsrc=sin(200*t*t)|cos(300*t*t):s=44100:d=20",
              "-b:a", "128k", "-y", source});
         QVERIFY(QFileInfo(source).size() > 0);
+        run(QStringLiteral("ffmpeg"),
+            {"-v", "error", "-f", "lavfi", "-i", "aevalsrc=sin(200*t*t)|cos(300*t*t):s=44100:d=6",
+             "-q:a", "4", "-y", dir.filePath(QStringLiteral("vbr.mp3"))});
 
         // Sources of three seconds titled "Snipora", by rate and cover.
         for (const auto& [name, rate, picture] : {std::tuple{"44100 plain", "44100", ""},
@@ -200,32 +214,104 @@ private slots:
                                 .arg(beyondMs)));
     }
 
-    // From its first sample on, the converted section is the source's own sound.
+    // From its first sample on, the converted section is the source's own sound; with sections
+    // taken out, the pieces kept follow one another, cross-faded over 10 ms centred on each
+    // join, and the output is exactly as long as they are.
     void losslessOutputEqualsTheSource_data() {
+        QTest::addColumn<QString>("from");
         QTest::addColumn<std::int64_t>("start");
         QTest::addColumn<std::int64_t>("end");
-        QTest::newRow("12.345 to 17.5") << std::int64_t{12345} << std::int64_t{17500};
-        QTest::newRow("0.7 s") << std::int64_t{3000} << std::int64_t{3700};
-        QTest::newRow("from the start") << std::int64_t{0} << std::int64_t{1000};
+        QTest::addColumn<QString>("removed"); // "start-end" in ms, by commas
+        QTest::newRow("12.345 to 17.5")
+            << "chirp.mp3" << std::int64_t{12345} << std::int64_t{17500} << QString();
+        QTest::newRow("0.7 s") << "chirp.mp3" << std::int64_t{3000} << std::int64_t{3700}
+                               << QString();
+        QTest::newRow("from the start")
+            << "chirp.mp3" << std::int64_t{0} << std::int64_t{1000} << QString();
+        QTest::newRow("sections out, CBR") << "chirp.mp3" << std::int64_t{0} << std::int64_t{20000}
+                                           << "2000-3333,10001-12500,16000-16007";
+        QTest::newRow("sections out, VBR, from the start")
+            << "vbr.mp3" << std::int64_t{0} << std::int64_t{6000} << "0-500,3500-4000,3900-4100";
+        QTest::newRow("sections out, MPEG-2, to the end")
+            << "22050 plain.mp3" << std::int64_t{0} << std::int64_t{3000} << "1234-1500,2500-3000";
+        QTest::newRow("pieces shorter than the cross-fade")
+            << "chirp.mp3" << std::int64_t{0} << std::int64_t{20000} << "3-2000,5000-19998";
+        QTest::newRow("sections out of a selection")
+            << "chirp.mp3" << std::int64_t{4000} << std::int64_t{9000} << "3000-5000,6000-6500";
     }
     void losslessOutputEqualsTheSource() {
+        QFETCH(QString, from);
         QFETCH(std::int64_t, start);
         QFETCH(std::int64_t, end);
+        QFETCH(QString, removed);
+        const QString path = dir.filePath(from);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(fd, nullptr);
+        ::close(fd);
+        QVERIFY(map);
+        const std::int64_t rate = map->sampleRate();
+        std::vector<Selection> sections;
+        for (const QString& section : removed.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            sections.push_back({section.section(QLatin1Char('-'), 0, 0).toLongLong(),
+                                section.section(QLatin1Char('-'), 1, 1).toLongLong()});
+        }
         const QString target = dir.filePath(QStringLiteral("section.flac"));
-        const auto failure =
-            convert(source, QStringLiteral("FLAC"), QStringLiteral("512k"), {start, end}, target);
+        const auto failure = convert(path, QStringLiteral("FLAC"), QStringLiteral("512k"),
+                                     {start, end}, target, sections, static_cast<int>(rate));
         QVERIFY2(!failure, qPrintable(failure.value_or(QString())));
-        const std::vector<std::int16_t> whole = decode(source);
+        // The pieces kept, in samples of the source: the first sample at or after each mark.
+        const auto sampleAt = [&](std::int64_t ms) {
+            return std::min(map->lengthSamples(), (ms * rate + 999) / 1000);
+        };
+        std::vector<std::pair<std::int64_t, std::int64_t>> pieces{{sampleAt(start), sampleAt(end)}};
+        std::sort(sections.begin(), sections.end(),
+                  [](const Selection& a, const Selection& b) { return a.start < b.start; });
+        for (const Selection& section : sections) {
+            auto& last = pieces.back();
+            const std::int64_t cutFrom = std::max(sampleAt(section.start), last.first);
+            const std::int64_t cutTo = std::min(sampleAt(section.end), last.second);
+            if (cutTo <= cutFrom) {
+                continue;
+            }
+            const std::int64_t pieceEnd = last.second;
+            last.second = cutFrom;
+            pieces.emplace_back(cutTo, pieceEnd);
+        }
+        std::erase_if(pieces, [](const auto& piece) { return piece.second <= piece.first; });
+        std::int64_t keptSamples = 0;
+        for (const auto& piece : pieces) {
+            keptSamples += piece.second - piece.first;
+        }
+        // Both decoded at 44,100 Hz: `scale` output samples per source sample.
+        const std::vector<std::int16_t> whole = decode(path);
         const std::vector<std::int16_t> part = decode(target);
-        const std::size_t expected = static_cast<std::size_t>((end - start) * 441 / 10) * 2;
+        const std::int64_t scale = 44100 / rate;
+        const auto expected = static_cast<std::size_t>(keptSamples * scale * 2);
+        const std::size_t slack = sections.empty() ? 2 * 2 : 0;
         QVERIFY2(
-            part.size() + 2 * 2 >= expected && part.size() <= expected + 2 * 2,
+            part.size() + slack >= expected && part.size() <= expected + slack,
             qPrintable(QStringLiteral("%1 samples, %2 expected").arg(part.size()).arg(expected)));
-        // The first sample is the one the player plays from at the start mark: rounded up.
-        const std::size_t offset = static_cast<std::size_t>((start * 441 + 9) / 10) * 2;
+        // Away from the joins and the output's end (half the cross-fade and the resampler's
+        // reach; at its start too where it is resampled), sample by sample the source's.
+        const std::int64_t nearJoin = (rate / 200 + 64) * scale;
+        std::int64_t at = 0; // in the output, at 44,100 Hz
         int worst = 0;
-        for (std::size_t i = 0; i < part.size() && offset + i < whole.size(); ++i) {
-            worst = std::max(worst, std::abs(int{part[i]} - int{whole[offset + i]}));
+        for (const auto& [first, last] : pieces) {
+            const std::int64_t from0 = first * scale;
+            const std::int64_t length = (last - first) * scale;
+            for (std::int64_t i = 0; i < length; ++i) {
+                if (((at > 0 || scale > 1) && i < nearJoin) || i >= length - nearJoin) {
+                    continue;
+                }
+                for (std::size_t c = 0; c < 2; ++c) {
+                    const auto o = static_cast<std::size_t>(at + i) * 2 + c;
+                    const auto w = static_cast<std::size_t>(from0 + i) * 2 + c;
+                    if (o < part.size() && w < whole.size()) {
+                        worst = std::max(worst, std::abs(int{part[o]} - int{whole[w]}));
+                    }
+                }
+            }
+            at += length;
         }
         QVERIFY2(worst <= 2, qPrintable(QStringLiteral("largest difference %1").arg(worst)));
     }

@@ -68,50 +68,78 @@ private slots:
         QTest::addColumn<std::int64_t>("fadeIn");
         QTest::addColumn<std::int64_t>("fadeOut");
         QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("removed"); // "start-end" in ms, by commas
+        QTest::addColumn<int>("rate");
         const QString cover = QStringLiteral(
             "-map 0:a -map 0:v? -c:v copy -disposition:v attached_pic -af atrim=start=");
         QTest::newRow("seek half a second early, the cover kept, no bitrate")
             << std::int64_t{12345} << std::int64_t{45678} << "FLAC"
             << "" << false << std::int64_t{0} << std::int64_t{0}
             << "-ss 11.845 -i \"in\" " + cover +
-                   "0.5:duration=33.333,asetpts=PTS-STARTPTS -progress pipe:1";
+                   "0.5:duration=33.333,asetpts=PTS-STARTPTS -progress pipe:1"
+            << QString() << 0;
         QTest::newRow("under a second, a lossless format ignores the bitrate")
             << std::int64_t{2000} << std::int64_t{2700} << "WAV"
             << "128k" << false << std::int64_t{0} << std::int64_t{0}
             << "-ss 1.5 -i \"in\" -vn -af atrim=start=0.5:duration=0.7,asetpts=PTS-STARTPTS "
-               "-progress pipe:1";
+               "-progress pipe:1"
+            << QString() << 0;
         QTest::newRow("near the start")
             << std::int64_t{200} << std::int64_t{21500} << "MP3"
             << "128k" << false << std::int64_t{0} << std::int64_t{0}
-            << "-ss 0 -i \"in\" " + cover +
-                   "0.2:duration=21.3,asetpts=PTS-STARTPTS -ab 128k -progress pipe:1";
+            << "-i \"in\" " + cover +
+                   "0.2:duration=21.3,asetpts=PTS-STARTPTS -ab 128k -progress pipe:1"
+            << QString() << 0;
         QTest::newRow("WMA ends on a frame of silence, at a low rate")
             << std::int64_t{3000} << std::int64_t{4000} << "WMA"
             << "64k" << false << std::int64_t{0} << std::int64_t{0}
             << "-ss 2.5 -i \"in\" -vn -af "
                "atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS,apad=pad_dur=0.064 -ab 64k -ar "
-               "22050 -acodec wmav2 -progress pipe:1";
+               "22050 -acodec wmav2 -progress pipe:1"
+            << QString() << 0;
         QTest::newRow("AC3 at its lowest rate")
             << std::int64_t{3000} << std::int64_t{4000} << "AC3"
             << "32k" << false << std::int64_t{0} << std::int64_t{0}
             << "-ss 2.5 -i \"in\" -vn -af atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS -ab "
-               "32k -ar 32000 -progress pipe:1";
+               "32k -ar 32000 -progress pipe:1"
+            << QString() << 0;
         QTest::newRow("a cover converted, from the source unsought")
             << std::int64_t{3000} << std::int64_t{4000} << "M4A"
             << "128k" << true << std::int64_t{0} << std::int64_t{0}
             << "-ss 2.5 -i \"in\" -i \"in\" -map 0:a -map 1:v? -c:v png -disposition:v "
                "attached_pic -af atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS -ab 128k "
-               "-progress pipe:1";
+               "-progress pipe:1"
+            << QString() << 0;
         QTest::newRow("fades, the same curve at both ends")
             << std::int64_t{2000} << std::int64_t{4000} << "WAV"
             << "" << false << std::int64_t{50} << std::int64_t{300}
             << "-ss 1.5 -i \"in\" -vn -af atrim=start=0.5:duration=2,asetpts=PTS-STARTPTS,"
-               "afade=t=in:st=0:d=0.05,afade=t=out:st=1.7:d=0.3 -progress pipe:1";
+               "afade=t=in:st=0:d=0.05,afade=t=out:st=1.7:d=0.3 -progress pipe:1"
+            << QString() << 0;
         QTest::newRow("fades longer than the selection, shortened to fit")
             << std::int64_t{2000} << std::int64_t{3000} << "WAV"
             << "" << false << std::int64_t{1500} << std::int64_t{500}
             << "-ss 1.5 -i \"in\" -vn -af atrim=start=0.5:duration=1,asetpts=PTS-STARTPTS,"
-               "afade=t=in:st=0:d=0.75,afade=t=out:st=0.75:d=0.25 -progress pipe:1";
+               "afade=t=in:st=0:d=0.75,afade=t=out:st=0.75:d=0.25 -progress pipe:1"
+            << QString() << 0;
+        // Pieces trimmed to the sample (ms rounded up at 44.1 kHz), cross-faded over 441
+        // samples centred on each join; one section merged from two, one at the end.
+        QTest::newRow("sections taken out, the joins cross-faded")
+            << std::int64_t{0} << std::int64_t{10000} << "WAV"
+            << "" << false << std::int64_t{0} << std::int64_t{0}
+            << "-i \"in\" -vn -af asplit=2[in0][in1];"
+               "[in0]atrim=start_sample=0:end_sample=88420,asetpts=PTS-STARTPTS[piece0];"
+               "[in1]atrim=start_sample=154129:end_sample=396900,asetpts=PTS-STARTPTS[piece1];"
+               "[piece0][piece1]acrossfade=ns=441:c1=tri:c2=tri -progress pipe:1"
+            << "3000-3500,2000-3200,9000-10000" << 44100;
+        QTest::newRow("sections out of a selection sought into")
+            << std::int64_t{3000} << std::int64_t{5000} << "WAV"
+            << "" << false << std::int64_t{0} << std::int64_t{0}
+            << "-ss 2.5 -i \"in\" -vn -af asplit=2[in0][in1];"
+               "[in0]atrim=start_sample=22050:end_sample=44320,asetpts=PTS-STARTPTS[piece0];"
+               "[in1]atrim=start_sample=65929:end_sample=110250,asetpts=PTS-STARTPTS[piece1];"
+               "[piece0][piece1]acrossfade=ns=441:c1=tri:c2=tri -progress pipe:1"
+            << "3500-4000" << 44100;
     }
 
     void commandCarriesMilliseconds() {
@@ -123,9 +151,16 @@ private slots:
         QFETCH(std::int64_t, fadeIn);
         QFETCH(std::int64_t, fadeOut);
         QFETCH(QString, options);
+        QFETCH(QString, removed);
+        QFETCH(int, rate);
+        std::vector<Selection> sections;
+        for (const QString& section : removed.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            sections.push_back({section.section(QLatin1Char('-'), 0, 0).toLongLong(),
+                                section.section(QLatin1Char('-'), 1, 1).toLongLong()});
+        }
         const ProcessCommand command = encoderCommand(
             {QStringLiteral("/f"), Selection{start, end}, QStringLiteral("in"), format, bitrate,
-             QStringLiteral("out.x"), convertCover, fadeIn, fadeOut});
+             QStringLiteral("out.x"), convertCover, fadeIn, fadeOut, sections, rate, 10});
         QCOMPARE(command.commandLine,
                  QStringLiteral("\"/f/ffmpeg\" ") + options + QStringLiteral(" \"out.x\""));
         QCOMPARE(command.program, QStringLiteral("/f/ffmpeg"));

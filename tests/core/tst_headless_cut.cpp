@@ -252,7 +252,32 @@ private slots:
             << "takes out the whole file" << QByteArray() << unlimited;
         QTest::newRow("remove with cut")
             << QStringList{"--remove", "2", "4", "SONG", "-o", "out.mp3", "--cut"} << 2 << none
-            << "--remove takes out frames" << QByteArray() << unlimited;
+            << "--remove goes with none of --cut and the fades" << QByteArray() << unlimited;
+        QTest::newRow("remove three sections, joins softened")
+            << QStringList{"--remove", "2", "4",    "--remove", "0",       "1",          "--remove",
+                           "6",        "7", "SONG", "-o",       "out.mp3", "--join-fade"}
+            << 0 << none << "taking out 0:00.000 to 0:01.000, 0:0" << QByteArray("out.mp3")
+            << unlimited;
+        QTest::newRow("remove, converted")
+            << QStringList{"--remove", "2",  "4",   "--remove", "3",   "5",
+                           "SONG",     "-o", "out", "--format", "FLAC"}
+            << 0 << none << none << QByteArray("out.flac") << unlimited;
+        QTest::newRow("remove all of it, converted")
+            << QStringList{"--remove", "0",  "6",   "--remove", "5",  "10",
+                           "SONG",     "-o", "out", "--format", "WAV"}
+            << 1 << none << "takes out the whole file" << QByteArray() << unlimited;
+        QTest::newRow("remove, a time missing")
+            << QStringList{"--remove", "2", "4", "--remove", "6", "SONG", "-o", "out.mp3"} << 2
+            << none << "usage: snipora --remove START END [--remove START END]..." << QByteArray()
+            << unlimited;
+        QTest::newRow("join fade without remove")
+            << QStringList{"--cut", "2", "4", "SONG", "-o", "out.mp3", "--join-fade"} << 2 << none
+            << "--join-fade goes with --remove" << QByteArray() << unlimited;
+        QTest::newRow("join fade on a conversion")
+            << QStringList{"--remove", "2",           "4",        "SONG", "-o",
+                           "o",        "--join-fade", "--format", "WAV"}
+            << 2 << none << "a --format conversion cross-fades its joins itself" << QByteArray()
+            << unlimited;
     }
     void commandLines() {
         QFETCH(QStringList, arguments);

@@ -255,34 +255,69 @@ private slots:
 
     void removal_data() {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<qint64>("startMs");
-        QTest::addColumn<qint64>("endMs");
+        QTest::addColumn<QString>("sections"); // "start-end" in ms, by commas
+        QTest::addColumn<int>("joins");        // sections inside the file, once merged
+        QTest::addColumn<bool>("joinFade");
         for (const char* file :
              {"cbr.mp3", "vbr.mp3", "mpeg2-mono.mp3", "mpeg2-stereo.mp3", "crc.mp3"}) {
-            QTest::addRow("%s middle", file) << QString(file) << qint64(1000) << qint64(2000);
+            QTest::addRow("%s middle", file) << QString(file) << "1000-2000" << 1 << false;
+            QTest::addRow("%s three", file)
+                << QString(file) << "2200-3000,500-900,3300-3500" << 3 << false;
+            QTest::addRow("%s softened", file)
+                << QString(file) << "700-1000,2000-2600" << 2 << true;
         }
-        QTest::addRow("one frame") << "vbr.mp3" << qint64(1500) << qint64(1527);
-        QTest::addRow("from the start") << "cbr.mp3" << qint64(0) << qint64(1200);
-        QTest::addRow("to the end") << "mpeg2-stereo.mp3" << qint64(2500) << qint64(4000);
+        QTest::addRow("one frame") << "vbr.mp3"
+                                   << "1500-1527" << 1 << false;
+        QTest::addRow("from the start") << "cbr.mp3"
+                                        << "0-1200" << 0 << false;
+        QTest::addRow("to the end") << "mpeg2-stereo.mp3"
+                                    << "2500-4000" << 0 << false;
+        QTest::addRow("overlapping and touching") << "cbr.mp3"
+                                                  << "1400-1800,1000-1500,1800-2000" << 1 << false;
+        QTest::addRow("ends and middle") << "vbr.mp3"
+                                         << "0-300,1500-2000,3700-4000" << 1 << true;
+        QTest::addRow("a frame from an end") << "cbr.mp3"
+                                             << "0-1000,1010-1500,3000-3100" << 1 << false;
     }
     void removal() {
         QFETCH(QString, file);
-        QFETCH(qint64, startMs);
-        QFETCH(qint64, endMs);
+        QFETCH(QString, sections);
+        QFETCH(int, joins);
+        QFETCH(bool, joinFade);
         Source source(path(file));
         QVERIFY(source.map);
+        std::vector<Selection> asked;
+        for (const QString& section : sections.split(',')) {
+            asked.push_back(
+                {section.section('-', 0, 0).toLongLong(), section.section('-', 1, 1).toLongLong()});
+        }
         QString error;
-        const auto plan = planMp3Removal(source.fd, *source.map, startMs, endMs, &error);
+        const auto plan = planMp3Removal(source.fd, *source.map, asked, &error, joinFade);
         QVERIFY2(plan, qPrintable(error));
         const std::int64_t length = source.map->lengthSamples();
-        const std::int64_t removed = plan->removedEndSample - plan->removedStartSample;
-        // Within one frame of the asked section, and the output is exactly the rest.
-        const std::int64_t rate = source.map->sampleRate();
-        QVERIFY(std::abs(plan->removedStartSample - startMs * rate / 1000) <=
-                source.map->samplesPerFrame());
-        QVERIFY(std::abs(std::min(plan->removedEndSample, length) -
-                         std::min<std::int64_t>(endMs * rate / 1000, length)) <=
-                source.map->samplesPerFrame());
+        const std::int64_t spf = source.map->samplesPerFrame();
+        std::int64_t removed = 0;
+        int inside = 0;
+        for (const RemovedSection& section : plan->sections) {
+            QVERIFY(section.endSample > section.startSample);
+            removed += section.endSample - section.startSample;
+            inside += section.startSample > 0 && section.endSample < length ? 1 : 0;
+        }
+        QCOMPARE(inside, joins);
+        QCOMPARE(plan->cut.removedFrames.size(), std::size_t(joins));
+        // Each section within one frame of what was asked (those asked apart stay apart here).
+        if (plan->sections.size() == asked.size()) {
+            std::sort(asked.begin(), asked.end(),
+                      [](const Selection& x, const Selection& y) { return x.start < y.start; });
+            const std::int64_t rate = source.map->sampleRate();
+            for (std::size_t k = 0; k < asked.size(); ++k) {
+                QVERIFY(std::abs(plan->sections[k].startSample - asked[k].start * rate / 1000) <=
+                        spf);
+                QVERIFY(std::abs(plan->sections[k].endSample -
+                                 std::min(asked[k].end * rate / 1000, length)) <= spf);
+            }
+        }
+        // The output is exactly the rest.
         QCOMPARE(plan->samples(), length - removed);
         QVERIFY(write(source, plan->cut, path("removed.mp3")));
         QCOMPARE(checkMp3Cut(path("removed.mp3"), plan->samples()), std::nullopt);
@@ -292,23 +327,54 @@ private slots:
         const Decoded out = decode(path("removed.mp3"));
         QCOMPARE(out.errors, 0);
         QCOMPARE(out.frames(), length - removed);
-        // Away from the join's frames the sound is the source's (libmpg123 may round one step
-        // differently after another start).
-        const std::int64_t margin = 2 * 576 + 512;
+        // Away from the joins' frames (and the granules a softened join lowers, with the sound
+        // they reach) the sound is the source's (libmpg123 may round one step differently after
+        // another start).
+        const std::int64_t margin = joinFade ? 2 * 576 + 1632 : 2 * 576 + 512;
+        std::vector<std::int64_t> joinsAt; // in samples of the output
+        std::int64_t before = 0;
+        for (const RemovedSection& section : plan->sections) {
+            joinsAt.push_back(section.startSample - before);
+            before += section.endSample - section.startSample;
+        }
         const auto ch = static_cast<std::int64_t>(out.channels);
+        std::size_t next = 0; // the first section not yet passed
+        std::int64_t skipped = 0;
         for (std::int64_t i = 0; i < out.frames(); ++i) {
-            const bool beforeJoin = i < plan->removedStartSample - margin;
-            const bool afterJoin = i >= plan->removedStartSample + margin;
-            if (!beforeJoin && !afterJoin) {
+            while (next < plan->sections.size() && joinsAt[next] <= i) {
+                skipped += plan->sections[next].endSample - plan->sections[next].startSample;
+                ++next;
+            }
+            const bool nearJoin = std::any_of(joinsAt.begin(), joinsAt.end(), [&](auto at) {
+                return at > 0 && at < out.frames() && std::abs(i - at) < margin;
+            });
+            if (nearJoin) {
                 continue;
             }
-            const std::int64_t from = beforeJoin ? i : i + removed;
+            const std::int64_t from = i + skipped;
             for (std::int64_t c = 0; c < ch; ++c) {
                 const int difference =
                     std::abs(out.samples[static_cast<std::size_t>(i * ch + c)] -
                              original.samples[static_cast<std::size_t>(from * ch + c)]);
                 QVERIFY2(difference <= 1,
                          qPrintable(QString("sample %1 differs by %2").arg(i).arg(difference)));
+            }
+        }
+        // A softened join is quieter around it than the same join without softening.
+        if (joinFade) {
+            const auto hard = planMp3Removal(source.fd, *source.map, asked, &error);
+            QVERIFY(hard);
+            QVERIFY(write(source, hard->cut, path("hard.mp3")));
+            const Decoded loud = decode(path("hard.mp3"));
+            QCOMPARE(loud.frames(), out.frames());
+            for (const std::int64_t at : joinsAt) {
+                if (at <= 0 || at >= out.frames()) {
+                    continue;
+                }
+                const double soft = level(out, at - 1152, at + 1152);
+                const double sharp = level(loud, at - 1152, at + 1152);
+                QVERIFY2(soft < 0.7 * sharp,
+                         qPrintable(QString("at %1: %2 against %3").arg(at).arg(soft).arg(sharp)));
             }
         }
     }
@@ -325,14 +391,25 @@ private slots:
             << qint64(10) << qint64(4000) << "the section leaves less than one MP3 frame of sound";
         QTest::addRow("rounds to nothing")
             << qint64(1000) << qint64(1005)
-            << "the section is shorter than half an MP3 frame, so no frame can be taken out";
+            << "the section 0:01.000 to 0:01.005 is shorter than half an MP3 frame, so no frame "
+               "can be taken out";
+        QTest::addRow("whole file in two")
+            << qint64(0) << qint64(2100) << "the section takes out the whole file";
+        QTest::addRow("less than a frame between two")
+            << qint64(0) << qint64(1990) << "the section leaves less than one MP3 frame of sound";
     }
     void removalRefusals() {
         QFETCH(qint64, startMs);
         QFETCH(qint64, endMs);
         Source source(path("cbr.mp3"));
         QString error;
-        QVERIFY(!planMp3Removal(source.fd, *source.map, startMs, endMs, &error));
+        // Rows that start at 0 and end before 2100 ms are joined by a second section from
+        // there (or from 2000 ms) to the end.
+        std::vector<Selection> sections{{startMs, endMs}};
+        if (startMs == 0 && endMs < 4000) {
+            sections.push_back({endMs == 2100 ? 1900 : 2000, 4000});
+        }
+        QVERIFY(!planMp3Removal(source.fd, *source.map, sections, &error));
         QTEST(error, "reason");
     }
 };
