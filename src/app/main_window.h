@@ -22,6 +22,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class QUndoStack;
 
 namespace snipora {
 
@@ -30,6 +31,8 @@ class BrowserPanel;
 class ConvertSave;
 class DetailPeakComputer;
 class DirectSave;
+class PieceList;
+class PieceListPanel;
 class PositionSlider;
 class TimeField;
 class WaveformPeakComputer;
@@ -68,6 +71,17 @@ public:
     // Asks whether to stop the running save, and stops it on Yes; false when nothing was stopped.
     bool cancelSave();
 
+    // Pieces (main_window_pieces.cpp): a split point at the cursor or at both marks, the one
+    // picked (else the one nearest the cursor) removed, cue sheets read and written, Save all.
+    void addSplitPoint();
+    void splitAtMarks();
+    void removeSplitPoint();
+    void openCueSheet();
+    void openCueSheetFile(const QString& path);
+    void writeCueSheet();
+    void saveAllPieces();
+    const PieceList& pieces() const;
+
     CuttingSession& session() { return session_; }
     bool isSaving() const;
     // The controls a save locks, in the order they are disabled and enabled again.
@@ -102,6 +116,10 @@ public:
     BrowserPanel* webPanel = nullptr;
     // Where a time is typed; over the waveform panel, hidden until asked for.
     TimeField* timeField = nullptr;
+    // Undo and redo of the marks and the split points; cleared when another file opens.
+    QUndoStack* undoStack = nullptr;
+    // A tool window beside this one, shown while the file has more than one piece.
+    PieceListPanel* pieceListPanel = nullptr;
     // Lies outside the window and is never shown; it lends its handle to the media device.
     QFrame* videoHost = nullptr;
 
@@ -134,6 +152,10 @@ private:
     void createEdgeKeys();
     // The window's size: how each control follows it, and its place between starts.
     void createGrowingLayout();
+    void createPieceControls();
+    bool piecesSaving() const;
+    void cancelPieceSave();
+    void endPieceWork();
     void restoreWindowPlace();
     void saveWindowPlace() const;
     // "<file> - Snipora" while a file is open.
@@ -170,6 +192,8 @@ private:
     QTimer* progressPulse_ = nullptr;
     bool sliderHeld_ = false;
     DetailPeakComputer* detailComputer_ = nullptr;
+    struct PieceWork;
+    PieceWork* pieceWork_ = nullptr; // owned by this window through Qt's parent tree
     GrowingLayout windowLayout_;
     GrowingLayout panelLayout_;
 };

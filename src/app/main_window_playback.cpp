@@ -84,7 +84,13 @@ void MainWindow::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     // The drag source is answered first; the file opens from the event loop.
     QTimer::singleShot(0, this, [this, path] {
-        if (!saveUnderWay_) {
+        if (saveUnderWay_) {
+            return;
+        }
+        // A cue sheet splits the open file (or opens the file it names) into pieces.
+        if (path.toLower().endsWith(".cue")) {
+            openCueSheetFile(QFile::decodeName(path));
+        } else {
             openNamedFile(path);
         }
     });
