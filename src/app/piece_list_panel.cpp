@@ -27,7 +27,10 @@ PieceListPanel::PieceListPanel(QWidget* owner) : QWidget(owner, Qt::Tool) {
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                            QAbstractItemView::AnyKeyPressed);
-    table->horizontalHeader()->setStretchLastSection(true);
+    for (int column = OnColumn; column < TitleColumn; ++column) {
+        table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    table->horizontalHeader()->setSectionResizeMode(TitleColumn, QHeaderView::Stretch);
     table->setToolTip(QStringLiteral("Click a piece to mark it; double-click its title to "
                                      "rename it; untick it to leave it out of Save all"));
 
@@ -100,8 +103,6 @@ void PieceListPanel::setPieces(const std::vector<Piece>& pieces) {
         title->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
         table->setItem(row, TitleColumn, title);
     }
-    table->resizeColumnsToContents();
-    table->horizontalHeader()->setStretchLastSection(true);
     filling_ = false;
 }
 

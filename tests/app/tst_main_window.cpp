@@ -516,6 +516,9 @@ private slots:
         QCOMPARE(fakes->links.opened.size(), 1);
         QCOMPARE(window->session().state(), PlayerState::Playing);
         for (QPushButton* button : window->findChildren<QPushButton*>()) {
+            if (button->window() != window.get()) {
+                continue; // the list of pieces is a window of its own, with keys of its own
+            }
             QVERIFY2(button->toolTip().contains("Enter presses this button; Space plays or pauses"),
                      qPrintable(button->objectName()));
         }
