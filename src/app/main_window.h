@@ -80,6 +80,10 @@ public:
     void openCueSheetFile(const QString& path);
     void writeCueSheet();
     void saveAllPieces();
+    // Decodes the file (once) on a worker thread, then splits in the middle of every pause.
+    void splitAtPauses();
+    // Asks for a time and splits every that often.
+    void splitEvery();
     const PieceList& pieces() const;
 
     CuttingSession& session() { return session_; }

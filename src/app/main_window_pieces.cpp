@@ -4,10 +4,13 @@
 #include "app/piece_list_panel.h"
 #include "app/remembered_choices.h"
 #include "app/split_commands.h"
+#include "app/time_field.h"
 #include "app/waveform_view.h"
 #include "core/cue_sheet.h"
 #include "core/file_identity.h"
+#include "core/pause_finder.h"
 #include "core/split_save.h"
+#include "core/time_text.h"
 
 #include <QAction>
 #include <QDir>
@@ -60,6 +63,9 @@ struct MainWindow::PieceWork : public QObject {
     int dragGesture = 0;
     SplitSave* splitSave = nullptr;
     bool cancelAsked = false;
+    // The loudness of the open file, measured once when pauses are first looked for.
+    LoudnessScan* scan = nullptr;
+    bool loudnessKnown = false;
     bool panelPlaced = false;
 
     int gesture() {
@@ -140,6 +146,9 @@ struct MainWindow::PieceWork : public QObject {
         selected.reset();
         marks = marksOf(session);
         window.undoStack->clear();
+        scan->cancel();
+        loudnessKnown = false;
+        window.waveformView->setPauses({});
         render();
     }
 };
@@ -158,6 +167,7 @@ void MainWindow::createPieceControls() {
     pieceListPanel->hide();
     pieceWork_ = new PieceWork(*this);
     pieceWork_->splitSave = new SplitSave(pieceWork_);
+    pieceWork_->scan = new LoudnessScan(pieceWork_);
     pieceWork_->reset();
     PieceWork* work = pieceWork_;
 
@@ -230,6 +240,8 @@ void MainWindow::createPieceControls() {
     action(QStringLiteral("Open cue sheet... (Ctrl+Shift+O)"),
            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, [this] { openCueSheet(); });
     action(QStringLiteral("Write cue sheet..."), {}, [this] { writeCueSheet(); });
+    action(QStringLiteral("Split at pauses"), {}, [this] { splitAtPauses(); });
+    action(QStringLiteral("Split every... (a typed time)"), {}, [this] { splitEvery(); });
     action(QStringLiteral("Save all pieces..."), {}, [this] { saveAllPieces(); });
     action(
         QStringLiteral("Undo (Ctrl+Z)"), {QKeySequence(Qt::CTRL | Qt::Key_Z)},
@@ -466,6 +478,83 @@ void MainWindow::saveAllPieces() {
         });
     save->start(SplitSaveJob{session_.sourceHandle(), source.completeBaseName(), *folder, pattern,
                              !existing.isEmpty(), saved});
+}
+
+void MainWindow::splitAtPauses() {
+    if (!session_.hasSource() || saveUnderWay_) {
+        return;
+    }
+    PieceWork* work = pieceWork_;
+    const auto split = [this, work] {
+        // Quieter than -40 dBFS for 0.8 s: a pause between tracks, not a soft passage.
+        const std::vector<Pause> pauses = findPauses(work->scan->profile(), -40, 800);
+        std::vector<std::pair<std::int64_t, std::int64_t>> spans;
+        for (const Pause& pause : pauses) {
+            spans.emplace_back(pause.startMs, pause.endMs);
+        }
+        waveformView->setPauses(spans);
+        PieceList after = work->pieces;
+        applyPauses(pauses, false, after);
+        if (after.pieceCount() == 1) {
+            showMessage(QStringLiteral("No pause was found: nowhere is the sound quieter than "
+                                       "-40 dBFS for 0.8 s."));
+            return;
+        }
+        work->edit(QStringLiteral("Split at pauses"), after);
+    };
+    if (work->loudnessKnown) {
+        split();
+        return;
+    }
+    if (work->scan->isRunning()) {
+        return;
+    }
+    // The whole file is decoded: on its own thread, with its progress in the bar.
+    disconnect(work->scan, nullptr, this, nullptr);
+    connect(work->scan, &LoudnessScan::progress, this,
+            [this](std::int64_t doneMs, std::int64_t totalMs) {
+                if (!saveUnderWay_ && totalMs > 0) {
+                    saveProgress->setRange(0, 1000);
+                    saveProgress->setValue(static_cast<int>(doneMs * 1000 / totalMs));
+                    saveProgress->setFormat(QStringLiteral("Finding pauses %p%"));
+                    saveProgress->setTextVisible(true);
+                }
+            });
+    connect(work->scan, &LoudnessScan::finished, this, [this, work, split](const QString& failure) {
+        if (!saveUnderWay_) {
+            showIdleProgress();
+        }
+        if (failure == loudnessCancelled()) {
+            return;
+        }
+        if (!failure.isEmpty()) {
+            showFailure(QStringLiteral("No pauses could be found: ") + failure);
+            return;
+        }
+        work->loudnessKnown = true;
+        split();
+    });
+    work->scan->start(session_.sourceHandle());
+}
+
+void MainWindow::splitEvery() {
+    if (!session_.hasSource() || saveUnderWay_) {
+        return;
+    }
+    timeField->disconnect(this);
+    connect(timeField, &TimeField::timeEntered, this, [this](std::int64_t ms) {
+        PieceWork* work = pieceWork_;
+        if (ms <= 0) {
+            return;
+        }
+        // Where the loudness is known, each point moves to the quietest moment within 5 s.
+        PieceList after = work->pieces;
+        after.setSplitPoints(everyInterval(
+            session_.lengthMs(), ms, work->loudnessKnown ? &work->scan->profile() : nullptr, 5000));
+        work->edit(QStringLiteral("Split every %1").arg(preciseTime(ms)), after);
+    });
+    timeField->open(QStringLiteral("Split every"), QStringLiteral("10:00.000"),
+                    session_.lengthMs());
 }
 
 void MainWindow::cancelPieceSave() {

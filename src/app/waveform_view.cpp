@@ -231,6 +231,13 @@ void WaveformView::setSplitPoints(const std::vector<std::int64_t>& pointsMs,
     }
 }
 
+void WaveformView::setPauses(const std::vector<std::pair<std::int64_t, std::int64_t>>& spans) {
+    if (spans != pauses_) {
+        pauses_ = spans;
+        update();
+    }
+}
+
 void WaveformView::setPeaks(const WaveformPeaks* peaks) {
     peaks_ = peaks;
     detail_.clear();
@@ -244,6 +251,7 @@ void WaveformView::clear() {
     endMs_.reset();
     splitPoints_.clear();
     selectedSplit_.reset();
+    pauses_.clear();
     peaks_ = nullptr;
     dragging_ = Handle::None;
     detail_.clear();
@@ -428,6 +436,12 @@ void WaveformView::paintEvent(QPaintEvent* event) {
     if (startMs_ && endMs_ && *startMs_ < *endMs_) {
         const int left = xForMs(*startMs_);
         painter.fillRect(QRect(left, 0, xForMs(*endMs_) - left + 1, height()), selectionColor());
+    }
+
+    for (const auto& [from, to] : pauses_) {
+        const int left = xForMs(from);
+        painter.fillRect(QRect(left, waveTop, std::max(xForMs(to) - left, 1), waveBottom - waveTop),
+                         pauseColor());
     }
 
     const int first = std::max(event->rect().left(), leftInset_);

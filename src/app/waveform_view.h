@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QScrollBar;
@@ -34,6 +35,8 @@ public:
     // selected one stands out.
     void setSplitPoints(const std::vector<std::int64_t>& pointsMs,
                         std::optional<std::size_t> selected);
+    // Stretches found quiet (pauses), shaded behind the waveform.
+    void setPauses(const std::vector<std::pair<std::int64_t, std::int64_t>>& spans);
     // While a handle or a split point's tag is held.
     bool isDragging() const { return dragging_ != Handle::None; }
     // The overview to draw; not owned, and it must outlive the view or be replaced first. It may
@@ -85,6 +88,7 @@ public:
     static QColor endMarkColor() { return {0xff, 0x6b, 0x6b}; }
     static QColor positionColor() { return Qt::white; }
     static QColor splitPointColor() { return {0xff, 0xd2, 0x4a}; }
+    static QColor pauseColor() { return {0x4a, 0x4a, 0x4a}; }
 
     QSize sizeHint() const override { return {386, 249}; }
 
@@ -168,6 +172,7 @@ private:
     std::optional<std::int64_t> lastDragMs_;
     std::vector<std::int64_t> splitPoints_;
     std::optional<std::size_t> selectedSplit_;
+    std::vector<std::pair<std::int64_t, std::int64_t>> pauses_;
     std::size_t draggedSplit_ = 0;
 };
 

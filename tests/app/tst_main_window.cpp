@@ -786,6 +786,30 @@ private slots:
         QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Save all..."));
     }
 
+    // Three tones with a second of silence between them: a split in the middle of each pause,
+    // found off the window's thread, in one undo step.
+    void splitAtPausesFindsTheSilences() {
+        const QString source = dir.filePath(QStringLiteral("tones.mp3"));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=1", "-f", "lavfi", "-i",
+                      "anullsrc=r=44100:cl=mono:d=1", "-filter_complex",
+                      "[0][1][0][1][0]concat=n=5:v=0:a=1", "-b:a", "64k", "-y", source});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        fakes->media.setLength(5000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        window->splitAtPauses();
+        QTRY_VERIFY_WITH_TIMEOUT(window->pieces().pieceCount() > 1, 30000);
+        const std::vector<std::int64_t> points = window->pieces().splitPoints();
+        QCOMPARE(points.size(), 2u);
+        QVERIFY2(std::abs(points[0] - 1500) <= 10 && std::abs(points[1] - 3500) <= 10,
+                 qPrintable(QStringLiteral("%1, %2").arg(points[0]).arg(points[1])));
+        QCOMPARE(window->undoStack->count(), 1);
+        window->undoStack->undo();
+        QCOMPARE(window->pieces().pieceCount(), 1u);
+    }
+
     void websiteWithoutOpenerGivesTheAddress() {
         fakes->links.fails = true;
         window->websiteButton->click();
