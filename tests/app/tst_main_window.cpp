@@ -633,6 +633,9 @@ private slots:
                                                           "10000..50000");
         QTest::newRow("the split point nearest the cursor removed")
             << QStringLiteral("Del") << QStringLiteral("points ; marks 10000..50000");
+        QTest::newRow("split every typed time")
+            << QStringLiteral("every 0:15")
+            << QStringLiteral("points 15000,30000,45000; marks 10000..50000");
         QTest::newRow("drag of a split point")
             << QStringLiteral("drag") << QStringLiteral("points %1; marks 10000..50000");
     }
@@ -663,6 +666,10 @@ private slots:
             QTest::mouseMove(view, QPoint(x - 20, y));
             QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x - 30, y));
             after = after.arg(view->msAtX(x - 30));
+        } else if (action.startsWith(QStringLiteral("every "))) {
+            window->splitEvery();
+            window->timeField->edit()->setText(action.mid(6));
+            QTest::keyClick(window->timeField->edit(), Qt::Key_Return);
         } else {
             QTest::keySequence(window.get(), QKeySequence(action));
         }
