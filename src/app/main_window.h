@@ -55,7 +55,8 @@ public:
     // The user's actions.
     void openFile();
     // Opens a file named outside the dialog (the command line, a drop) as if picked in it;
-    // a name that is not an existing file is refused with a message.
+    // a name that is not an existing file is refused with a message. A cue sheet is read
+    // as by openCueSheetFile.
     void openNamedFile(const QByteArray& path);
     void togglePlayback();
     void stop();

@@ -327,7 +327,8 @@ void MainWindow::openCueSheetFile(const QString& path) {
     const QString described =
         named->file.isEmpty() ? QString() : QFileInfo(path).dir().filePath(named->file);
     if (!session_.hasSource()) {
-        if (described.isEmpty() || !QFileInfo(described).isFile()) {
+        if (described.isEmpty() || !QFileInfo(described).isFile() ||
+            described.endsWith(QStringLiteral(".cue"), Qt::CaseInsensitive)) {
             showMessage(QStringLiteral("The cue sheet %1 is for %2, which is not beside it. Open "
                                        "the MP3 it describes first (Ctrl+O).")
                             .arg(sheetName,

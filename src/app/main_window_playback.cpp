@@ -46,6 +46,11 @@ void MainWindow::openFile() {
 }
 
 void MainWindow::openNamedFile(const QByteArray& path) {
+    // A cue sheet splits the open file into pieces, or opens the file it names.
+    if (path.toLower().endsWith(".cue")) {
+        openCueSheetFile(QFile::decodeName(path));
+        return;
+    }
     // The name's own bytes decide, so that a name that is not valid text still finds its file.
     struct stat info {};
     if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -84,13 +89,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     // The drag source is answered first; the file opens from the event loop.
     QTimer::singleShot(0, this, [this, path] {
-        if (saveUnderWay_) {
-            return;
-        }
-        // A cue sheet splits the open file (or opens the file it names) into pieces.
-        if (path.toLower().endsWith(".cue")) {
-            openCueSheetFile(QFile::decodeName(path));
-        } else {
+        if (!saveUnderWay_) {
             openNamedFile(path);
         }
     });

@@ -636,6 +636,8 @@ private slots:
         QTest::newRow("split every typed time")
             << QStringLiteral("every 0:15")
             << QStringLiteral("points 15000,30000,45000; marks 10000..50000");
+        QTest::newRow("a piece clicked in the list")
+            << QStringLiteral("list 1") << QStringLiteral("points 40000; marks 40000..60000");
         QTest::newRow("drag of a split point")
             << QStringLiteral("drag") << QStringLiteral("points %1; marks 10000..50000");
     }
@@ -666,6 +668,11 @@ private slots:
             QTest::mouseMove(view, QPoint(x - 20, y));
             QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x - 30, y));
             after = after.arg(view->msAtX(x - 30));
+        } else if (action.startsWith(QStringLiteral("list "))) {
+            QTableWidget* table = window->pieceListPanel->table;
+            const QRect cell = table->visualItemRect(
+                table->item(action.mid(5).toInt(), PieceListPanel::StartColumn));
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
         } else if (action.startsWith(QStringLiteral("every "))) {
             window->splitEvery();
             window->timeField->edit()->setText(action.mid(6));
