@@ -4,6 +4,7 @@
 #include "app/position_slider.h"
 #include "app/time_field.h"
 #include "app/waveform_view.h"
+#include "core/cue_sheet.h"
 #include "core/mp3_frame_map.h"
 #include "core/pieces.h"
 #include "platform/qt_host.h"
@@ -753,6 +754,24 @@ private slots:
                  message);
         QCOMPARE(window->session().sourcePath(),
                  QFile::encodeName(QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks.txt")));
+        // Written back, the sheet reads as the same tracks of the open file.
+        const QString written = dir.filePath(QStringLiteral("written.cue"));
+        QFile::remove(written);
+        fakes->dialogs.saveAnswers.push_back(written);
+        window->writeCueSheet();
+        QFile file(written);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QString problem;
+        const std::optional<CueSheet> back = parseCueSheet(file.readAll(), &problem);
+        QVERIFY2(back, qPrintable(problem));
+        QCOMPARE(QFileInfo(dir.filePath(back->file)).canonicalFilePath(),
+                 QFileInfo(QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks.txt")).canonicalFilePath());
+        QCOMPARE(back->tracks.size(), std::size_t(titles.size()));
+        for (int i = 0; i < titles.size(); ++i) {
+            QCOMPARE(back->tracks[std::size_t(i)].title, titles[i]);
+            QCOMPARE(back->tracks[std::size_t(i)].startMs,
+                     window->pieces().pieces()[std::size_t(i)].startMs);
+        }
     }
 
     // Save all writes the pieces that are on under the pattern's names; a Cancel leaves nothing
