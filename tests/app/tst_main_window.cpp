@@ -775,19 +775,35 @@ private slots:
     }
 
     // Save all writes the pieces that are on under the pattern's names; a Cancel leaves nothing
-    // of the piece under way, not even its hidden file.
+    // of the piece under way, not even its hidden file; an existing file is replaced only on Yes.
     void saveAllWritesThePiecesThatAreOn_data() {
-        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("mode");
         QTest::addColumn<QStringList>("written");
-        QTest::newRow("all through") << false << QStringList{"01 Intro.mp3", "02 Piece 2.mp3"};
-        QTest::newRow("cancelled") << true << QStringList{};
+        QTest::addColumn<QString>("message");
+        const QStringList both{"01 Intro.mp3", "02 Piece 2.mp3"};
+        QTest::newRow("all through") << "through" << both << "Done: 2 pieces saved";
+        QTest::newRow("cancelled") << "cancel" << QStringList{}
+                                   << "Save all stopped: piece 1 (01 Intro.mp3) was stopped; no "
+                                      "piece was written";
+        QTest::newRow("an existing file kept")
+            << "keep" << QStringList{"01 Intro.mp3"}
+            << "01 Intro.mp3 already exists in %1.\n\nDo you want to overwrite the existing files?";
+        QTest::newRow("an existing file replaced") << "replace" << both << "Done: 2 pieces saved";
     }
     void saveAllWritesThePiecesThatAreOn() {
-        QFETCH(bool, cancel);
+        QFETCH(QString, mode);
         QFETCH(QStringList, written);
+        QFETCH(QString, message);
         const QString source = encodeTone(dir.filePath(QStringLiteral("long.mp3")), 300);
         QVERIFY(!source.isEmpty());
         QTemporaryDir out;
+        message.replace(QStringLiteral("%1"), out.path());
+        const QString existing = QDir(out.path()).filePath(QStringLiteral("01 Intro.mp3"));
+        if (mode == QStringLiteral("keep") || mode == QStringLiteral("replace")) {
+            QVERIFY(test::writeFile(existing, "old"));
+            fakes->messages.answers.push_back(mode == QStringLiteral("keep") ? MessageAnswer::No
+                                                                             : MessageAnswer::Yes);
+        }
         fakes->media.setLength(300000);
         fakes->media.setMode("playing");
         QVERIFY(!window->session().open(QFile::encodeName(source), 1));
@@ -803,18 +819,17 @@ private slots:
         window->pieceListPanel->setNamePattern(QStringLiteral("%n %t"));
         fakes->dialogs.folderAnswers.push_back(out.path());
         window->saveAllPieces();
-        QVERIFY(window->isSaving());
-        QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Cancel"));
-        if (cancel) {
+        QCOMPARE(window->isSaving(), mode != QStringLiteral("keep"));
+        if (mode == QStringLiteral("cancel")) {
+            QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Cancel"));
             fakes->messages.answers.push_back(MessageAnswer::Yes);
             window->pieceListPanel->saveAllButton->click();
         }
         QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 60000);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
-        QVERIFY(fakes->messages.shown.constLast().text.startsWith(
-            cancel ? QStringLiteral("Save all stopped: piece 1 (01 Intro.mp3) was stopped; no "
-                                    "piece was written")
-                   : QStringLiteral("Done: 2 pieces saved")));
+        QVERIFY2(fakes->messages.shown.constLast().text.startsWith(message),
+                 qPrintable(fakes->messages.shown.constLast().text));
+        QCOMPARE(QFileInfo(existing).size() == 3, mode == QStringLiteral("keep"));
         QVERIFY(window->directSaveButton->isEnabled());
         QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Save all..."));
     }
