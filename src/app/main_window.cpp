@@ -125,6 +125,7 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     createMarkControls();
     createZoomControls();
     createEdgeKeys();
+    createPieceControls();
     createGrowingLayout();
     createEdgeControls();
 }
@@ -132,6 +133,8 @@ MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
 MainWindow::~MainWindow() {
     // The view points into the computer's peaks: it lets go first.
     waveformView->setPeaks(nullptr);
+    // The pieces follow the session, which goes before the window's children.
+    endPieceWork();
 }
 
 void MainWindow::createControls() {
@@ -419,25 +422,33 @@ void MainWindow::quit() {
     convertSave_ = nullptr;
     delete directSave_;
     directSave_ = nullptr;
+    endPieceWork();
     session_.closeAll();
     host.program.endProgram();
     std::abort(); // endProgram does not return; the compiler cannot see that through the interface
 }
 
 bool MainWindow::isSaving() const {
-    return (directSave_ && directSave_->isRunning()) || (convertSave_ && convertSave_->isRunning());
+    return (directSave_ && directSave_->isRunning()) ||
+           (convertSave_ && convertSave_->isRunning()) || piecesSaving();
 }
 
 bool MainWindow::cancelSave() {
-    if (!isSaving() || host.messages.show(QStringLiteral("Stop the save? Nothing of it is kept."),
-                                          MessageStyle::Question) != MessageAnswer::Yes) {
+    const QString question = piecesSaving()
+                                 ? QStringLiteral("Stop saving the pieces? The finished pieces "
+                                                  "stay; nothing of the one under way is kept.")
+                                 : QStringLiteral("Stop the save? Nothing of it is kept.");
+    if (!isSaving() || host.messages.show(question, MessageStyle::Question) != MessageAnswer::Yes) {
         return false;
     }
+    if (piecesSaving()) {
+        cancelPieceSave();
+    }
     // The outcome ("cancelled") comes back through the save's own finished signal.
-    if (directSave_->isRunning()) {
+    if (directSave_ && directSave_->isRunning()) {
         directSave_->cancel();
     }
-    if (convertSave_->isRunning()) {
+    if (convertSave_ && convertSave_->isRunning()) {
         convertSave_->cancel();
     }
     return true;

@@ -25,6 +25,7 @@ class QPushButton;
 class QSpinBox;
 class QTimer;
 class QToolButton;
+class QUndoStack;
 
 namespace snipora {
 
@@ -35,6 +36,8 @@ class ConvertSave;
 class DetailPeakComputer;
 class DirectSave;
 class MarkTrails;
+class PieceList;
+class PieceListPanel;
 class PositionSlider;
 class TimeField;
 class WaveformPeakComputer;
@@ -57,7 +60,8 @@ public:
     // The user's actions.
     void openFile();
     // Opens a file named outside the dialog (the command line, a drop) as if picked in it;
-    // a name that is not an existing file is refused with a message.
+    // a name that is not an existing file is refused with a message. A cue sheet is read
+    // as by openCueSheetFile.
     void openNamedFile(const QByteArray& path);
     void togglePlayback();
     void stop();
@@ -78,6 +82,21 @@ public:
     void playAsCut();
     // Asks whether to stop the running save, and stops it on Yes; false when nothing was stopped.
     bool cancelSave();
+
+    // Pieces (main_window_pieces.cpp): a split point at the cursor or at both marks, the one
+    // picked (else the one nearest the cursor) removed, cue sheets read and written, Save all.
+    void addSplitPoint();
+    void splitAtMarks();
+    void removeSplitPoint();
+    void openCueSheet();
+    void openCueSheetFile(const QString& path);
+    void writeCueSheet();
+    void saveAllPieces();
+    // Decodes the file (once) on a worker thread, then splits in the middle of every pause.
+    void splitAtPauses();
+    // Asks for a time and splits every that often.
+    void splitEvery();
+    const PieceList& pieces() const;
 
     CuttingSession& session() { return session_; }
     bool isSaving() const;
@@ -124,6 +143,10 @@ public:
     MarkTrails* markTrails = nullptr;
     // Where a time is typed; over the waveform panel, hidden until asked for.
     TimeField* timeField = nullptr;
+    // Undo and redo of the marks and the split points; cleared when another file opens.
+    QUndoStack* undoStack = nullptr;
+    // A tool window beside this one, shown while the file has more than one piece.
+    PieceListPanel* pieceListPanel = nullptr;
     // Lies outside the window and is never shown; it lends its handle to the media device.
     QFrame* videoHost = nullptr;
 
@@ -161,6 +184,10 @@ private:
     void startDirectSave(bool withoutSelection);
     // The window's size: how each control follows it, and its place between starts.
     void createGrowingLayout();
+    void createPieceControls();
+    bool piecesSaving() const;
+    void cancelPieceSave();
+    void endPieceWork();
     void restoreWindowPlace();
     void saveWindowPlace() const;
     // "<file> - Snipora" while a file is open.
@@ -202,6 +229,8 @@ private:
     QString saveNotice_;
     // Snapping and a removal's frame edges read the source off the window's thread.
     BackgroundWork* edgeWork_ = nullptr;
+    struct PieceWork;
+    PieceWork* pieceWork_ = nullptr; // owned by this window through Qt's parent tree
     GrowingLayout windowLayout_;
     GrowingLayout panelLayout_;
 };

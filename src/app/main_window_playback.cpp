@@ -46,6 +46,11 @@ void MainWindow::openFile() {
 }
 
 void MainWindow::openNamedFile(const QByteArray& path) {
+    // A cue sheet splits the open file into pieces, or opens the file it names.
+    if (path.toLower().endsWith(".cue")) {
+        openCueSheetFile(QFile::decodeName(path));
+        return;
+    }
     // The name's own bytes decide, so that a name that is not valid text still finds its file.
     struct stat info {};
     if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {

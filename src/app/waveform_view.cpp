@@ -219,6 +219,25 @@ void WaveformView::setActiveMark(Mark mark) {
     }
 }
 
+void WaveformView::setSplitPoints(const std::vector<std::int64_t>& pointsMs,
+                                  std::optional<std::size_t> selected) {
+    if (pointsMs != splitPoints_ || selected != selectedSplit_) {
+        splitPoints_ = pointsMs;
+        selectedSplit_ = selected;
+        if (dragging_ == Handle::Split && draggedSplit_ >= splitPoints_.size()) {
+            dragging_ = Handle::None;
+        }
+        update();
+    }
+}
+
+void WaveformView::setPauses(const std::vector<std::pair<std::int64_t, std::int64_t>>& spans) {
+    if (spans != pauses_) {
+        pauses_ = spans;
+        update();
+    }
+}
+
 void WaveformView::setPeaks(const WaveformPeaks* peaks) {
     peaks_ = peaks;
     detail_.clear();
@@ -230,6 +249,9 @@ void WaveformView::clear() {
     positionMs_ = 0;
     startMs_.reset();
     endMs_.reset();
+    splitPoints_.clear();
+    selectedSplit_.reset();
+    pauses_.clear();
     peaks_ = nullptr;
     dragging_ = Handle::None;
     detail_.clear();
@@ -311,6 +333,8 @@ void WaveformView::emitDrag(std::int64_t ms) {
         emit startMarkDragged(ms);
     } else if (dragging_ == Handle::End) {
         emit endMarkDragged(ms);
+    } else if (dragging_ == Handle::Split) {
+        emit splitPointDragged(static_cast<int>(draggedSplit_), ms);
     }
 }
 
@@ -322,6 +346,15 @@ void WaveformView::mousePressEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint();
     dragging_ = handleAt(point);
     if (dragging_ == Handle::None) {
+        if (const std::optional<std::size_t> tag = splitTagAt(point)) {
+            dragging_ = Handle::Split;
+            draggedSplit_ = *tag;
+            dragFromX_ = point.x();
+            dragMoved_ = false;
+            lastDragMs_ = splitPoints_[*tag];
+            emit splitPointPicked(static_cast<int>(*tag));
+            return;
+        }
         // A mark's time picks its mark (a second click there edits it) instead of seeking.
         if (const std::optional<Mark> label = labelAt(point)) {
             emit markPicked(*label);
@@ -353,7 +386,8 @@ void WaveformView::mouseMoveEvent(QMouseEvent* event) {
             emitDrag(msAtX(point.x()));
         }
     } else {
-        setCursor(handleAt(point) != Handle::None ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        setCursor(handleAt(point) != Handle::None || splitTagAt(point) ? Qt::SizeHorCursor
+                                                                       : Qt::ArrowCursor);
     }
 }
 
@@ -363,6 +397,9 @@ void WaveformView::mouseReleaseEvent(QMouseEvent* event) {
             emitDrag(msAtX(event->position().toPoint().x()));
         }
         dragging_ = Handle::None;
+        if (dragMoved_) {
+            emit dragFinished();
+        }
     }
 }
 
@@ -399,6 +436,12 @@ void WaveformView::paintEvent(QPaintEvent* event) {
     if (startMs_ && endMs_ && *startMs_ < *endMs_) {
         const int left = xForMs(*startMs_);
         painter.fillRect(QRect(left, 0, xForMs(*endMs_) - left + 1, height()), selectionColor());
+    }
+
+    for (const auto& [from, to] : pauses_) {
+        const int left = xForMs(from);
+        painter.fillRect(QRect(left, waveTop, std::max(xForMs(to) - left, 1), waveBottom - waveTop),
+                         pauseColor());
     }
 
     const int first = std::max(event->rect().left(), leftInset_);
@@ -448,6 +491,7 @@ void WaveformView::paintEvent(QPaintEvent* event) {
     if (startMs_ && !endActive) {
         drawMark(*startMs_, startMarkColor(), true);
     }
+    drawSplitPoints(painter);
     painter.setPen(positionColor());
     const int positionX = xForMs(positionMs_);
     painter.drawLine(positionX, 0, positionX, height() - 1);
@@ -484,6 +528,54 @@ std::optional<Mark> WaveformView::labelAt(QPoint point) const {
         }
     }
     return std::nullopt;
+}
+
+QRect WaveformView::splitTagRect(std::size_t index) const {
+    const QFontMetrics metrics(font());
+    const QString number = QString::number(index + 2);
+    const int width = metrics.horizontalAdvance(number) + 2 * labelPadding + 2;
+    const int height = metrics.height() + labelPadding;
+    return {xForMs(splitPoints_[index]) - width / 2, contentBottom() - handleHeight - 2 - height,
+            width, height};
+}
+
+std::optional<std::size_t> WaveformView::splitTagAt(QPoint point) const {
+    // The selected tag first, as it is drawn on top.
+    if (selectedSplit_ && *selectedSplit_ < splitPoints_.size() &&
+        splitTagRect(*selectedSplit_).contains(point)) {
+        return selectedSplit_;
+    }
+    for (std::size_t i = 0; i < splitPoints_.size(); ++i) {
+        if (splitTagRect(i).adjusted(-1, -handleReach, 1, handleReach).contains(point)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+void WaveformView::drawSplitPoints(QPainter& painter) {
+    const auto draw = [&](std::size_t i, bool selected) {
+        const int x = xForMs(splitPoints_[i]);
+        const QRect tag = splitTagRect(i);
+        painter.fillRect(QRect(x, 0, selected ? 2 : 1, tag.top()), splitPointColor());
+        painter.fillRect(tag, selected ? splitPointColor() : backgroundColor());
+        painter.setPen(selected ? backgroundColor() : splitPointColor());
+        painter.drawRect(tag.adjusted(0, 0, -1, -1));
+        // Numbered by the piece that starts there, as the list of pieces counts them.
+        painter.drawText(tag, Qt::AlignCenter, QString::number(i + 2));
+        if (selected) {
+            painter.setPen(positionColor());
+            painter.drawRect(tag.adjusted(0, 0, -1, -1));
+        }
+    };
+    for (std::size_t i = 0; i < splitPoints_.size(); ++i) {
+        if (i != selectedSplit_) {
+            draw(i, false);
+        }
+    }
+    if (selectedSplit_ && *selectedSplit_ < splitPoints_.size()) {
+        draw(*selectedSplit_, true);
+    }
 }
 
 void WaveformView::drawLabel(QPainter& painter, Mark mark, const QColor& color) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QScrollBar;
@@ -30,6 +31,14 @@ public:
     void setMarks(std::optional<std::int64_t> startMs, std::optional<std::int64_t> endMs);
     // The mark that nudges move, drawn so that it stands out.
     void setActiveMark(Mark mark);
+    // The split points, each drawn as a line with a tag numbered by the piece it starts; the
+    // selected one stands out.
+    void setSplitPoints(const std::vector<std::int64_t>& pointsMs,
+                        std::optional<std::size_t> selected);
+    // Stretches found quiet (pauses), shaded behind the waveform.
+    void setPauses(const std::vector<std::pair<std::int64_t, std::int64_t>>& spans);
+    // While a handle or a split point's tag is held.
+    bool isDragging() const { return dragging_ != Handle::None; }
     // The overview to draw; not owned, and it must outlive the view or be replaced first. It may
     // still be growing: showArrivedPeaks() repaints the part that came in.
     void setPeaks(const WaveformPeaks* peaks);
@@ -78,6 +87,8 @@ public:
     static QColor startMarkColor() { return {0x5b, 0xe3, 0x5b}; }
     static QColor endMarkColor() { return {0xff, 0x6b, 0x6b}; }
     static QColor positionColor() { return Qt::white; }
+    static QColor splitPointColor() { return {0xff, 0xd2, 0x4a}; }
+    static QColor pauseColor() { return {0x4a, 0x4a, 0x4a}; }
 
     QSize sizeHint() const override { return {386, 249}; }
 
@@ -98,6 +109,11 @@ signals:
     // While a mark's handle is dragged, and where it is let go.
     void startMarkDragged(std::int64_t ms);
     void endMarkDragged(std::int64_t ms);
+    // A split point's tag was caught (it becomes the selected one), and where it is dragged.
+    void splitPointPicked(int index);
+    void splitPointDragged(int index, std::int64_t ms);
+    // The button was let go after a drag of a handle or a tag: the drag was one action.
+    void dragFinished();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -109,7 +125,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    enum class Handle { None, Start, End };
+    enum class Handle { None, Start, End, Split };
 
     // The columns between the insets, less one: the span's width in pixels.
     int spanPixels() const;
@@ -128,6 +144,10 @@ private:
     QRect labelRect(Mark mark) const;
     std::optional<Mark> labelAt(QPoint point) const;
     void drawLabel(QPainter& painter, Mark mark, const QColor& color);
+    // A split point's numbered tag, in its own row above the marks' handles.
+    QRect splitTagRect(std::size_t index) const;
+    std::optional<std::size_t> splitTagAt(QPoint point) const;
+    void drawSplitPoints(QPainter& painter);
 
     std::int64_t lengthMs_ = 0;
     std::int64_t positionMs_ = 0;
@@ -150,6 +170,10 @@ private:
     int dragFromX_ = 0;
     bool dragMoved_ = false;
     std::optional<std::int64_t> lastDragMs_;
+    std::vector<std::int64_t> splitPoints_;
+    std::optional<std::size_t> selectedSplit_;
+    std::vector<std::pair<std::int64_t, std::int64_t>> pauses_;
+    std::size_t draggedSplit_ = 0;
 };
 
 } // namespace snipora

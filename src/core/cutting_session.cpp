@@ -197,6 +197,17 @@ void CuttingSession::setEnd(std::int64_t ms) {
     emit selectionChanged();
 }
 
+void CuttingSession::restoreMarks(const Selection& selection, bool startSet, bool endSet) {
+    if (!hasSource()) {
+        return;
+    }
+    selection_.start = std::clamp<std::int64_t>(selection.start, 0, lengthMs_);
+    selection_.end = std::clamp<std::int64_t>(selection.end, 0, lengthMs_);
+    startSet_ = startSet;
+    endSet_ = endSet;
+    emit selectionChanged();
+}
+
 void CuttingSession::readFrameShape() {
     // Only the first frame's header: a pass over the whole file would hold up the window.
     const auto header = Mp3FrameMap::firstFrameHeader(sourceHandle_);

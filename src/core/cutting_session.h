@@ -70,6 +70,8 @@ public:
     void markEndAtCursor();
     void setStart(std::int64_t ms);
     void setEnd(std::int64_t ms);
+    // Puts both marks back as they were, set or not (an undo); the active mark stays.
+    void restoreMarks(const Selection& selection, bool startSet, bool endSet);
 
     // The mark that nudges move: the one set, dragged or picked last (the start at first).
     Mark activeMark() const { return activeMark_; }

@@ -46,6 +46,17 @@ void PieceList::removeSplitPoint(std::size_t index) {
     enabled_.erase(enabled_.begin() + static_cast<std::ptrdiff_t>(index) + 1);
 }
 
+bool PieceList::moveSplitPoint(std::size_t index, std::int64_t ms) {
+    if (index >= points_.size()) {
+        return false;
+    }
+    const std::int64_t lowest = index == 0 ? minimumGapMs_ : points_[index - 1] + minimumGapMs_;
+    const std::int64_t highest = index + 1 == points_.size() ? lengthMs_ - minimumGapMs_
+                                                             : points_[index + 1] - minimumGapMs_;
+    points_[index] = std::clamp(ms, lowest, std::max(lowest, highest));
+    return true;
+}
+
 void PieceList::setSplitPoints(const std::vector<std::int64_t>& points) {
     points_.clear();
     titles_.assign(1, QString());

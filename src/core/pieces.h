@@ -36,6 +36,9 @@ public:
     // False (and nothing changes) when the point is merged into an existing one or an end.
     bool addSplitPoint(std::int64_t ms);
     void removeSplitPoint(std::size_t index);
+    // Moves a point (a drag) and keeps every title and switch; it stays between its neighbours,
+    // one frame from each and from the ends. False when there is no such point.
+    bool moveSplitPoint(std::size_t index, std::int64_t ms);
     // Replaces every split point (added in the order given) and resets titles and switches.
     void setSplitPoints(const std::vector<std::int64_t>& points);
 

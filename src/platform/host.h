@@ -47,6 +47,8 @@ public:
     virtual ~FileDialogs() = default;
     virtual std::optional<QString> openFile(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> saveFile(const FileDialogRequest& request) = 0;
+    // A folder (for Save all); the request's filter and file name are not used.
+    virtual std::optional<QString> chooseFolder(const FileDialogRequest& request) = 0;
 };
 
 // How a child process ended.

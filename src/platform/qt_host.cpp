@@ -83,6 +83,15 @@ std::optional<QString> QtFileDialogs::saveFile(const FileDialogRequest& request)
     return runDialog(request, QFileDialog::AcceptSave);
 }
 
+std::optional<QString> QtFileDialogs::chooseFolder(const FileDialogRequest& request) {
+    const QString folder = QFileDialog::getExistingDirectory(QApplication::activeWindow(),
+                                                             request.title, request.folder);
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
 struct QtProcessLauncher::Child {
     QProcess process;
     QByteArray errorTail;

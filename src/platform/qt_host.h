@@ -17,6 +17,7 @@ class QtFileDialogs final : public FileDialogs {
 public:
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
+    std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
 };
 
 class QtProcessLauncher final : public ProcessLauncher {

@@ -1,12 +1,15 @@
 // The main window as a user meets it, on the host's fakes.
 #include "app/main_window.h"
 #include "app/mark_trails.h"
+#include "app/piece_list_panel.h"
 #include "app/position_slider.h"
 #include "app/time_field.h"
 #include "app/waveform_view.h"
+#include "core/cue_sheet.h"
 #include "core/mp3_frame_map.h"
 #include "core/quiet_snap.h"
 #include "core/time_text.h"
+#include "core/pieces.h"
 #include "platform/qt_host.h"
 #include "platform/window_menu.h"
 #include "support/files.h"
@@ -21,19 +24,46 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoStack>
 
 #include <cstdio>
 #include <unistd.h>
 
 using namespace snipora;
+
+namespace {
+// The split points and both marks ("-" where a mark is not set), as one text to compare.
+QString piecesAndMarks(MainWindow& window) {
+    QStringList points;
+    for (const std::int64_t point : window.pieces().splitPoints()) {
+        points << QString::number(point);
+    }
+    const CuttingSession& session = window.session();
+    return QStringLiteral("points %1; marks %2..%3")
+        .arg(points.join(QLatin1Char(',')),
+             session.startIsSet() ? QString::number(session.selection().start)
+                                  : QStringLiteral("-"),
+             session.endIsSet() ? QString::number(session.selection().end) : QStringLiteral("-"));
+}
+
+QString encodeTone(const QString& path, int seconds) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-v", "error", "-f", "lavfi", "-i", QStringLiteral("sine=d=%1").arg(seconds),
+                  "-b:a", "32k", "-y", path});
+    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 ? path : QString();
+}
+} // namespace
 
 class TestMainWindow : public test::WindowFixture {
     Q_OBJECT
@@ -605,6 +635,9 @@ private slots:
         QCOMPARE(fakes->links.opened.size(), 1);
         QCOMPARE(window->session().state(), PlayerState::Playing);
         for (QPushButton* button : window->findChildren<QPushButton*>()) {
+            if (button->window() != window.get()) {
+                continue; // the list of pieces is a window of its own, with keys of its own
+            }
             QVERIFY2(button->toolTip().contains("Enter presses this button; Space plays or pauses"),
                      qPrintable(button->objectName()));
         }
@@ -701,6 +734,246 @@ private slots:
                      qPrintable(fakes->media.commands.join(' ')));
         }
         QVERIFY(window->session().isLooping());
+    }
+
+    // Every edit of the marks or the split points is one undo step, a drag included; Ctrl+Y and
+    // Ctrl+Shift+Z both redo it.
+    void undoAndRedoOneStepEach_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("split point at the cursor")
+            << QStringLiteral("S") << QStringLiteral("points 20000,40000; marks 10000..50000");
+        QTest::newRow("start mark at the cursor")
+            << QStringLiteral("I") << QStringLiteral("points 40000; marks 20000..50000");
+        QTest::newRow("nudge of the active mark")
+            << QStringLiteral(".") << QStringLiteral("points 40000; marks 10000..50026");
+        QTest::newRow("split at marks") << QStringLiteral("Shift+S")
+                                        << QStringLiteral("points 10000,40000,50000; marks "
+                                                          "10000..50000");
+        QTest::newRow("the split point nearest the cursor removed")
+            << QStringLiteral("Del") << QStringLiteral("points ; marks 10000..50000");
+        QTest::newRow("split every typed time")
+            << QStringLiteral("every 0:15")
+            << QStringLiteral("points 15000,30000,45000; marks 10000..50000");
+        QTest::newRow("a piece clicked in the list")
+            << QStringLiteral("list 1") << QStringLiteral("points 40000; marks 40000..60000");
+        QTest::newRow("drag of a split point")
+            << QStringLiteral("drag") << QStringLiteral("points %1; marks 10000..50000");
+    }
+    void undoAndRedoOneStepEach() {
+        QFETCH(QString, action);
+        QFETCH(QString, after);
+        openPlaying(60000, 10000);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Space); // paused, the cursor stays put
+        QTest::keyClick(window.get(), Qt::Key_I);
+        fakes->media.setPosition(50000);
+        QTest::keyClick(window.get(), Qt::Key_O);
+        fakes->media.setPosition(40000);
+        QTest::keyClick(window.get(), Qt::Key_S);
+        fakes->media.setPosition(20000);
+        const QString before = piecesAndMarks(*window);
+        QCOMPARE(before, QStringLiteral("points 40000; marks 10000..50000"));
+        QCOMPARE(window->undoStack->count(), 3);
+        QCOMPARE(window->pieceListPanel->isHidden(), false);
+        const int steps = window->undoStack->count();
+        if (action == QStringLiteral("drag")) {
+            WaveformView* view = window->waveformView;
+            const int x = view->xForMs(40000);
+            const int y = view->height() - 12 - 2 - view->fontMetrics().height() / 2;
+            QTest::mousePress(view, Qt::LeftButton, {}, QPoint(x, y));
+            QTest::mouseMove(view, QPoint(x - 10, y));
+            QTest::mouseMove(view, QPoint(x - 20, y));
+            QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x - 30, y));
+            after = after.arg(view->msAtX(x - 30));
+        } else if (action.startsWith(QStringLiteral("list "))) {
+            QTableWidget* table = window->pieceListPanel->table;
+            const QRect cell = table->visualItemRect(
+                table->item(action.mid(5).toInt(), PieceListPanel::StartColumn));
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+        } else if (action.startsWith(QStringLiteral("every "))) {
+            window->splitEvery();
+            window->timeField->edit()->setText(action.mid(6));
+            QTest::keyClick(window->timeField->edit(), Qt::Key_Return);
+        } else {
+            QTest::keySequence(window.get(), QKeySequence(action));
+        }
+        QCOMPARE(piecesAndMarks(*window), after);
+        QCOMPARE(window->undoStack->count(), steps + 1);
+        QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Z")));
+        QCOMPARE(piecesAndMarks(*window), before);
+        QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Y")));
+        QCOMPARE(piecesAndMarks(*window), after);
+        QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Z")));
+        QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
+        QCOMPARE(piecesAndMarks(*window), after);
+        // With one piece left the list goes away.
+        QCOMPARE(window->pieceListPanel->isHidden(), window->pieces().pieceCount() == 1);
+    }
+
+    // A cue sheet dropped on the window fills the list of pieces; one for another file is used
+    // only when the user says so, and a bad one is named and changes nothing.
+    void droppedCueSheetFillsThePieces_data() {
+        QTest::addColumn<QByteArray>("sheet");
+        QTest::addColumn<bool>("agree");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("message");
+        const QByteArray tracks = "  TRACK 01 AUDIO\n    TITLE \"Intro\"\n    INDEX 01 00:00:00\n"
+                                  "  TRACK 02 AUDIO\n    TITLE \"Song\"\n    INDEX 01 00:10:00\n"
+                                  "  TRACK 03 AUDIO\n    TITLE \"Outro\"\n    INDEX 01 00:50:00\n";
+        const QStringList none{QString()};
+        QTest::newRow("for the open file") << "FILE \"thanks.txt\" MP3\n" + tracks << false
+                                           << QStringList{"Intro", "Song", "Outro"} << QString();
+        QTest::newRow("for another file, used")
+            << "FILE \"album.wav\" WAVE\n" + tracks << true << QStringList{"Intro", "Song", "Outro"}
+            << QStringLiteral("The cue sheet album.cue is for album.wav, not for the open file "
+                              "thanks.txt.\n\nUse its tracks for thanks.txt?");
+        QTest::newRow("for another file, refused")
+            << "FILE \"album.wav\" WAVE\n" + tracks << false << none
+            << QStringLiteral("The cue sheet album.cue is for album.wav, not for the open file "
+                              "thanks.txt.\n\nUse its tracks for thanks.txt?");
+        QTest::newRow("past the end")
+            << "FILE \"thanks.txt\" MP3\n" + tracks + "  TRACK 04 AUDIO\n    INDEX 01 02:00:00\n"
+            << false << none
+            << QStringLiteral("The cue sheet album.cue cannot be used: track 4 starts at "
+                              "2:00.000, past the end of the file (1:00.000)");
+        QTest::newRow("not a cue sheet") << QByteArray("FILE") << false << none
+                                         << QStringLiteral("The cue sheet album.cue cannot be "
+                                                           "used: libcue cannot read it");
+    }
+    void droppedCueSheetFillsThePieces() {
+        QFETCH(QByteArray, sheet);
+        QFETCH(bool, agree);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, message);
+        openPlaying(60000, 0);
+        const QString path = dir.filePath(QStringLiteral("album.cue"));
+        QVERIFY(test::writeFile(path, sheet));
+        fakes->messages.answers.push_back(agree ? MessageAnswer::Yes : MessageAnswer::No);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        // Qt sends the drop to the widget that took the drag when it came in.
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &drop);
+        // The sheet is read from the event loop, after the drop is answered.
+        QTRY_VERIFY(message.isEmpty() ? window->pieceListPanel->table->rowCount() > 1
+                                      : !fakes->messages.shown.isEmpty());
+        QCOMPARE(window->pieceListPanel->table->rowCount(), titles.size());
+        for (int row = 0; row < titles.size(); ++row) {
+            QCOMPARE(window->pieceListPanel->table->item(row, PieceListPanel::TitleColumn)->text(),
+                     titles[row]);
+        }
+        QCOMPARE(fakes->messages.shown.isEmpty() ? QString() : fakes->messages.shown.last().text,
+                 message);
+        QCOMPARE(window->session().sourcePath(),
+                 QFile::encodeName(QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks.txt")));
+        // Written back, the sheet reads as the same tracks of the open file.
+        const QString written = dir.filePath(QStringLiteral("written.cue"));
+        QFile::remove(written);
+        fakes->dialogs.saveAnswers.push_back(written);
+        window->writeCueSheet();
+        QFile file(written);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QString problem;
+        const std::optional<CueSheet> back = parseCueSheet(file.readAll(), &problem);
+        QVERIFY2(back, qPrintable(problem));
+        QCOMPARE(QFileInfo(dir.filePath(back->file)).canonicalFilePath(),
+                 QFileInfo(QStringLiteral(SNIPORA_PROGRAM_DIR "/thanks.txt")).canonicalFilePath());
+        QCOMPARE(back->tracks.size(), std::size_t(titles.size()));
+        for (int i = 0; i < titles.size(); ++i) {
+            QCOMPARE(back->tracks[std::size_t(i)].title, titles[i]);
+            QCOMPARE(back->tracks[std::size_t(i)].startMs,
+                     window->pieces().pieces()[std::size_t(i)].startMs);
+        }
+    }
+
+    // Save all writes the pieces that are on under the pattern's names; a Cancel leaves nothing
+    // of the piece under way, not even its hidden file; an existing file is replaced only on Yes.
+    void saveAllWritesThePiecesThatAreOn_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QStringList>("written");
+        QTest::addColumn<QString>("message");
+        const QStringList both{"01 Intro.mp3", "02 Piece 2.mp3"};
+        QTest::newRow("all through") << "through" << both << "Done: 2 pieces saved";
+        QTest::newRow("cancelled") << "cancel" << QStringList{}
+                                   << "Save all stopped: piece 1 (01 Intro.mp3) was stopped; no "
+                                      "piece was written";
+        QTest::newRow("an existing file kept")
+            << "keep" << QStringList{"01 Intro.mp3"}
+            << "01 Intro.mp3 already exists in %1.\n\nDo you want to overwrite the existing files?";
+        QTest::newRow("an existing file replaced") << "replace" << both << "Done: 2 pieces saved";
+    }
+    void saveAllWritesThePiecesThatAreOn() {
+        QFETCH(QString, mode);
+        QFETCH(QStringList, written);
+        QFETCH(QString, message);
+        const QString source = encodeTone(dir.filePath(QStringLiteral("long.mp3")), 300);
+        QVERIFY(!source.isEmpty());
+        QTemporaryDir out;
+        message.replace(QStringLiteral("%1"), out.path());
+        const QString existing = QDir(out.path()).filePath(QStringLiteral("01 Intro.mp3"));
+        if (mode == QStringLiteral("keep") || mode == QStringLiteral("replace")) {
+            QVERIFY(test::writeFile(existing, "old"));
+            fakes->messages.answers.push_back(mode == QStringLiteral("keep") ? MessageAnswer::No
+                                                                             : MessageAnswer::Yes);
+        }
+        fakes->media.setLength(300000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        for (const int ms : {100000, 200000}) {
+            fakes->media.setPosition(ms);
+            window->addSplitPoint();
+        }
+        QTableWidget* table = window->pieceListPanel->table;
+        QCOMPARE(table->rowCount(), 3);
+        table->item(0, PieceListPanel::TitleColumn)->setText(QStringLiteral("Intro"));
+        table->item(1, PieceListPanel::OnColumn)->setCheckState(Qt::Unchecked);
+        QCOMPARE(window->pieces().pieces()[1].enabled, false);
+        window->pieceListPanel->setNamePattern(QStringLiteral("%n %t"));
+        fakes->dialogs.folderAnswers.push_back(out.path());
+        window->saveAllPieces();
+        QCOMPARE(window->isSaving(), mode != QStringLiteral("keep"));
+        if (mode == QStringLiteral("cancel")) {
+            QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Cancel"));
+            fakes->messages.answers.push_back(MessageAnswer::Yes);
+            window->pieceListPanel->saveAllButton->click();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 60000);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
+        QVERIFY2(fakes->messages.shown.constLast().text.startsWith(message),
+                 qPrintable(fakes->messages.shown.constLast().text));
+        QCOMPARE(QFileInfo(existing).size() == 3, mode == QStringLiteral("keep"));
+        QVERIFY(window->directSaveButton->isEnabled());
+        QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Save all..."));
+    }
+
+    // Three tones with a second of silence between them: a split in the middle of each pause,
+    // found off the window's thread, in one undo step.
+    void splitAtPausesFindsTheSilences() {
+        const QString source = dir.filePath(QStringLiteral("tones.mp3"));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=1", "-f", "lavfi", "-i",
+                      "anullsrc=r=44100:cl=mono:d=1", "-filter_complex",
+                      "[0][1][0][1][0]concat=n=5:v=0:a=1", "-b:a", "64k", "-y", source});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        fakes->media.setLength(5000);
+        fakes->media.setMode("playing");
+        QVERIFY(!window->session().open(QFile::encodeName(source), 1));
+        window->splitAtPauses();
+        QTRY_VERIFY_WITH_TIMEOUT(window->pieces().pieceCount() > 1, 30000);
+        const std::vector<std::int64_t> points = window->pieces().splitPoints();
+        QCOMPARE(points.size(), 2u);
+        QVERIFY2(std::abs(points[0] - 1500) <= 10 && std::abs(points[1] - 3500) <= 10,
+                 qPrintable(QStringLiteral("%1, %2").arg(points[0]).arg(points[1])));
+        QCOMPARE(window->undoStack->count(), 1);
+        window->undoStack->undo();
+        QCOMPARE(window->pieces().pieceCount(), 1u);
     }
 
     void websiteWithoutOpenerGivesTheAddress() {

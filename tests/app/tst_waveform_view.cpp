@@ -109,6 +109,39 @@ private slots:
         QCOMPARE(seek.count(), 0);
     }
 
+    // A split point's numbered tag is caught and dragged like a handle, one drag ending once;
+    // where a mark's handle lies under the tag's reach, the handle wins.
+    void splitPointTagsAreCaughtAndDragged_data() {
+        QTest::addColumn<qint64>("markMs");
+        QTest::addColumn<int>("pressY"); // above the bottom edge
+        QTest::addColumn<bool>("tagCaught");
+        QTest::newRow("on the tag") << qint64(70000) << 20 << true;
+        QTest::newRow("on a mark's handle at the same time") << qint64(40000) << 4 << false;
+        QTest::newRow("below the tag, no handle there") << qint64(70000) << 4 << false;
+    }
+    void splitPointTagsAreCaughtAndDragged() {
+        QFETCH(qint64, markMs);
+        QFETCH(int, pressY);
+        QFETCH(bool, tagCaught);
+        view->setMarks(10000, markMs);
+        view->setSplitPoints({20000, 40000}, std::nullopt); // x = 105 and x = 205
+        QSignalSpy picked(view.get(), &WaveformView::splitPointPicked);
+        QSignalSpy dragged(view.get(), &WaveformView::splitPointDragged);
+        QSignalSpy finished(view.get(), &WaveformView::dragFinished);
+        const int y = view->height() - pressY;
+        QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(206, y));
+        QTest::mouseMove(view.get(), QPoint(225, y));
+        QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(245, y));
+        QCOMPARE(picked.count(), tagCaught ? 1 : 0);
+        QCOMPARE(dragged.count(), tagCaught ? 2 : 0);
+        if (tagCaught) {
+            QCOMPARE(picked.at(0).at(0).toInt(), 1);
+            QCOMPARE(dragged.at(1).at(0).toInt(), 1);
+            QCOMPARE(dragged.at(1).at(1).value<std::int64_t>(), 48000);
+        }
+        QCOMPARE(finished.count(), tagCaught || markMs == 40000 ? 1 : 0);
+    }
+
     // Catching a handle makes its mark the active one, drawn twice as wide; where the handles
     // overlap, each click takes the one that is not active, so that both can be reached.
     void handlesPickTheActiveMark_data() {

@@ -63,6 +63,12 @@ private slots:
         pieces = list.pieces();
         QCOMPARE(pieces[0], (Piece{0, 6000, "Intro", true}));
         QCOMPARE(pieces[2].title, "Outro");
+        // A dragged point keeps every title and stops a frame short of its neighbour.
+        QVERIFY(list.moveSplitPoint(1, 1000));
+        pieces = list.pieces();
+        QCOMPARE(pieces[1], (Piece{6000, 6026, "", true}));
+        QCOMPARE(pieces[2], (Piece{6026, 10000, "Outro", true}));
+        QVERIFY(!list.moveSplitPoint(2, 1000));
     }
 };
 

@@ -79,6 +79,11 @@ std::optional<QString> FakeFileDialogs::saveFile(const FileDialogRequest& reques
     return take(saveAnswers);
 }
 
+std::optional<QString> FakeFileDialogs::chooseFolder(const FileDialogRequest& request) {
+    folderRequests << request;
+    return take(folderAnswers);
+}
+
 std::optional<int> FakeProcessLauncher::start(const QString& program, const QStringList& arguments,
                                               Handlers handlers) {
     const Launch launch{program, arguments};

@@ -77,8 +77,11 @@ class FakeFileDialogs final : public FileDialogs {
 public:
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
+    std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
     QList<FileDialogRequest> openRequests;
     QList<FileDialogRequest> saveRequests;
+    QList<FileDialogRequest> folderRequests;
+    std::deque<std::optional<QString>> folderAnswers;
     // Chosen paths, front first; nullopt (or none queued) means the user cancels.
     std::deque<std::optional<QString>> openAnswers;
     std::deque<std::optional<QString>> saveAnswers;
