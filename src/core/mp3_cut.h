@@ -35,6 +35,10 @@ struct Mp3CutPlan {
     // Frames [removedFrom, removedTo) are left out: a section taken out of the middle.
     std::size_t removedFrom = 0;
     std::size_t removedTo = 0;
+    // Tags written instead of the source's ID3v2 and ID3v1 tags (a piece's own, made in
+    // memory); nullopt copies the source's.
+    std::optional<QByteArray> id3v2Tag;
+    std::optional<QByteArray> id3v1Tag;
 
     std::int64_t samples() const { return endSample - startSample; }
 };
