@@ -123,7 +123,7 @@ void ConvertSave::startEncoder(bool convertCover) {
     coverConverted_ = convertCover;
     const ProcessCommand command = encoderCommand(
         EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format, job_.bitrate,
-                   temporary_, convertCover, job_.fadeInMs, job_.fadeOutMs});
+                   temporary_, convertCover, job_.fadeInMs, job_.fadeOutMs, job_.tags});
     commandLine_ = command.commandLine;
     qCInfo(logEncoder) << "running" << command.program << command.arguments;
     encoder_.start(command);

@@ -5,11 +5,13 @@
 #include "core/save_outcome.h"
 #include "core/selection.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace snipora {
 
@@ -22,6 +24,7 @@ struct ConvertSaveJob {
     QString target;            // the chosen path, with the format's extension
     std::int64_t fadeInMs = 0; // fades at the edges, 0 for none
     std::int64_t fadeOutMs = 0;
+    QList<std::pair<QString, QString>> tags = {}; // set on the output over the source's
 };
 
 // The path with the format's extension: a missing one is added, another format's replaced,
