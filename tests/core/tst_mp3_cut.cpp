@@ -321,8 +321,8 @@ private slots:
         QCOMPARE(cutDecoded.headerLength, plan->samples());
         QCOMPARE(static_cast<std::int64_t>(cutDecoded.samples.size()) / channels, plan->samples());
         QCOMPARE(plan->startSample, (startMs * map->sampleRate() + 999) / 1000);
-        const auto marked = (readsStraight ? straight : source).samples.begin() +
-                            plan->startSample * channels;
+        const auto marked =
+            (readsStraight ? straight : source).samples.begin() + plan->startSample * channels;
         int differing = 0;
         for (std::size_t i = 0; i < cutDecoded.samples.size(); ++i) {
             const int difference = std::abs(cutDecoded.samples[i] - marked[static_cast<int>(i)]);
