@@ -3,10 +3,13 @@
 #include "app/main_window.h"
 #include "core/command_line.h"
 #include "core/headless_cut.h"
+#include "core/split_command.h"
+#include "core/split_convert.h"
 #include "platform/qt_host.h"
 #include "platform/termination_signals.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QThread>
 #include <QTimer>
 
@@ -78,10 +81,51 @@ int runSplit(int argc, char* argv[]) {
     // worker then stops between two writes and keeps the finished pieces.
     std::atomic<bool> stop = false;
     int status = 1;
-    const std::unique_ptr<QThread> worker(
-        QThread::create([&] { status = snipora::runSplit(line.split, stop, stdout, stderr); }));
-    QObject::connect(worker.get(), &QThread::finished, &app,
-                     [&status] { QCoreApplication::exit(status); });
+    // A conversion finds the pieces on the worker and then encodes them one after another,
+    // followed from the event loop; declared before the worker so that a signal's exit ends the
+    // encoder and removes its file.
+    snipora::QtProcessLauncher processes;
+    std::unique_ptr<snipora::PlannedSplit> planned;
+    snipora::SplitConvert convert(processes);
+    const bool converting = !line.split.format.isEmpty();
+    const std::unique_ptr<QThread> worker(QThread::create([&] {
+        if (converting) {
+            planned = snipora::planSplit(line.split, stop, stderr);
+        } else {
+            status = snipora::runSplit(line.split, stop, stdout, stderr);
+        }
+    }));
+    QObject::connect(&convert, &snipora::SplitConvert::pieceWritten, &app, [](const QString& path) {
+        std::printf("%s\n", QFile::encodeName(path).constData());
+        std::fflush(stdout);
+    });
+    QObject::connect(&convert, &snipora::SplitConvert::finished, &app,
+                     [](const snipora::SplitSaveOutcome& outcome) {
+                         if (outcome.failure) {
+                             std::fprintf(stderr, "snipora: %s\n",
+                                          outcome.failure->toLocal8Bit().constData());
+                         }
+                         QCoreApplication::exit(outcome.failure ? 1 : 0);
+                     });
+    QObject::connect(worker.get(), &QThread::finished, &app, [&] {
+        if (!converting || !planned) {
+            QCoreApplication::exit(status);
+            return;
+        }
+        snipora::SplitConvertJob job;
+        job.programFolder = QCoreApplication::applicationDirPath();
+        job.sourceHandle = planned->sourceHandle;
+        job.sourceName = planned->sourceName;
+        job.folder = QFile::decodeName(line.split.folder);
+        job.pattern = line.split.pattern;
+        job.overwrite = line.split.overwrite;
+        job.pieces = planned->pieces;
+        job.format = line.split.format;
+        job.bitrate = line.split.bitrate;
+        job.fadeInMs = line.split.fadeInMs;
+        job.fadeOutMs = line.split.fadeOutMs;
+        convert.start(job);
+    });
     worker->start();
     const int result = QCoreApplication::exec();
     stop = true;

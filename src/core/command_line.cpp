@@ -39,6 +39,7 @@ QString usageText() {
         "                     [--join-fade | --format FORMAT [--bitrate RATE]] [--snap]\n"
         "  or:  snipora --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses |\n"
         "                --every DURATION) [--name PATTERN] [--overwrite]\n"
+        "                [--fade-in MS] [--fade-out MS] [--format FORMAT [--bitrate RATE]]\n"
         "Cut a section out of an MP3 file.\n"
         "\n"
         "With FILE, the window opens and plays it. Mark a start and an end, listen to the\n"
@@ -51,8 +52,9 @@ QString usageText() {
         "                  a window, as Direct Save does; times are seconds (12.5) or\n"
         "                  h:mm:ss.mmm (1:02:03.5)\n"
         "  --fade-in MS, --fade-out MS\n"
-        "                  with --cut: fade the section in from silence and out to silence\n"
-        "                  over MS milliseconds (0 to 10000); a Direct Save lowers the\n"
+        "                  with --cut, and with --split for every piece: fade the section\n"
+        "                  in from silence and out to silence over MS milliseconds (0 to\n"
+        "                  10000); a Direct Save lowers the\n"
         "                  frames' own gains granule by granule (13 ms at 44.1 kHz), without\n"
         "                  re-encoding, a --format conversion fades to the sample; fades\n"
         "                  longer than the section together are shortened to fit\n"
@@ -72,8 +74,10 @@ QString usageText() {
         "  -o, --output OUTPUT\n"
         "                  with --cut or --remove: the file to write; an existing one is\n"
         "                  replaced only once the new one is written and checked\n"
-        "  --format FORMAT  with --cut or --remove: convert instead, to MP3, WAV, AAC,\n"
-        "                  WMA, FLAC, M4A or AC3\n"
+        "  --format FORMAT  with --cut, --remove or --split: convert instead, to MP3, WAV,\n"
+        "                  AAC, WMA, FLAC, M4A or AC3; each piece of a split is encoded\n"
+        "                  and checked as one Convert Save, tagged with its title and\n"
+        "                  track number\n"
         "  --bitrate RATE   with --format: 256k, 128k, 64k or 32k (WMA and AC3 also 512k);\n"
         "                  left out for the lossless FLAC and WAV\n"
         "%1"
@@ -149,14 +153,48 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         line.error = QStringLiteral("--snap goes with --cut and --remove");
         return line;
     }
+    // Fades in milliseconds, for a cut and for every piece of a split; false on a mistake.
+    const auto readFades = [&](std::int64_t& inMs, std::int64_t& outMs) {
+        for (const auto& [option, value] :
+             {std::pair{&fadeIn, &inMs}, std::pair{&fadeOut, &outMs}}) {
+            if (!parser.isSet(*option)) {
+                continue;
+            }
+            bool number = false;
+            *value = parser.value(*option).toLongLong(&number);
+            if (!number || *value < 0 || *value > maxFadeMs) {
+                line.error = QStringLiteral("--%1 takes milliseconds from 0 to %2")
+                                 .arg(option->names().constFirst())
+                                 .arg(maxFadeMs);
+                return false;
+            }
+        }
+        return true;
+    };
+    // The format and bitrate of a conversion; false on a mistake.
+    const auto readFormat = [&](QString& chosenFormat, QString& chosenBitrate) {
+        chosenFormat = parser.value(format).toUpper();
+        chosenBitrate = parser.value(bitrate).toLower();
+        if (parser.isSet(format) && !outputFormats().contains(chosenFormat)) {
+            line.error = QStringLiteral("--format takes one of %1")
+                             .arg(outputFormats().join(QLatin1Char(' ')));
+            return false;
+        }
+        if (!parser.isSet(format) && parser.isSet(bitrate)) {
+            line.error = QStringLiteral("--bitrate goes with --format");
+            return false;
+        }
+        if (!chosenBitrate.isEmpty() && !outputBitrates().contains(chosenBitrate)) {
+            line.error = QStringLiteral("--bitrate takes one of %1")
+                             .arg(outputBitrates().join(QLatin1Char(' ')));
+            return false;
+        }
+        return true;
+    };
     if (line.action == CommandLine::Action::Split) {
-        if (parser.isSet(format) || parser.isSet(bitrate)) {
-            line.error = QStringLiteral("--split saves by Direct Save: --format and --bitrate "
-                                        "do not go with it");
-        } else if (parser.isSet(fadeIn) || parser.isSet(fadeOut)) {
-            line.error = QStringLiteral("--fade-in and --fade-out go with --cut");
-        } else {
-            line.split = readSplitRequest(parser, workingFolder, &line.error);
+        line.split = readSplitRequest(parser, workingFolder, &line.error);
+        if (line.error.isEmpty() && readFades(line.split.fadeInMs, line.split.fadeOutMs)) {
+            readFormat(line.split.format, line.split.bitrate);
         }
         return line;
     }
@@ -204,19 +242,8 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         line.error = request.removeSection ? removeUsage : cutUsage;
         return line;
     }
-    for (const auto& [option, value] :
-         {std::pair{&fadeIn, &request.fadeInMs}, std::pair{&fadeOut, &request.fadeOutMs}}) {
-        if (!parser.isSet(*option)) {
-            continue;
-        }
-        bool number = false;
-        *value = parser.value(*option).toLongLong(&number);
-        if (!number || *value < 0 || *value > maxFadeMs) {
-            line.error = QStringLiteral("--%1 takes milliseconds from 0 to %2")
-                             .arg(option->names().constFirst())
-                             .arg(maxFadeMs);
-            return line;
-        }
+    if (!readFades(request.fadeInMs, request.fadeOutMs)) {
+        return line;
     }
     for (qsizetype i = 0; i < times; i += 2) {
         const auto start = parseTime(positional[i]);
@@ -235,24 +262,13 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     request.endMs = *parseTime(positional[1]);
     request.input = absoluteName(positional[times].toLatin1(), workingFolder);
     request.output = absoluteName(outputName, workingFolder);
-    request.format = parser.value(format).toUpper();
-    request.bitrate = parser.value(bitrate).toLower();
+    if (!readFormat(request.format, request.bitrate)) {
+        return line;
+    }
     if (parser.isSet(format)) {
-        if (!outputFormats().contains(request.format)) {
-            line.error = QStringLiteral("--format takes one of %1")
-                             .arg(outputFormats().join(QLatin1Char(' ')));
-            return line;
-        }
         // Only the extension changes, and it is ASCII: the rest of the name keeps its bytes.
         request.output =
             withFormatExtension(bytesAsText(request.output), request.format).toLatin1();
-    } else if (parser.isSet(bitrate)) {
-        line.error = QStringLiteral("--bitrate goes with --format");
-        return line;
-    }
-    if (!request.bitrate.isEmpty() && !outputBitrates().contains(request.bitrate)) {
-        line.error = QStringLiteral("--bitrate takes one of %1")
-                         .arg(outputBitrates().join(QLatin1Char(' ')));
     }
     return line;
 }

@@ -131,7 +131,7 @@ void ConvertSave::startEncoder(bool convertCover) {
     const ProcessCommand command = encoderCommand(
         EncoderJob{job_.programFolder, job_.selection, job_.inputPath, job_.format, job_.bitrate,
                    temporary_, convertCover, job_.fadeInMs, job_.fadeOutMs, job_.removedSections,
-                   job_.sourceSampleRate, job_.crossFadeMs});
+                   job_.sourceSampleRate, job_.crossFadeMs, job_.tags});
     commandLine_ = command.commandLine;
     qCInfo(logEncoder) << "running" << command.program << command.arguments;
     encoder_.start(command);

@@ -5,11 +5,13 @@
 #include "core/save_outcome.h"
 #include "core/selection.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace snipora {
@@ -28,6 +30,7 @@ struct ConvertSaveJob {
     std::vector<Selection> removedSections = {};
     int sourceSampleRate = 0;
     std::int64_t crossFadeMs = 10;
+    QList<std::pair<QString, QString>> tags = {}; // set on the output over the source's
 };
 
 // The path with the format's extension: a missing one is added, another format's replaced,

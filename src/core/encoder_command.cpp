@@ -286,6 +286,13 @@ ProcessCommand encoderCommand(const EncoderJob& job) {
         // The container alone would pick another codec.
         add({QStringLiteral("-acodec"), QStringLiteral("wmav2")});
     }
+    if (!job.tags.isEmpty()) {
+        add({QStringLiteral("-map_chapters"), QStringLiteral("-1")});
+        for (const auto& [key, value] : job.tags) {
+            add({QStringLiteral("-metadata")});
+            addPath(key + QLatin1Char('=') + value);
+        }
+    }
     add({QStringLiteral("-progress"), QStringLiteral("pipe:1")});
     addPath(job.outputPath);
     return command;

@@ -5,11 +5,13 @@
 #include "core/process_runner.h"
 #include "core/selection.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace snipora {
@@ -34,6 +36,9 @@ struct EncoderJob {
     std::vector<Selection> removedSections = {};
     int sourceSampleRate = 0;
     std::int64_t crossFadeMs = 0;
+    // Tags set on the output over the source's (a piece's title and track), an empty value
+    // removing one; with any, the source's chapters are left out, as they describe the whole.
+    QList<std::pair<QString, QString>> tags = {};
 };
 
 // The formats and bitrates a Convert Save offers, in the order the lists show them. A format's

@@ -82,6 +82,55 @@ QByteArray leadFrameBytes(std::uint32_t streamHeader, const QByteArray& reservoi
     return frame;
 }
 
+// The bit reservoir bytes that frames [first, end) borrow from frames before `first`, as far as
+// the source holds them; nullopt when the source cannot be read.
+std::optional<QByteArray> reservoirFor(int sourceFd, const std::vector<Mp3Frame>& frames,
+                                       std::int64_t first, std::int64_t end) {
+    // The copied frames' data may start in frames left out: how far back.
+    std::int64_t reservoir = 0;
+    std::int64_t ahead = 0; // data bytes of copied frames before frame i
+    for (std::int64_t i = first; i < end && ahead <= 511; ++i) {
+        reservoir = std::max<std::int64_t>(
+            reservoir, frames[static_cast<std::size_t>(i)].mainDataBegin - ahead);
+        ahead += dataBytes(frames[static_cast<std::size_t>(i)]);
+    }
+    // Only what the source holds before the first copied frame can be carried over.
+    std::vector<std::size_t> carried;
+    std::int64_t available = 0;
+    for (std::int64_t i = first - 1; i >= 0 && available < reservoir; --i) {
+        carried.push_back(static_cast<std::size_t>(i));
+        available += dataBytes(frames[static_cast<std::size_t>(i)]);
+    }
+    reservoir = std::min(reservoir, available);
+    QByteArray bytes;
+    if (reservoir > 0) {
+        for (auto it = carried.rbegin(); it != carried.rend(); ++it) {
+            const Mp3Frame& frame = frames[*it];
+            const int n = dataBytes(frame);
+            QByteArray part(n, '\0');
+            if (!readAt(sourceFd, part.data(), n, frame.offset + frame.size - n)) {
+                return std::nullopt;
+            }
+            bytes += part;
+        }
+    }
+    return bytes.right(reservoir);
+}
+
+// libmpg123 decodes layer III from this many frames before the one where its output starts.
+constexpr std::int64_t mpg123Preframes = 4;
+
+// After how many decoded frames libmpg123's synthesis filter rounds alike. Its window turns by
+// 18 of 16 steps per granule, and the order in which it sums a sample's products, so the last
+// bit of rounding, follows where it stands: every other granule for stereo, every fourth for
+// mono (found by decoding pieces against their source: exact for MPEG-1 mono and MPEG-2
+// stereo; MPEG-2 mono follows some further rule). A frame holds two granules in MPEG-1, one in
+// MPEG-2 and 2.5.
+std::int64_t synthesisCycleFrames(const Mp3FrameMap& map) {
+    const std::int64_t granules = map.channels() == 1 ? 4 : 2;
+    return granules / (map.version() == MpegVersion::Mpeg1 ? 2 : 1);
+}
+
 struct OutputFrames {
     std::uint32_t streamHeader = 0;
     std::vector<std::int64_t> sizes; // every audio frame of the output, the lead frame first
@@ -264,44 +313,59 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
     // the last 512 samples: the frame before (two frames of one granule each for MPEG-2 and 2.5)
     // must be decoded from its own data for the first kept sample to come out as in the source.
     const std::int64_t before = map.version() == MpegVersion::Mpeg1 ? 1 : 2;
-    const std::int64_t first = std::max<std::int64_t>(0, startFrame - before);
-    const std::int64_t end = std::clamp<std::int64_t>((rawEnd + spf - 1) / spf, first + 1, count);
-    plan.firstFrame = static_cast<std::size_t>(first);
-    plan.endFrame = static_cast<std::size_t>(end);
-
-    // The copied frames' data may start in frames left out (the bit reservoir): how far back.
-    std::int64_t reservoir = 0;
-    std::int64_t ahead = 0; // data bytes of copied frames before frame i
-    for (std::int64_t i = first; i < end && ahead <= 511; ++i) {
-        reservoir = std::max<std::int64_t>(
-            reservoir, frames[static_cast<std::size_t>(i)].mainDataBegin - ahead);
-        ahead += dataBytes(frames[static_cast<std::size_t>(i)]);
-    }
-    // Only what the source holds before the first copied frame can be carried over.
-    std::vector<std::size_t> carried;
-    std::int64_t available = 0;
-    for (std::int64_t i = first - 1; i >= 0 && available < reservoir; --i) {
-        carried.push_back(static_cast<std::size_t>(i));
-        available += dataBytes(frames[static_cast<std::size_t>(i)]);
-    }
-    reservoir = std::min(reservoir, available);
-    if (reservoir > 0) {
-        QByteArray bytes;
-        for (auto it = carried.rbegin(); it != carried.rend(); ++it) {
-            const Mp3Frame& frame = frames[*it];
-            const int n = dataBytes(frame);
-            QByteArray part(n, '\0');
-            if (!readAt(sourceFd, part.data(), n, frame.offset + frame.size - n)) {
-                return fail(
-                    QStringLiteral("the source could not be read (%1)").arg(systemReason(errno)));
-            }
-            bytes += part;
+    const std::int64_t needed = std::max<std::int64_t>(0, startFrame - before);
+    const std::int64_t end = std::clamp<std::int64_t>((rawEnd + spf - 1) / spf, needed + 1, count);
+    // libmpg123 decodes from `mpg123Preframes` frames before the one holding the first sample
+    // it gives (or from the first frame): how many frames the source and the output have
+    // decoded when they reach the frame of the first kept sample must agree (see
+    // synthesisCycleFrames). The output decodes min(k, preframes) frames before it, k being
+    // the frames it holds before it.
+    const std::int64_t cycle = synthesisCycleFrames(map);
+    const std::int64_t sourcePhase =
+        startFrame - std::max<std::int64_t>(0, map.decoderSkip() / spf - mpg123Preframes);
+    struct Choice {
+        std::int64_t first = 0;
+        bool lead = false;
+        QByteArray reservoir;
+    };
+    std::optional<Choice> chosen;
+    std::optional<Choice> fallback;
+    for (std::int64_t first = needed;
+         !chosen && first >= 0 && startFrame - first <= mpg123Preframes; --first) {
+        auto reservoir = reservoirFor(sourceFd, frames, first, end);
+        if (!reservoir) {
+            return fail(
+                QStringLiteral("the source could not be read (%1)").arg(systemReason(errno)));
         }
-        plan.reservoir = bytes.right(reservoir);
+        // A lead frame is needed to carry the reservoir or to make room for the decoder delay;
+        // a silent one may be added anyway, as one more frame decoded before the copied ones.
+        const bool leadNeeded =
+            !reservoir->isEmpty() || rawStart - first * spf < mpg123DecoderDelay;
+        for (const bool lead : {leadNeeded, true}) {
+            const std::int64_t decodedBefore = startFrame - first + (lead ? 1 : 0);
+            if (decodedBefore > mpg123Preframes) {
+                continue;
+            }
+            const Choice choice{first, lead, *reservoir};
+            if (!fallback) {
+                fallback = choice;
+            }
+            if ((sourcePhase - decodedBefore) % cycle == 0) {
+                chosen = choice;
+                break;
+            }
+        }
     }
+    // Where no choice decodes in step, the nearest: a few of its samples may differ from the
+    // source's by one step of rounding. MPEG-2 mono still does now and then.
+    const Choice& choice = chosen ? *chosen : *fallback;
+    plan.firstFrame = static_cast<std::size_t>(choice.first);
+    plan.leadFrame = choice.lead;
+    plan.reservoir = choice.reservoir;
+    plan.endFrame = static_cast<std::size_t>(end);
+    const auto first = static_cast<std::int64_t>(plan.firstFrame);
     // The output's first decoded sample, in the source's decoded stream.
     std::int64_t base = first * spf;
-    plan.leadFrame = reservoir > 0 || rawStart - base < mpg123DecoderDelay;
     if (plan.leadFrame) {
         base -= spf;
     }
@@ -321,8 +385,11 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
 
 std::int64_t mp3CutOutputBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
     const OutputFrames out = outputFrames(map, plan);
-    return map.id3v2Size() + infoFrameBytes(map, plan, out).size() + out.audioBytes +
-           map.apeSize() + (map.id3v1Offset() ? 128 : 0);
+    return (plan.id3v2Tag ? plan.id3v2Tag->size() : map.id3v2Size()) +
+           infoFrameBytes(map, plan, out).size() + out.audioBytes + map.apeSize() +
+           (plan.id3v1Tag       ? plan.id3v1Tag->size()
+            : map.id3v1Offset() ? 128
+                                : 0);
 }
 
 SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, std::int64_t startMs,
@@ -365,7 +432,16 @@ SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& 
         return {};
     };
 
-    if (const auto failed = copy(0, map.id3v2Size())) {
+    // Tags made for this output are written as they are; the source's are copied.
+    const auto writeTag = [&](const QByteArray& tag) {
+        done += tag.size();
+        return writeAll(target, tag.constData(), tag.size());
+    };
+    if (plan.id3v2Tag) {
+        if (!writeTag(*plan.id3v2Tag)) {
+            return SaveOutcome::failed(writeReason(target));
+        }
+    } else if (const auto failed = copy(0, map.id3v2Size())) {
         return failed;
     }
     if (!writeAll(target, info.constData(), info.size())) {
@@ -413,7 +489,11 @@ SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& 
     if (const auto failed = copy(map.apeOffset(), map.apeOffset() + map.apeSize())) {
         return failed;
     }
-    if (const auto id3v1 = map.id3v1Offset()) {
+    if (plan.id3v1Tag) {
+        if (!writeTag(*plan.id3v1Tag)) {
+            return SaveOutcome::failed(writeReason(target));
+        }
+    } else if (const auto id3v1 = map.id3v1Offset()) {
         if (const auto failed = copy(*id3v1, *id3v1 + 128)) {
             return failed;
         }

@@ -39,6 +39,10 @@ struct Mp3CutPlan {
         std::size_t to = 0;
     };
     std::vector<FrameRange> removedFrames;
+    // Tags written instead of the source's ID3v2 and ID3v1 tags (a piece's own, made in
+    // memory); nullopt copies the source's.
+    std::optional<QByteArray> id3v2Tag;
+    std::optional<QByteArray> id3v1Tag;
 
     std::int64_t samples() const { return endSample - startSample; }
     // The first frame from `frame` on that is not left out.

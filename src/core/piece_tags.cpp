@@ -1,12 +1,11 @@
-// The ID3 tags of a saved piece, through TagLib.
+// The ID3 tags of a saved piece, through TagLib, rendered in memory.
 #include "core/piece_tags.h"
 
-#include <QFile>
-
-#include <attachedpictureframe.h>
 #include <id3v1tag.h>
+#include <id3v2framefactory.h>
 #include <id3v2tag.h>
 #include <mpegfile.h>
+#include <tbytevectorstream.h>
 #include <textidentificationframe.h>
 
 #include <memory>
@@ -23,13 +22,22 @@ QString fromTagText(const TagLib::String& text) {
     return QString::fromStdString(text.to8Bit(true));
 }
 
+TagLib::ByteVector toBytes(const QByteArray& bytes) {
+    return TagLib::ByteVector(bytes.constData(), static_cast<unsigned int>(bytes.size()));
+}
+
+QByteArray fromBytes(const TagLib::ByteVector& bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
 } // namespace
 
-std::optional<QString> tagPiece(const QString& path, const QString& title, int number, int count) {
-    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
-    if (!file.isValid()) {
-        return QStringLiteral("TagLib cannot open the piece to tag it");
-    }
+PieceTags pieceTags(const QByteArray& sourceId3v2, const QByteArray& sourceId3v1,
+                    const QString& title, int number, int count) {
+    // TagLib reads the tags from a file in memory holding them alone: the piece's frames are
+    // written once, after, and never read back to be tagged.
+    TagLib::ByteVectorStream stream(toBytes(sourceId3v2 + sourceId3v1));
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     // What the source's tags said, from whichever of ID3v2 and ID3v1 it had.
     const QString sourceTitle = fromTagText(file.tag()->title());
     const QString sourceAlbum = fromTagText(file.tag()->album());
@@ -48,19 +56,15 @@ std::optional<QString> tagPiece(const QString& path, const QString& title, int n
     track->setText(toTagText(QStringLiteral("%1/%2").arg(number).arg(count)));
     tag->addFrame(track.release()); // the tag owns its frames
 
-    int tags = TagLib::MPEG::File::ID3v2;
-    if (TagLib::ID3v1::Tag* old = file.ID3v1Tag(false)) {
+    PieceTags tags;
+    tags.id3v2 = fromBytes(tag->render(version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4));
+    if (TagLib::ID3v1::Tag* old = file.hasID3v1Tag() ? file.ID3v1Tag(false) : nullptr) {
         old->setTitle(toTagText(title));
         old->setAlbum(toTagText(album));
         old->setTrack(static_cast<unsigned int>(number));
-        tags |= TagLib::MPEG::File::ID3v1;
+        tags.id3v1 = fromBytes(old->render());
     }
-    if (!file.save(tags, TagLib::File::StripNone,
-                   version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4,
-                   TagLib::File::DoNotDuplicate)) {
-        return QStringLiteral("TagLib could not write the piece's tags");
-    }
-    return std::nullopt;
+    return tags;
 }
 
 } // namespace snipora

@@ -36,18 +36,6 @@ const QString splitSources = QStringLiteral("--at, --cue, --pauses or --every");
 // Within ±5 s of each point of --every, the quietest moment.
 constexpr std::int64_t quietRadiusMs = 5000;
 
-struct Descriptor {
-    explicit Descriptor(int value) : fd(value) {}
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    const int fd;
-};
-
 } // namespace
 
 void addSplitOptions(QCommandLineParser& parser) {
@@ -80,7 +68,9 @@ QString splitUsage() {
         "  --split INPUT -o FOLDER (--at TIMES | --cue FILE | --pauses | --every DURATION)\n"
         "                  save INPUT as many pieces into FOLDER, each by Direct Save and\n"
         "                  tagged with its title and track number; the pieces played one\n"
-        "                  after another are INPUT, sample for sample\n"
+        "                  after another are INPUT, sample for sample (outside the fades,\n"
+        "                  with --fade-in or --fade-out); with --format, each piece is\n"
+        "                  converted instead\n"
         "  --at TIMES      split at these times, comma-separated (1:30,3:02.5)\n"
         "  --cue FILE      split at the tracks of a cue sheet, titled from it\n"
         "  --pauses        split in the middle of every pause: sound quieter than\n"
@@ -174,19 +164,27 @@ SplitRequest readSplitRequest(const QCommandLineParser& parser, const QByteArray
     return request;
 }
 
-int runSplit(const SplitRequest& request, const std::atomic<bool>& stop, std::FILE* out,
-             std::FILE* errors) {
+PlannedSplit::~PlannedSplit() {
+    if (sourceHandle >= 0) {
+        ::close(sourceHandle);
+    }
+}
+
+std::unique_ptr<PlannedSplit> planSplit(const SplitRequest& request, const std::atomic<bool>& stop,
+                                        std::FILE* errors) {
     const auto fail = [errors](const QString& message) {
         std::fprintf(errors, "snipora: %s\n", message.toLocal8Bit().constData());
-        return 1;
+        return nullptr;
     };
     const QString inputName = nameText(request.input);
-    const Descriptor source(::open(request.input.constData(), O_RDONLY | O_CLOEXEC));
-    if (source.fd < 0) {
+    auto planned =
+        std::make_unique<PlannedSplit>(::open(request.input.constData(), O_RDONLY | O_CLOEXEC));
+    const PlannedSplit& source = *planned;
+    if (source.sourceHandle < 0) {
         return fail(QStringLiteral("cannot open %1").arg(inputName));
     }
     QString error;
-    const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(source.fd, &error);
+    const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(source.sourceHandle, &error);
     if (!map) {
         return fail(QStringLiteral("%1: %2").arg(inputName, error));
     }
@@ -200,7 +198,8 @@ int runSplit(const SplitRequest& request, const std::atomic<bool>& stop, std::FI
 
     const auto measure = [&]() -> std::optional<LoudnessProfile> {
         return measureLoudness(
-            source.fd, [&stop](std::int64_t, std::int64_t) { return !stop.load(); }, &error);
+            source.sourceHandle, [&stop](std::int64_t, std::int64_t) { return !stop.load(); },
+            &error);
     };
     switch (request.source) {
     case SplitRequest::Source::Times:
@@ -263,20 +262,40 @@ int runSplit(const SplitRequest& request, const std::atomic<bool>& stop, std::FI
                               .arg(inputName, preciseTime(lengthMs)));
     }
 
+    planned->sourceName = QFileInfo(inputName).completeBaseName();
+    planned->pieces = pieces.pieces();
+    return planned;
+}
+
+int runSplit(const SplitRequest& request, const std::atomic<bool>& stop, std::FILE* out,
+             std::FILE* errors) {
+    const auto planned = planSplit(request, stop, errors);
+    if (!planned) {
+        return 1;
+    }
     SplitSaveJob job;
-    job.sourceHandle = source.fd;
-    job.sourceName = QFileInfo(inputName).completeBaseName();
+    job.sourceHandle = planned->sourceHandle;
+    job.sourceName = planned->sourceName;
     job.folder = nameText(request.folder);
     job.pattern = request.pattern;
     job.overwrite = request.overwrite;
-    job.pieces = pieces.pieces();
+    job.pieces = planned->pieces;
+    job.fadeInMs = request.fadeInMs;
+    job.fadeOutMs = request.fadeOutMs;
     const SplitSaveOutcome outcome =
         runSplitSave(job, [&stop](std::int64_t, std::int64_t) { return !stop.load(); });
+    for (const QString& notice : outcome.notices) {
+        std::fprintf(errors, "snipora: %s\n", notice.toLocal8Bit().constData());
+    }
     for (const QString& path : outcome.written) {
         std::fprintf(out, "%s\n", QFile::encodeName(path).constData());
     }
     std::fflush(out);
-    return outcome.failure ? fail(*outcome.failure) : 0;
+    if (outcome.failure) {
+        std::fprintf(errors, "snipora: %s\n", outcome.failure->toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace snipora

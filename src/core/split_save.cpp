@@ -4,6 +4,7 @@
 #include "core/file_identity.h"
 #include "core/mp3_cut.h"
 #include "core/mp3_frame_map.h"
+#include "core/mp3_gain_fade.h"
 #include "core/piece_tags.h"
 
 #include <QDir>
@@ -167,6 +168,18 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
     if (!map) {
         return fail(error);
     }
+    // The source's tags, which every piece's are made from.
+    QByteArray sourceId3v2(map->id3v2Size(), '\0');
+    QByteArray sourceId3v1;
+    if (const auto at = map->id3v1Offset()) {
+        sourceId3v1.resize(128);
+        if (!readAt(job.sourceHandle, sourceId3v1.data(), sourceId3v1.size(), *at)) {
+            return fail(QStringLiteral("the source's tags could not be read"));
+        }
+    }
+    if (!readAt(job.sourceHandle, sourceId3v2.data(), sourceId3v2.size(), 0)) {
+        return fail(QStringLiteral("the source's tags could not be read"));
+    }
     if (!QDir().mkpath(job.folder)) {
         return fail(QStringLiteral("could not make the folder %1").arg(job.folder));
     }
@@ -190,6 +203,32 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
             return fail(
                 QStringLiteral("piece %1 (%2): %3").arg(i + 1).arg(names[qsizetype(i)], error));
         }
+        if (job.fadeInMs > 0 || job.fadeOutMs > 0) {
+            const FittedFades fades =
+                fitFades(job.fadeInMs, job.fadeOutMs, map->sampleRate(), plan->samples());
+            if (fades.shortened) {
+                outcome.notices << QStringLiteral(
+                                       "piece %1 (%2) is shorter than the fades "
+                                       "together: they were shortened to %3 ms and %4 ms")
+                                       .arg(i + 1)
+                                       .arg(names[qsizetype(i)])
+                                       .arg(fades.inSamples * 1000 / map->sampleRate())
+                                       .arg(fades.outSamples * 1000 / map->sampleRate());
+            }
+            if (auto failure = addMp3Fades(job.sourceHandle, *map, fades, *plan)) {
+                return fail(QStringLiteral("piece %1 (%2): %3")
+                                .arg(i + 1)
+                                .arg(names[qsizetype(i)], *failure));
+            }
+        }
+        const int number = int(i) + 1;
+        PieceTags tags = pieceTags(sourceId3v2, sourceId3v1, pieceTitle(saved[i], number), number,
+                                   int(saved.size()));
+        plan->id3v2Tag = std::move(tags.id3v2);
+        if (!tags.id3v1.isEmpty()) {
+            plan->id3v1Tag = std::move(tags.id3v1);
+        }
+        plan->outputBytes = mp3CutOutputBytes(*map, *plan);
         total += plan->outputBytes;
         plans.push_back(*plan);
     }
@@ -226,10 +265,6 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
                                                : QStringLiteral("failed: ") + cut.reason());
         }
         pending.close();
-        if (auto failure =
-                tagPiece(pending.fileName(), pieceTitle(saved[index], i + 1), i + 1, count)) {
-            return failPiece(QStringLiteral("failed: ") + *failure);
-        }
         if (auto failure = checkMp3Cut(pending.fileName(), plans[index].samples())) {
             return failPiece(QStringLiteral("failed its check: ") + *failure);
         }

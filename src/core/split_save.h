@@ -38,17 +38,22 @@ struct SplitSaveJob {
     QString pattern = QString::fromLatin1(defaultPiecePattern);
     bool overwrite = false; // else an existing file of the same name stops the job before it starts
     std::vector<Piece> pieces; // all of them; those switched off are left out
+    // Fades at the edges of every piece, by the frames' global gains; 0 for none. Fades longer
+    // than a piece together are shortened to fit it.
+    std::int64_t fadeInMs = 0;
+    std::int64_t fadeOutMs = 0;
 };
 
 struct SplitSaveOutcome {
     QStringList written;            // the finished pieces' paths, in order
     std::optional<QString> failure; // nullopt when every piece was written and checked
+    QStringList notices;            // what the save changed of what was asked (shortened fades)
 };
 
-// Writes each piece through the frame cut into a hidden temporary file in the folder, tags it,
-// decodes it back to check its length, and only then gives it its name. A failed or cancelled
-// piece leaves nothing; the pieces before it stay, and the failure names them. Progress counts
-// bytes over the whole job. Runs in the calling thread.
+// Writes each piece, with its tags made in memory, in one pass through the frame cut into a
+// hidden temporary file in the folder, decodes it back to check its length, and only then gives
+// it its name. A failed or cancelled piece leaves nothing; the pieces before it stay, and the
+// failure names them. Progress counts bytes over the whole job. Runs in the calling thread.
 SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progress);
 
 // Runs Save all on a worker thread, so that the window answers during it; one progress over the

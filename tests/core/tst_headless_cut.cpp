@@ -215,9 +215,20 @@ private slots:
         QTest::newRow("a pause threshold without --pauses")
             << QStringList{"--split", "SONG", "--every", "3", "--threshold", "-30", "-o", "p"} << 2
             << none << "go with --pauses" << QByteArray() << unlimited;
-        QTest::newRow("split does not convert")
-            << QStringList{"--split", "SONG", "--every", "3", "-o", "p", "--format", "WAV"} << 2
-            << none << "--format and --bitrate do not go with it" << QByteArray() << unlimited;
+        QTest::newRow("split and convert, with fades")
+            << QStringList{"--split",  "SONG", "--every",   "3",  "-o",         "pieces",
+                           "--format", "WAV",  "--fade-in", "20", "--fade-out", "20"}
+            << 0 << none << none << QByteArray("pieces") << unlimited;
+        QTest::newRow("split into an unknown format")
+            << QStringList{"--split", "SONG", "--every", "3", "-o", "p", "--format", "OGG"} << 2
+            << none << "--format takes one of" << QByteArray() << unlimited;
+        QTest::newRow("split with a fade too long")
+            << QStringList{"--split", "SONG", "--every", "3", "-o", "p", "--fade-out", "-5"} << 2
+            << none << "--fade-out takes milliseconds from 0 to 10000" << QByteArray() << unlimited;
+        QTest::newRow("split pieces shorter than their fades")
+            << QStringList{"--split", "SONG",      "--every", "3",          "-o",
+                           "pieces",  "--fade-in", "2000",    "--fade-out", "2000"}
+            << 0 << none << "shorter than the fades together" << QByteArray("pieces") << unlimited;
         QTest::newRow("bitrate without format")
             << QStringList{"--cut", "1", "2", "SONG", "-o", "o.mp3", "--bitrate", "128k"} << 2
             << none << "--bitrate goes with --format" << QByteArray() << unlimited;

@@ -306,19 +306,28 @@ private slots:
         QCOMPARE(static_cast<std::int64_t>(source.samples.size()) / channels, map->lengthSamples());
 
         // Every marked sample and no other, in place: a shift by one sample on the chirp would
-        // change nearly every value. libmpg123's synthesis rounds a few values of MPEG-2 streams
-        // one step differently after a different start, so one step is allowed.
+        // change nearly every value. Compared with the source decoded as the cut is, from the
+        // start without a scan, every sample is the same but for a few of MPEG-2 mono streams,
+        // which libmpg123 rounds one step differently after a different start. A file that
+        // only the scan reads right (junk, a wrong Xing count) is compared with the player's
+        // decoding, which rounds that way too.
+        const Decoded straight = decode(path(file));
+        const bool readsStraight =
+            sameCutAs.isEmpty() && straight.samples.size() == source.samples.size();
+        const int allowed =
+            !readsStraight || (channels == 1 && map->version() != MpegVersion::Mpeg1) ? 1 : 0;
         const Decoded cutDecoded = decode(out);
         QCOMPARE(cutDecoded.errors, 0);
         QCOMPARE(cutDecoded.headerLength, plan->samples());
         QCOMPARE(static_cast<std::int64_t>(cutDecoded.samples.size()) / channels, plan->samples());
         QCOMPARE(plan->startSample, (startMs * map->sampleRate() + 999) / 1000);
-        const auto marked = source.samples.begin() + plan->startSample * channels;
+        const auto marked =
+            (readsStraight ? straight : source).samples.begin() + plan->startSample * channels;
         int differing = 0;
         for (std::size_t i = 0; i < cutDecoded.samples.size(); ++i) {
             const int difference = std::abs(cutDecoded.samples[i] - marked[static_cast<int>(i)]);
             QVERIFY2(
-                difference <= 1,
+                difference <= allowed,
                 qPrintable(QString("sample %1 differs by %2").arg(i / channels).arg(difference)));
             differing += difference;
         }
