@@ -65,6 +65,12 @@ int runSplit(int argc, char* argv[]) {
 int runWindow(char* argv[]) {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        // Never a program of that name found elsewhere (the working folder).
+        std::fprintf(stderr, "snipora: the program's folder cannot be found (%s)\n",
+                     error.message().c_str());
+        return 1;
+    }
     const std::string window = (self.parent_path() / "snipora-window").native();
     ::execv(window.c_str(), argv);
     std::fprintf(stderr, "snipora: the window's program %s cannot be started (%s)\n",
