@@ -25,7 +25,9 @@ namespace snipora {
 
 namespace {
 constexpr int maxDelayOrPadding = 4095; // the LAME header's 12-bit fields
-constexpr std::int64_t copyBlock = 4 << 20;
+// Large enough that the system calls cost little, small enough to stay in the processor's
+// cache between the read and the write.
+constexpr std::int64_t copyBlock = 1 << 20;
 
 // CRC-16 as the LAME header uses it (polynomial 0x8005, reflected, start 0), for its own bytes.
 std::uint16_t crc16(const unsigned char* p, std::size_t n) {
@@ -94,6 +96,7 @@ OutputFrames outputFrames(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
     OutputFrames out;
     const auto& frames = map.frames();
     out.streamHeader = frames[plan.firstFrame].header;
+    out.sizes.reserve(plan.endFrame - plan.firstFrame + 1);
     if (plan.leadFrame) {
         out.sizes.push_back(leadFrameBytes(out.streamHeader, plan.reservoir).size());
     }
@@ -188,8 +191,9 @@ QString writeReason(const QFileDevice& target) {
 }
 
 // A file's bytes mapped for reading, handed to libmpg123 as its reader: the check scans what
-// was just written without copying it out of the page cache. Only for the save's own new file,
-// which nobody else shortens while it is read (a shortened mapping would fault).
+// was just written straight from the page cache, without a read into a buffer first. Only for
+// the save's own new file, which nobody else shortens while it is read (a shortened mapping
+// would fault).
 class MappedBytes {
 public:
     explicit MappedBytes(int fd) {
@@ -213,10 +217,10 @@ public:
     MappedBytes& operator=(const MappedBytes&) = delete;
 
     bool isValid() const { return data_ != nullptr; }
-    bool openThrough(mpg123_handle* handle) const {
+    bool openThrough(mpg123_handle* handle) {
         return mpg123_replace_reader_handle(handle, &MappedBytes::read, &MappedBytes::seek,
                                             nullptr) == MPG123_OK &&
-               mpg123_open_handle(handle, const_cast<MappedBytes*>(this)) == MPG123_OK;
+               mpg123_open_handle(handle, this) == MPG123_OK;
     }
 
 private:
@@ -499,8 +503,8 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
         }
     });
     // What was just written is still in the page cache: the decoder reads it from there through
-    // a mapping, with no copy; a descriptor that cannot be mapped is read through a buffer.
-    const MappedBytes mapped(own);
+    // a mapping; a descriptor that cannot be mapped is read through a buffer.
+    MappedBytes mapped(own);
     std::optional<mpeg::BufferedReader> file;
     if (!mapped.isValid()) {
         file.emplace(own >= 0 ? own : fd, 1 << 20);
