@@ -1,62 +1,32 @@
-// Starts the main window, or cuts or splits without one, or answers --help and --version.
-#include "about/addresses.h"
-#include "app/main_window.h"
-#include "core/command_line.h"
+// The program: cuts or splits without a window, answers --help and --version, or hands the
+// command line to the window's program.
 #include "core/headless_cut.h"
+#include "core/program_start.h"
 #include "core/split_command.h"
 #include "core/split_convert.h"
 #include "platform/qt_host.h"
 #include "platform/termination_signals.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QThread>
-#include <QTimer>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
-// The arguments as the system gave them, after whatever the application object took.
-QList<QByteArray> argumentBytes(int argc, char* argv[]) {
-    QList<QByteArray> arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << QByteArray(argv[i]);
-    }
-    return arguments;
-}
-
-// The folder the program started in, as the file system spells it.
-QByteArray workingFolder() {
-    std::error_code error;
-    return QByteArray::fromStdString(std::filesystem::current_path(error).native());
-}
-
-// Help and version; nullopt for anything else.
-std::optional<int> answerAtOnce(const snipora::CommandLine& line) {
-    if (line.action == snipora::CommandLine::Action::Help) {
-        std::fputs(snipora::usageText().toLocal8Bit().constData(), stdout);
-        return 0;
-    }
-    if (line.action == snipora::CommandLine::Action::Version) {
-        std::printf("snipora %s\n", SNIPORA_VERSION);
-        return 0;
-    }
-    if (!line.error.isEmpty()) {
-        std::fprintf(stderr, "snipora: %s\nTry 'snipora --help' for more information.\n",
-                     line.error.toLocal8Bit().constData());
-        return 2;
-    }
-    return std::nullopt;
-}
 
 int runCut(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const snipora::CommandLine line =
-        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
-    if (const auto status = answerAtOnce(line)) {
+        snipora::parseCommandLine(snipora::argumentBytes(argc, argv), snipora::workingFolder());
+    if (const auto status = snipora::answerAtOnce(line)) {
         return *status;
     }
     snipora::quitOnTerminationSignals();
@@ -72,8 +42,8 @@ int runCut(int argc, char* argv[]) {
 int runSplit(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const snipora::CommandLine line =
-        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
-    if (const auto status = answerAtOnce(line)) {
+        snipora::parseCommandLine(snipora::argumentBytes(argc, argv), snipora::workingFolder());
+    if (const auto status = snipora::answerAtOnce(line)) {
         return *status;
     }
     snipora::quitOnTerminationSignals();
@@ -133,38 +103,36 @@ int runSplit(int argc, char* argv[]) {
     return result;
 }
 
-int runWindow(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    const snipora::CommandLine line =
-        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
-    if (const auto status = answerAtOnce(line)) {
-        return *status;
+// The window is a program of its own in this program's folder, so that a cut from the command
+// line loads no window, sound or network library. It replaces this process: same process id,
+// same arguments (the first of them names the application, as before).
+int runWindow(char* argv[]) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        // Never a program of that name found elsewhere (the working folder).
+        std::fprintf(stderr, "snipora: the program's folder cannot be found (%s)\n",
+                     error.message().c_str());
+        return 1;
     }
-    snipora::quitOnTerminationSignals();
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Snipora"));
-    snipora::RealHost realHost;
-    snipora::Host host = realHost.host();
-    host.advertisementPage = QUrl(QString::fromLatin1(snipora::advertisementPageAddress));
-    snipora::MainWindow window(host);
-    window.start();
-    if (!line.file.isEmpty()) {
-        // Opened once start-up has finished.
-        QTimer::singleShot(0, &window, [&window, file = line.file] { window.openNamedFile(file); });
-    }
-    return QApplication::exec();
+    const std::string window = (self.parent_path() / "snipora-window").native();
+    ::execv(window.c_str(), argv);
+    std::fprintf(stderr, "snipora: the window's program %s cannot be started (%s)\n",
+                 window.c_str(), std::strerror(errno));
+    return 1;
 }
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     // A first reading, before any application object exists: --help and --version need no
     // display, and the cut needs no window system. Only the window's QApplication knows Qt's
-    // own window options (-stylesheet FILE), so a line meant for the window is read again once
-    // it has taken them.
+    // own window options (-stylesheet FILE), so a line meant for the window is read again there.
     const snipora::CommandLine first =
-        snipora::parseCommandLine(argumentBytes(argc, argv), workingFolder());
+        snipora::parseCommandLine(snipora::argumentBytes(argc, argv), snipora::workingFolder());
     if (first.action == snipora::CommandLine::Action::Help ||
         first.action == snipora::CommandLine::Action::Version) {
-        return *answerAtOnce(first);
+        return *snipora::answerAtOnce(first);
     }
     if (first.action == snipora::CommandLine::Action::Cut) {
         return runCut(argc, argv);
@@ -173,7 +141,7 @@ int main(int argc, char* argv[]) {
         return runSplit(argc, argv);
     }
     if (!first.error.isEmpty() && !first.windowOptionsMayRemedy) {
-        return *answerAtOnce(first); // without a display too
+        return *snipora::answerAtOnce(first); // without a display too
     }
-    return runWindow(argc, argv);
+    return runWindow(argv);
 }

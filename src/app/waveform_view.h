@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/selection.h"
+#include "core/waveform_peaks.h"
 
 #include <QColor>
 #include <QWidget>
@@ -14,9 +15,6 @@
 class QScrollBar;
 
 namespace snipora {
-
-class WaveformPeaks;
-struct PeakRange;
 
 // Shows what it is told and reports what the pointer does; the owner decides what a click or
 // a drag means and sets the marks and the position back.

@@ -10,7 +10,7 @@
 #include <QSaveFile>
 #include <QThread>
 
-#include <unistd.h>
+#include <fcntl.h>
 
 namespace snipora {
 
@@ -110,8 +110,12 @@ SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress
         return SaveOutcome::failed(*failure);
     }
     // The copy reaches the disk before the last chance to cancel, so that a cancel during that
-    // long wait still keeps the existing file; the commit's own sync then has little left to do.
-    ::fdatasync(target.handle());
+    // long wait still keeps the existing file. Only the data is waited for here (most of it went
+    // out during the copy and the check): the commit's own sync, the one sync of the save, then
+    // writes the file's size and place.
+    ::sync_file_range(target.handle(), 0, 0,
+                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                          SYNC_FILE_RANGE_WAIT_AFTER);
     // A cancel during the check or the sync still keeps the existing file.
     if (progress && !progress(plan->outputBytes, plan->outputBytes)) {
         target.cancelWriting();

@@ -309,6 +309,32 @@ private slots:
                  written.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{written});
     }
 
+    // The program loads what a cut or a split needs and nothing of the window, the player or
+    // the network, whose libraries would cost every cut their loading.
+    void cutAndSplitLoadNoWindowLibrary_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("cut") << QStringList{"--cut", "1", "2", "SONG", "-o", "out.mp3"};
+        QTest::newRow("split") << QStringList{"--split", "SONG", "--every", "3", "-o", "pieces"};
+    }
+    void cutAndSplitLoadNoWindowLibrary() {
+        QFETCH(QStringList, arguments);
+        arguments.replaceInStrings(QStringLiteral("SONG"), song);
+        QProcess run;
+        run.setWorkingDirectory(outputs->path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("libs"));
+        run.setProcessEnvironment(environment);
+        run.start(program, arguments);
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), 0);
+        const QByteArray loaded = run.readAllStandardError();
+        QVERIFY2(loaded.contains("libQt6Core"), "the loader's trace is missing");
+        for (const char* library : {"libQt6Gui", "libQt6Widgets", "libQt6Multimedia",
+                                    "libQt6Network", "libpulse", "libgstreamer"}) {
+            QVERIFY2(!loaded.contains(library), library);
+        }
+    }
+
     void signalsKeepTheOldOutput_data() {
         QTest::addColumn<QStringList>("save");
         QTest::addColumn<int>("signalNumber");

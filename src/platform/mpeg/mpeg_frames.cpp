@@ -394,6 +394,9 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
         if (!stream) {
             stream = h;
             map.first = *h;
+            // Room for as many frames as the first one's size suggests: a long file's list
+            // grows without being copied over and over.
+            map.frames.reserve(static_cast<std::size_t>((end - pos) / h->size + 1));
             map.info = infoFrameAt(reader, pos, *h);
             if (map.info && map.info->kind != Mp3InfoFrame::Kind::Vbri) {
                 pos += h->size;
