@@ -3,6 +3,8 @@
 # server (PulseAudio, a null sink), against mpg123 playing the same file to the same server.
 # CPU of the whole process while playing (target <= 2x mpg123), and the time from starting the
 # program on a file to its first sound reaching the server (target <= 150 ms).
+# SNIPORA_BENCH_PLAY_KINDS and SNIPORA_BENCH_SOUND_KINDS choose the files (cbr128 vbr-q2 vbr-V2
+# cbr320 mpeg2 cover) for the two figures.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib.bash"
@@ -102,12 +104,12 @@ alternated() {
 
 percent() { awk -v v="$1" 'BEGIN { printf "%.2f%%", v * 100 }'; }
 table_header
-for kind in cbr128 vbr-q2 mpeg2; do
+for kind in ${SNIPORA_BENCH_PLAY_KINDS:-cbr128 vbr-q2 mpeg2}; do
     read -r ours theirs < <(alternated cpu_share "$work/$kind-hour.mp3")
     row_value "CPU playing, window shown, 1 h $kind" "$(percent "$ours")" \
         "mpg123 -o pulse, same server" "$(percent "$theirs")" "$(ratio "$ours" "$theirs")" "<= 2"
 done
-for kind in cbr128 vbr-q2 vbr-V2 cbr320 mpeg2 cover; do
+for kind in ${SNIPORA_BENCH_SOUND_KINDS:-cbr128 vbr-q2 vbr-V2 cbr320 mpeg2 cover}; do
     for length in 1min 1h; do
         file=$work/$kind.mp3
         [ "$length" = 1min ] || file=$work/$kind-hour.mp3
