@@ -26,6 +26,25 @@ QRect PositionSlider::handleRect() const {
     return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
 }
 
+void PositionSlider::sliderChange(SliderChange change) {
+    if (change != SliderValueChange || shownHandle_.isNull()) {
+        QSlider::sliderChange(change);
+        return;
+    }
+    // A long file's handle moves a pixel every few seconds while the value moves every second:
+    // only a handle that moves is repainted, with the stretch of groove it crossed.
+    const QRect handle = handleRect();
+    if (handle != shownHandle_) {
+        const QRect crossed = handle.united(shownHandle_);
+        update(QRect(crossed.left(), 0, crossed.width(), height()));
+    }
+}
+
+void PositionSlider::paintEvent(QPaintEvent* event) {
+    shownHandle_ = handleRect();
+    QSlider::paintEvent(event);
+}
+
 void PositionSlider::mousePressEvent(QMouseEvent* event) {
     pressed_ = true;
     emit mouseDown();

@@ -23,6 +23,8 @@ signals:
     void clicked();
 
 protected:
+    void sliderChange(SliderChange change) override;
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -30,6 +32,8 @@ private:
     QRect handleRect() const;
     void stopPagingAtPointer();
 
+    // Where the handle was last painted; null before the first paint.
+    QRect shownHandle_;
     bool pressed_ = false;
     // While the left button is held on the track: the paging direction and where it is held.
     bool paging_ = false;

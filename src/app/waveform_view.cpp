@@ -45,6 +45,7 @@ void WaveformView::setPosition(std::int64_t ms) {
     if (ms == positionMs_) {
         return;
     }
+    const int oldX = xForMs(positionMs_);
     positionMs_ = ms;
     if (isZoomed()) {
         const bool inView = ms >= viewFrom_ && ms < viewFrom_ + viewSpanMs();
@@ -52,11 +53,19 @@ void WaveformView::setPosition(std::int64_t ms) {
             // A page at a time: the cursor starts the next page.
             viewFrom_ = static_cast<double>(ms);
             viewChanged();
-        } else if (inView) {
+            return;
+        }
+        if (inView) {
             following_ = true;
         }
     }
-    update();
+    // Only the cursor's old and new columns change: repainting the whole panel while playing
+    // also repaints the slider that lies over it, which costs more than the sound itself.
+    const int newX = xForMs(ms);
+    if (newX != oldX) {
+        update(QRect(oldX, 0, 1, height()));
+        update(QRect(newX, 0, 1, height()));
+    }
 }
 
 double WaveformView::viewSpanMs() const {

@@ -1,6 +1,7 @@
 // Convert Save: the encoder's run into a temporary file, the probe of its output, the rename.
 #include "core/convert_save.h"
 
+#include "core/decoded_samples.h"
 #include "core/encoder_command.h"
 #include "core/removed_sections.h"
 #include "platform/logging.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <filesystem>
 #include <system_error>
@@ -93,6 +95,7 @@ void ConvertSave::abandon() {
     }
     encoder_.kill(false);
     probe_.kill(false);
+    endCount();
     if (!temporary_.isEmpty()) {
         QFile::remove(temporary_);
         temporary_.clear();
@@ -143,6 +146,9 @@ void ConvertSave::cancel() {
     }
     encoder_.kill();
     probe_.kill();
+    if (counter_) {
+        countStop_ = true; // the count ends early and reports the cancel
+    }
 }
 
 void ConvertSave::encoderOutput(const QByteArray& line) {
@@ -208,6 +214,11 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     // file), and a container's duration is an estimate for some formats (raw AAC) or counts the
     // encoder's delay (MP3 at low rates): the output is decoded and its samples counted before
     // it replaces anything.
+    if (job_.format == QStringLiteral("MP3")) {
+        // Inside the program: starting ffprobe alone would take longer than the whole decode.
+        startCount();
+        return;
+    }
     const QString prober = probeProgram(job_.programFolder);
     if (prober.isEmpty()) {
         fail(QStringLiteral("ffprobe, which checks the output, was not "
@@ -242,13 +253,56 @@ void ConvertSave::probeOutput(const QByteArray& line) {
     }
 }
 
+void ConvertSave::startCount() {
+    endCount();
+    countStop_ = false;
+    const int round = ++countRound_;
+    counter_.reset(QThread::create([this, round, path = QFile::encodeName(temporary_)] {
+        const std::optional<DecodedSamples> counted = decodeMp3Samples(path, countStop_);
+        QMetaObject::invokeMethod(
+            this, [this, round, counted] { countFinished(round, counted); }, Qt::QueuedConnection);
+    }));
+    counter_->start();
+}
+
+void ConvertSave::endCount() {
+    if (counter_) {
+        countStop_ = true;
+        counter_->wait();
+        counter_.reset();
+    }
+}
+
+void ConvertSave::countFinished(int round, const std::optional<DecodedSamples>& counted) {
+    if (!running_ || !counter_ || round != countRound_) {
+        return; // abandoned meanwhile
+    }
+    const bool cancelled = countStop_.load();
+    endCount();
+    if (cancelled) {
+        finish(SaveOutcome::cancelled());
+        return;
+    }
+    if (counted) {
+        decodedSamples_ = counted->samples;
+        sampleRate_ = counted->rate;
+    }
+    checkLengthAndKeep();
+}
+
 void ConvertSave::probeFinished(const RunOutcome& outcome) {
     if (outcome.ending == RunOutcome::Ending::Killed) {
         finish(SaveOutcome::cancelled());
         return;
     }
-    if (outcome.ending != RunOutcome::Ending::Exited || outcome.exitCode != 0 || sampleRate_ == 0 ||
-        decodedSamples_ == 0) {
+    if (outcome.ending != RunOutcome::Ending::Exited || outcome.exitCode != 0) {
+        sampleRate_ = 0;
+    }
+    checkLengthAndKeep();
+}
+
+void ConvertSave::checkLengthAndKeep() {
+    if (sampleRate_ == 0 || decodedSamples_ == 0) {
         fail(QStringLiteral("the encoder's output cannot be read back, so "
                             "it was not kept."));
         return;

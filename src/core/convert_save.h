@@ -1,6 +1,7 @@
 // Convert Save: the selection encoded by ffmpeg into the chosen format, followed without waiting.
 #pragma once
 
+#include "core/decoded_samples.h"
 #include "core/process_runner.h"
 #include "core/save_outcome.h"
 #include "core/selection.h"
@@ -9,10 +10,14 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
+
+class QThread;
 
 namespace snipora {
 
@@ -70,11 +75,19 @@ private:
     void encoderFinished(const RunOutcome& outcome);
     void probeOutput(const QByteArray& line);
     void probeFinished(const RunOutcome& outcome);
+    // An MP3 output is decoded on a thread of its own, and ends in checkLengthAndKeep too.
+    void startCount();
+    void endCount();
+    void countFinished(int round, const std::optional<DecodedSamples>& counted);
+    void checkLengthAndKeep();
     void finish(const SaveOutcome& outcome);
     void fail(const QString& reason);
 
     ProcessRunner encoder_;
     ProcessRunner probe_;
+    std::unique_ptr<QThread> counter_;
+    std::atomic<bool> countStop_{false};
+    int countRound_ = 0; // so that a count abandoned for a later one reports nothing
     ConvertSaveJob job_;
     QString temporary_;
     QString commandLine_;

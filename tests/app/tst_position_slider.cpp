@@ -3,6 +3,7 @@
 #include "support/test_main.h"
 #include "support/window_fixture.h"
 
+#include <QPaintEvent>
 #include <QTest>
 
 using namespace snipora;
@@ -27,6 +28,42 @@ class TestPositionSlider : public test::WindowFixture {
     }
 
 private slots:
+    // An hour on a slider some 350 pixels wide: the handle stays on its pixel for seconds, and
+    // nothing is repainted until it moves; then only the stretch it crossed.
+    void onlyAMovingHandleRepaints_data() {
+        QTest::addColumn<int>("to");
+        QTest::addColumn<bool>("repainted");
+        QTest::newRow("a second on") << 1 << false;
+        QTest::newRow("half an hour on") << 1800 << true;
+    }
+    void onlyAMovingHandleRepaints() {
+        QFETCH(int, to);
+        QFETCH(bool, repainted);
+        PositionSlider slider;
+        slider.setRange(0, 3600);
+        slider.setTickPosition(QSlider::TicksBelow);
+        slider.resize(349, 25);
+        slider.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&slider));
+        QCoreApplication::processEvents();
+        struct Recorder : QObject {
+            QRegion painted;
+            bool eventFilter(QObject* watched, QEvent* event) override {
+                if (event->type() == QEvent::Paint) {
+                    painted += static_cast<QPaintEvent*>(event)->region();
+                }
+                return QObject::eventFilter(watched, event);
+            }
+        } recorder;
+        slider.installEventFilter(&recorder);
+        slider.setValue(to);
+        QCoreApplication::processEvents();
+        QCOMPARE(!recorder.painted.isEmpty(), repainted);
+        // The crossed stretch: from about the old handle's left to the new one's right.
+        const QRect bounds = recorder.painted.boundingRect();
+        QVERIFY(!repainted || (bounds.left() < 30 && bounds.right() > 160 && bounds.right() < 200));
+    }
+
     void otherButtonsDoNotSeek() {
         pausedAt(50);
         QTest::mouseClick(window->positionSlider, Qt::RightButton, Qt::NoModifier, at(0.9));

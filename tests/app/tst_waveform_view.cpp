@@ -4,6 +4,7 @@
 #include "app/waveform_view.h"
 #include "core/waveform_peaks.h"
 
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -26,6 +27,17 @@ double contrast(const QColor& a, const QColor& b) {
     const double y = luminance(b);
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
+// Collects the regions a widget is asked to paint.
+class PaintRecorder : public QObject {
+public:
+    QRegion painted;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 } // namespace
 
 class TestWaveformView : public QObject {
@@ -256,6 +268,37 @@ private slots:
         view->showWholeFile();
         QVERIFY(!view->isZoomed());
         QCOMPARE(view->viewFromMs(), 0.0);
+    }
+
+    // While playing, only the cursor's old and new columns are repainted, and nothing when it
+    // stays in its column; a page turn while zoomed repaints the whole panel.
+    void cursorRepaintsOnlyTheColumnsItLeavesAndEnters_data() {
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<std::int64_t>("fromMs");
+        QTest::addColumn<std::int64_t>("toMs");
+        QTest::addColumn<QRegion>("painted");
+        QTest::newRow("same column")
+            << 1.0 << std::int64_t(1000) << std::int64_t(1040) << QRegion();
+        QTest::newRow("next column")
+            << 1.0 << std::int64_t(1000) << std::int64_t(1200) << QRegion(10, 0, 2, 120);
+        QTest::newRow("a jump") << 1.0 << std::int64_t(1000) << std::int64_t(60000)
+                                << (QRegion(10, 0, 1, 120) + QRegion(305, 0, 1, 120));
+        QTest::newRow("zoomed, page turned")
+            << 8.0 << std::int64_t(1000) << std::int64_t(20000) << QRegion(0, 0, 411, 120);
+    }
+    void cursorRepaintsOnlyTheColumnsItLeavesAndEnters() {
+        QFETCH(double, zoom);
+        QFETCH(std::int64_t, fromMs);
+        QFETCH(std::int64_t, toMs);
+        QFETCH(QRegion, painted);
+        view->zoomAround(zoom, 0);
+        view->setPosition(fromMs);
+        PaintRecorder recorder;
+        QCoreApplication::processEvents();
+        view->installEventFilter(&recorder);
+        view->setPosition(toMs);
+        QCoreApplication::processEvents();
+        QCOMPARE(recorder.painted, painted);
     }
 
     void arrivedPeaksAreDrawnAndTheRestStaysBlack() {

@@ -8,6 +8,8 @@
 #include "support/test_main.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -287,6 +289,48 @@ private slots:
         QVERIFY(result.open(QIODevice::ReadOnly));
         QCOMPARE(result.readAll(), kept ? QByteArray("new") : QByteArray("old"));
         QCOMPARE(files(), QStringList{name}); // no temporary file left
+    }
+
+    // An MP3 output is decoded inside the program, with no probe started: only one of the
+    // selection's length (33.333 s) replaces the target.
+    void mp3OutputIsDecodedInTheProgram_data() {
+        QTest::addColumn<QString>("written"); // seconds of MP3 the encoder writes, or text
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("the selection's length") << "33.333" << true;
+        QTest::newRow("cut off") << "20" << false;
+        QTest::newRow("not MP3 at all") << "new" << false;
+    }
+    void mp3OutputIsDecodedInTheProgram() {
+        QFETCH(QString, written);
+        QFETCH(bool, kept);
+        QByteArray bytes = written.toUtf8();
+        if (written != QStringLiteral("new")) {
+            QProcess ffmpeg;
+            const QString made = folder->filePath(QStringLiteral("made.mp3"));
+            ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i",
+                                                    "sine=frequency=440:sample_rate=44100", "-t",
+                                                    written, "-b:a", "128k", "-y", made});
+            QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+            QFile file(made);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            bytes = file.readAll();
+            file.remove();
+        }
+        QVERIFY(test::writeFile(folder->filePath(QStringLiteral("old.mp3")), "old"));
+        FakeProcessLauncher launcher;
+        launcher.scripts = {encoderWriting(bytes)};
+        ConvertSave save(launcher);
+        QSignalSpy finished(&save, &ConvertSave::finished);
+        save.start(job(QStringLiteral("old.mp3"), QStringLiteral("MP3"), QStringLiteral("128k")));
+        QTRY_COMPARE(finished.size(), 1);
+        const auto failure = test::reportedFailure(finished.at(0).at(0));
+        QVERIFY2(!failure.has_value() == kept,
+                 qPrintable(failure.value_or(QStringLiteral("kept"))));
+        QCOMPARE(launcher.launches.size(), 1);
+        QFile result(folder->filePath(QStringLiteral("old.mp3")));
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QCOMPARE(result.readAll() == bytes, kept);
+        QCOMPARE(files(), QStringList{QStringLiteral("old.mp3")});
     }
 
     // An encoder that ends before writing anything, where the format holds a cover, most likely
