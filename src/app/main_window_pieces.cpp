@@ -20,6 +20,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -455,30 +456,35 @@ void MainWindow::saveAllPieces() {
     connect(save, &SplitSave::progress, this, [this](std::int64_t done, std::int64_t total) {
         saveProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
     });
-    connect(
-        save, &SplitSave::finished, this,
-        [this, save, folder = *folder](const SplitSaveOutcome& outcome) {
-            disconnect(save, &SplitSave::progress, this, nullptr);
-            pieceListPanel->setSaving(false);
-            showIdleProgress();
-            setWindowTitle(titleText());
-            const QString where = QDir::toNativeSeparators(folder);
-            if (!outcome.failure) {
-                showMessage(
-                    QStringLiteral("Done: %1 piece%2 saved\n\n%3")
-                        .arg(outcome.written.size())
-                        .arg(outcome.written.size() == 1 ? QString() : QStringLiteral("s"), where));
-            } else if (pieceWork_->cancelAsked) {
-                showMessage(QStringLiteral("Save all stopped: ") + *outcome.failure +
-                            QStringLiteral("\n\n") + where);
-            } else {
-                showFailure(QStringLiteral("Save all failed: ") + *outcome.failure +
-                            QStringLiteral("\n\n") + where);
-            }
-            leaveSavingState();
-        });
+    connect(save, &SplitSave::finished, this,
+            [this, save, folder = *folder](const SplitSaveOutcome& outcome) {
+                disconnect(save, &SplitSave::progress, this, nullptr);
+                pieceListPanel->setSaving(false);
+                showIdleProgress();
+                setWindowTitle(titleText());
+                const QString where = QDir::toNativeSeparators(folder);
+                if (!outcome.failure) {
+                    const QString notices =
+                        outcome.notices.isEmpty()
+                            ? QString()
+                            : QStringLiteral("\n\n") + outcome.notices.join(QLatin1Char('\n'));
+                    showMessage(
+                        QStringLiteral("Done: %1 piece%2 saved\n\n%3%4")
+                            .arg(outcome.written.size())
+                            .arg(outcome.written.size() == 1 ? QString() : QStringLiteral("s"),
+                                 where, notices));
+                } else if (pieceWork_->cancelAsked) {
+                    showMessage(QStringLiteral("Save all stopped: ") + *outcome.failure +
+                                QStringLiteral("\n\n") + where);
+                } else {
+                    showFailure(QStringLiteral("Save all failed: ") + *outcome.failure +
+                                QStringLiteral("\n\n") + where);
+                }
+                leaveSavingState();
+            });
+    // The fade boxes beside the saves hold for every piece, as for a single save.
     save->start(SplitSaveJob{session_.sourceHandle(), source.completeBaseName(), *folder, pattern,
-                             !existing.isEmpty(), saved});
+                             !existing.isEmpty(), saved, fadeInBox->value(), fadeOutBox->value()});
 }
 
 void MainWindow::splitAtPauses() {
