@@ -180,8 +180,10 @@ private:
     // The fade boxes and the edges' menu, below the waveform panel (main_window_edges.cpp).
     void createEdgeControls();
     void setEdgeControlsEnabled(bool enabled);
-    // Direct Save of the selection, or of the source without it.
-    void startDirectSave(bool withoutSelection);
+    // Direct Save of the selection, or of the source without the sections given.
+    void startDirectSave(const std::vector<Selection>& removedSections);
+    // What Save without selection takes out: the selection and the pieces switched off.
+    std::vector<Selection> sectionsToTakeOut() const;
     // The window's size: how each control follows it, and its place between starts.
     void createGrowingLayout();
     void createPieceControls();

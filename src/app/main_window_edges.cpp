@@ -8,6 +8,7 @@
 #include "core/mp3_frame_map.h"
 #include "core/mp3_gain_fade.h"
 #include "core/mp3_join.h"
+#include "core/pieces.h"
 #include "core/quiet_snap.h"
 #include "core/time_text.h"
 
@@ -226,8 +227,24 @@ void MainWindow::snapMarksToQuiet(bool start, bool end) {
         });
 }
 
+std::vector<Selection> MainWindow::sectionsToTakeOut() const {
+    // The selection, and every piece switched off: an advert or a pause dropped in one save.
+    std::vector<Selection> sections;
+    if (session_.startIsSet() && session_.endIsSet() && session_.selection().isValid()) {
+        sections.push_back(session_.selection());
+    }
+    for (const Piece& piece : pieces().pieces()) {
+        if (!piece.enabled) {
+            sections.push_back(Selection{piece.startMs, piece.endMs});
+        }
+    }
+    return sections;
+}
+
 void MainWindow::saveWithoutSelection() {
-    if (!selectionIsValid()) {
+    const std::vector<Selection> asked = sectionsToTakeOut();
+    if (asked.empty() || !session_.hasSource()) {
+        selectionIsValid(); // says which step is missing
         return;
     }
     const int fd = ::dup(session_.sourceHandle());
@@ -237,7 +254,6 @@ void MainWindow::saveWithoutSelection() {
     }
     // The controls stay locked from here: the edges shown are those of the marks as they are.
     enterSavingState();
-    const Selection asked = session_.selection();
     struct Planned {
         std::optional<Mp3RemovalPlan> plan;
         QString error;
@@ -246,12 +262,12 @@ void MainWindow::saveWithoutSelection() {
     edgeWork_->start(
         [fd, asked, planned] {
             if (const auto map = Mp3FrameMap::scan(fd, &planned->error)) {
-                planned->plan = planMp3Removal(fd, *map, std::span(&asked, 1), &planned->error);
+                planned->plan = planMp3Removal(fd, *map, asked, &planned->error);
             }
             ::close(fd);
         },
         [this, asked, planned] {
-            if (!(session_.selection() == asked)) {
+            if (sectionsToTakeOut() != asked) {
                 // Moved by a snap that ended meanwhile: the edges read are not the marks'.
                 leaveSavingState();
                 showMessage(QStringLiteral("The marks moved: choose Save without selection "
@@ -263,16 +279,30 @@ void MainWindow::saveWithoutSelection() {
                 showFailure(QStringLiteral("The selection cannot be taken out: ") + planned->error);
                 return;
             }
-            const RemovedSection& plan = planned->plan->sections.front();
-            markTrails->show({{asked.start, plan.startMs, QStringLiteral("frame edge")},
-                              {asked.end, plan.endMs, QStringLiteral("frame edge")}});
-            const std::int64_t keptMs = session_.lengthMs() - (plan.endMs - plan.startMs);
+            const std::vector<RemovedSection>& rounded = planned->plan->sections;
+            const Selection marks = session_.selection();
+            std::vector<MarkTrails::Trail> trails;
+            QStringList spans;
+            std::int64_t takenMs = 0;
+            for (const RemovedSection& section : rounded) {
+                // The selection's rounded edges are where its marks went.
+                if (section.startMs <= marks.end && marks.start <= section.endMs &&
+                    asked.front() == marks) {
+                    trails.push_back({marks.start, section.startMs, QStringLiteral("frame edge")});
+                    trails.push_back({marks.end, section.endMs, QStringLiteral("frame edge")});
+                }
+                spans << QStringLiteral("%1 to %2")
+                             .arg(preciseTime(section.startMs), preciseTime(section.endMs));
+                takenMs += section.endMs - section.startMs;
+            }
+            markTrails->show(std::move(trails));
+            const std::int64_t keptMs = session_.lengthMs() - takenMs;
             const bool yes =
                 host.messages.show(
-                    QStringLiteral("Take out %1 to %2 and save the rest (%3) as one file?\n\n"
+                    QStringLiteral("Take out %1 and save the rest (%2) as one file?\n\n"
                                    "Without re-encoding, the marks move to the nearest MP3 frame "
-                                   "edges: these are the times taken out.%4")
-                        .arg(preciseTime(plan.startMs), preciseTime(plan.endMs),
+                                   "edges: these are the times taken out.%3")
+                        .arg(spans.join(QStringLiteral(", ")),
                              preciseTime(std::max<std::int64_t>(keptMs, 0)),
                              fadeInBox->value() > 0 || fadeOutBox->value() > 0
                                  ? QStringLiteral("\n\nThe fades are for saving a selection; "
@@ -284,7 +314,7 @@ void MainWindow::saveWithoutSelection() {
                 leaveSavingState();
                 return;
             }
-            startDirectSave(true);
+            startDirectSave(asked);
         });
 }
 

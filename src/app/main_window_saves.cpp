@@ -198,11 +198,12 @@ void MainWindow::saveFinished(SaveKind save, const SaveOutcome& outcome, const Q
 void MainWindow::directSave() {
     if (selectionIsValid()) {
         enterSavingState();
-        startDirectSave(false);
+        startDirectSave({});
     }
 }
 
-void MainWindow::startDirectSave(bool withoutSelection) {
+void MainWindow::startDirectSave(const std::vector<Selection>& removedSections) {
+    const bool withoutSelection = !removedSections.empty();
     const std::optional<QString> target = askSavePath(
         QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), QStringLiteral("mp3"),
         withoutSelection ? QStringLiteral("without ") : QString());
@@ -227,7 +228,7 @@ void MainWindow::startDirectSave(bool withoutSelection) {
                 saveFinished(SaveKind::Direct, outcome, target);
             });
     DirectSaveJob job{session_.sourceHandle(), *target, session_.selection()};
-    job.removeSelection = withoutSelection;
+    job.removedSections = removedSections;
     if (!withoutSelection) {
         job.fadeInMs = fadeInBox->value();
         job.fadeOutMs = fadeOutBox->value();
