@@ -35,7 +35,8 @@ export PULSE_SERVER="unix:$work/pulse.sock"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n 1 "$work/display")" SNIPORA_AUDIO_OUTPUT=sink
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY SNIPORA_AUDIO_OUTPUT=sink
 unset QT_QPA_PLATFORM
 # Settings of its own, so that a saved window place or folder changes nothing.
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
