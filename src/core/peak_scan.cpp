@@ -177,6 +177,9 @@ private:
     void feedCarrier(std::int64_t index) {
         const Mp3Frame& frame = frames_[static_cast<std::size_t>(index)];
         int reservoir = frame.mainDataBegin;
+        if (reservoir == 0) {
+            return; // nothing borrowed (and layers I and II never borrow)
+        }
         const std::uint32_t word = (frame.header | 0x00010000u) & ~0x0000f200u;
         const std::uint32_t highest = word | (14u << 12);
         const int size = MpegFrameHeader::sizeFor(word, 14);
