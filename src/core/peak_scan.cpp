@@ -133,6 +133,8 @@ public:
         : frames_(frames), file_(file) {}
 
     bool open() {
+        queued_.clear();
+        lastDecoded_ = -2;
         handle_ = mpeg::newMpg123Handle();
         if (!handle_) {
             return false;
@@ -145,7 +147,7 @@ public:
         // that borrows more than that as silence. Carriers are never decoded, so two large
         // silent frames decoded first raise the count to the most any frame can borrow.
         for (int i = 0; i < 2; ++i) {
-            feedFiller(Role::Warm);
+            feed(madeFrame(frames_.front().header), Role::Warm);
         }
         return drain();
     }
@@ -162,7 +164,8 @@ public:
         feedFrame(index, Role::Keep);
         range_ = {};
         if (!drain()) {
-            lastDecoded_ = -2;
+            // What libmpg123 holds no longer matches what was fed: start over on a fresh handle.
+            open();
             return {};
         }
         lastDecoded_ = index;
@@ -172,69 +175,83 @@ public:
 private:
     enum class Role { Skip, Warm, Keep };
 
-    // A frame with the header of frame `index` at the highest bitrate and without a CRC, silent,
-    // whose main data ends with the bytes that frame's reservoir reaches back to.
+    // A silent frame like one with the header `like`, at the highest bitrate and without a CRC:
+    // room for the most main data any frame can borrow. Empty when no such header exists.
+    static std::vector<unsigned char> madeFrame(std::uint32_t like) {
+        const std::uint32_t word = ((like | 0x00010000u) & ~0x0000f200u) | (14u << 12);
+        const auto header = MpegFrameHeader::parse(word);
+        if (!header || header->size < 4 + header->sideInfoSize()) {
+            return {};
+        }
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(header->size), 0);
+        for (std::size_t i = 0; i < 4; ++i) {
+            bytes[i] = static_cast<unsigned char>(word >> (24 - 8 * i));
+        }
+        return bytes;
+    }
+
+    // A made frame whose main data ends with the bytes that frame `index` borrows, taken from
+    // the end of the main data of the frames before it.
     void feedCarrier(std::int64_t index) {
         const Mp3Frame& frame = frames_[static_cast<std::size_t>(index)];
-        int reservoir = frame.mainDataBegin;
-        if (reservoir == 0) {
+        if (frame.mainDataBegin == 0) {
             return; // nothing borrowed (and layers I and II never borrow)
         }
-        const std::uint32_t word = (frame.header | 0x00010000u) & ~0x0000f200u;
-        const std::uint32_t highest = word | (14u << 12);
-        const int size = MpegFrameHeader::sizeFor(word, 14);
-        const auto header = MpegFrameHeader::parse(highest);
-        if (!header || size <= 0) {
+        std::vector<unsigned char> bytes = madeFrame(frame.header);
+        if (bytes.empty()) {
             return;
         }
-        const int room = size - 4 - header->sideInfoSize();
-        reservoir = std::min(reservoir, room);
-        std::vector<unsigned char> bytes(static_cast<std::size_t>(size), 0);
-        for (int i = 0; i < 4; ++i) {
-            bytes[static_cast<std::size_t>(i)] =
-                static_cast<unsigned char>(highest >> (24 - 8 * i));
-        }
-        // Filled from its end, frame by frame backwards.
-        int missing = reservoir;
+        const int room =
+            static_cast<int>(bytes.size()) - 4 -
+            MpegFrameHeader::parse(frame.header).value_or(MpegFrameHeader{}).sideInfoSize();
+        int missing = std::min<int>(frame.mainDataBegin, room);
+        auto end = bytes.end();
         for (std::int64_t k = index - 1; k >= 0 && missing > 0; --k) {
             const Mp3Frame& earlier = frames_[static_cast<std::size_t>(k)];
-            const int own = std::max(0, earlier.size - mainDataAt(earlier));
-            const int take = std::min(own, missing);
+            const int take = std::min(std::max(0, earlier.size - mainDataAt(earlier)), missing);
             const unsigned char* from = file_.at(earlier.offset + earlier.size - take, take);
             if (from == nullptr) {
                 break;
             }
-            std::copy(from, from + take, bytes.end() - (reservoir - missing) - take);
+            end = std::copy_backward(from, from + take, end);
             missing -= take;
         }
-        feed(bytes.data(), bytes.size(), Role::Skip);
+        feed(bytes, Role::Skip);
     }
 
     void feedFrame(std::int64_t index, Role role) {
         const Mp3Frame& frame = frames_[static_cast<std::size_t>(index)];
-        const unsigned char* bytes = file_.at(frame.offset, frame.size);
-        if (bytes != nullptr) {
-            feed(bytes, frame.size, role);
-        }
+        feed(file_.at(frame.offset, frame.size), frame.size, role);
+    }
+
+    void feed(const std::vector<unsigned char>& bytes, Role role) {
+        feed(bytes.data(), bytes.size(), role);
     }
 
     void feed(const unsigned char* bytes, std::size_t size, Role role) {
-        if (mpg123_feed(handle_.get(), bytes, size) == MPG123_OK) {
+        if (handle_ && bytes != nullptr && size > 0 &&
+            mpg123_feed(handle_.get(), bytes, size) == MPG123_OK) {
             queued_.push_back(role);
         }
     }
 
     // Takes in every frame fed so far, decoding those that are not only there for their bytes.
     bool drain() {
+        if (!handle_) {
+            return false;
+        }
+        int fillers = 0;
         while (!queued_.empty()) {
             const int result = mpg123_framebyframe_next(handle_.get());
             if (result == MPG123_NEED_MORE) {
-                // libmpg123 looks at the header after a frame before it takes the first one:
-                // a silent frame after it satisfies that, and is passed over in its turn.
-                if (fillers_++ > 2) {
+                // Should libmpg123 want to see the header after the last frame fed before it
+                // takes that one, a silent frame after it gives it one, passed over in its turn.
+                if (fillers++ > 2) {
                     return false;
                 }
-                feedFiller(Role::Skip);
+                feed(madeFrame(frames_.front().header), Role::Skip);
+                // It stands between the last frame decoded and any that follows.
+                lastDecoded_ = -2;
                 continue;
             }
             if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
@@ -246,24 +263,7 @@ private:
                 decodeCurrent(role == Role::Keep);
             }
         }
-        fillers_ = 0;
         return true;
-    }
-
-    // A silent frame of the stream's format at its highest bitrate.
-    void feedFiller(Role role) {
-        const Mp3Frame& like = frames_.front();
-        const std::uint32_t word = (like.header | 0x00010000u) & ~0x0000f200u;
-        const std::uint32_t highest = word | (14u << 12);
-        std::vector<unsigned char> bytes(
-            static_cast<std::size_t>(std::max(MpegFrameHeader::sizeFor(word, 14), 4)), 0);
-        for (int i = 0; i < 4; ++i) {
-            bytes[static_cast<std::size_t>(i)] =
-                static_cast<unsigned char>(highest >> (24 - 8 * i));
-        }
-        feed(bytes.data(), bytes.size(), role);
-        // The filler now stands between the last frame decoded and any that follows.
-        lastDecoded_ = -2;
     }
 
     void decodeCurrent(bool keep) {
@@ -291,7 +291,6 @@ private:
     mpeg::Mpg123Handle handle_;
     std::deque<Role> queued_;
     std::int64_t lastDecoded_ = -2;
-    int fillers_ = 0;
     PeakRange range_;
 };
 
