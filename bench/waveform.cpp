@@ -1,6 +1,8 @@
 // The waveform overview measured: time until the whole file's peaks are in, the CPU it took,
-// the longest the UI thread's event loop went without a pass meanwhile, and the peaks' memory.
+// the longest the UI thread's event loop went without a pass meanwhile, the time until the first
+// picture of the whole file was there, and the peaks' memory.
 // Usage: bench_waveform ready FILE RUNS -> median-seconds median-cpu-seconds longest-gap-ms buckets
+//                                          median-first-picture-seconds
 //        bench_waveform memory FILE     -> peak-bytes covered-ms
 #include "core/waveform_peak_computer.h"
 
@@ -32,6 +34,7 @@ double median(std::vector<double> values) {
 
 struct Run {
     double seconds = 0;
+    double firstPictureSeconds = -1;
     double cpuSeconds = 0;
     double longestGapMs = 0;
     std::int64_t buckets = 0;
@@ -52,6 +55,11 @@ Run compute(const QByteArray& path) {
         const qint64 now = clock.nsecsElapsed();
         run.longestGapMs = std::max(run.longestGapMs, static_cast<double>(now - lastPass) / 1e6);
         lastPass = now;
+    });
+    QObject::connect(&computer, &WaveformPeakComputer::peaksArrived, [&] {
+        if (run.firstPictureSeconds < 0) {
+            run.firstPictureSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        }
     });
     QObject::connect(&computer, &WaveformPeakComputer::finished, [&] {
         run.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
@@ -79,18 +87,20 @@ int main(int argc, char* argv[]) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (argc == 4 && mode == "ready") {
         std::vector<double> seconds;
+        std::vector<double> firstPicture;
         std::vector<double> cpu;
         double longestGap = 0;
         std::int64_t buckets = 0;
         for (int i = 0; i < std::max(std::atoi(argv[3]), 1); ++i) {
             const Run run = compute(QFile::encodeName(QString::fromLocal8Bit(argv[2])));
             seconds.push_back(run.seconds);
+            firstPicture.push_back(run.firstPictureSeconds);
             cpu.push_back(run.cpuSeconds);
             longestGap = std::max(longestGap, run.longestGapMs);
             buckets = run.buckets;
         }
-        std::printf("%.4f %.4f %.2f %lld\n", median(seconds), median(cpu), longestGap,
-                    static_cast<long long>(buckets));
+        std::printf("%.4f %.4f %.2f %lld %.4f\n", median(seconds), median(cpu), longestGap,
+                    static_cast<long long>(buckets), median(firstPicture));
         return 0;
     }
     if (argc == 3 && mode == "memory") {

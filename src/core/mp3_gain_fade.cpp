@@ -19,10 +19,10 @@ constexpr int granuleSamples = 576;
 constexpr int granuleReachBegin = 0;
 constexpr int granuleReachEnd = 2 * granuleSamples + 15 * 32;
 
-// Reads and writes bit fields, most significant bit first.
+// Reads bit fields, most significant bit first.
 class BitCursor {
 public:
-    BitCursor(unsigned char* bytes, int sizeBytes) : bytes_(bytes), size_(sizeBytes * 8) {}
+    BitCursor(const unsigned char* bytes, int sizeBytes) : bytes_(bytes), size_(sizeBytes * 8) {}
     int position() const { return position_; }
     bool fits(int bits) const { return position_ + bits <= size_; }
     unsigned read(int bits) {
@@ -32,23 +32,25 @@ public:
         }
         return value;
     }
-    void writeAt(int at, unsigned value, int bits) {
-        for (int i = 0; i < bits; ++i) {
-            const int bit = at + i;
-            const auto mask = static_cast<unsigned char>(1u << (7 - (bit & 7)));
-            if ((value >> (bits - 1 - i)) & 1u) {
-                bytes_[bit >> 3] |= mask;
-            } else {
-                bytes_[bit >> 3] &= static_cast<unsigned char>(~mask);
-            }
-        }
-    }
 
 private:
-    unsigned char* bytes_;
+    const unsigned char* bytes_;
     int size_;
     int position_ = 0;
 };
+
+// Writes a bit field at bit `at`, most significant bit first.
+void writeBits(unsigned char* bytes, int at, unsigned value, int bits) {
+    for (int i = 0; i < bits; ++i) {
+        const int bit = at + i;
+        const auto mask = static_cast<unsigned char>(1u << (7 - (bit & 7)));
+        if ((value >> (bits - 1 - i)) & 1u) {
+            bytes[bit >> 3] |= mask;
+        } else {
+            bytes[bit >> 3] &= static_cast<unsigned char>(~mask);
+        }
+    }
+}
 
 // The CRC of MPEG audio frames: polynomial 0x8005, start 0xffff, most significant bit first.
 std::uint16_t frameCrc(const unsigned char* p, std::size_t n, std::uint16_t crc = 0xffff) {
@@ -80,51 +82,50 @@ double rampFactor(std::int64_t distance, std::int64_t fade) {
 }
 } // namespace
 
-bool lowerGlobalGains(QByteArray& frame, std::span<const int> steps) {
-    if (frame.size() < 4) {
-        return false;
+std::optional<Layer3Side> readLayer3Side(const unsigned char* frame, int bytes) {
+    if (bytes < 4) {
+        return std::nullopt;
     }
-    auto* bytes = reinterpret_cast<unsigned char*>(frame.data());
     const auto header =
-        MpegFrameHeader::parse((std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                               (std::uint32_t{bytes[2]} << 8) | bytes[3]);
-    if (!header || header->layer != 3 || header->size != frame.size()) {
-        return false;
+        MpegFrameHeader::parse((std::uint32_t{frame[0]} << 24) | (std::uint32_t{frame[1]} << 16) |
+                               (std::uint32_t{frame[2]} << 8) | frame[3]);
+    if (!header || header->layer != 3) {
+        return std::nullopt;
     }
-    const int sideStart = 4 + (header->hasCrc ? 2 : 0);
-    const int sideSize = header->sideInfoSize();
-    if (sideStart + sideSize > frame.size()) {
-        return false;
-    }
-    if (header->hasCrc && frameCrcOf(bytes, sideSize) != ((bytes[4] << 8) | bytes[5])) {
-        return false;
+    Layer3Side result;
+    result.sideStart = 4 + (header->hasCrc ? 2 : 0);
+    result.sideSize = header->sideInfoSize();
+    if (result.sideStart + result.sideSize > bytes) {
+        return std::nullopt;
     }
     const bool mpeg1 = header->version == MpegVersion::Mpeg1;
-    const int granules = mpeg1 ? 2 : 1;
+    result.granules = mpeg1 ? 2 : 1;
+    result.channels = header->channels;
     const int channels = header->channels;
-    BitCursor side(bytes + sideStart, sideSize);
-    side.read(mpeg1 ? 9 : 8);                              // main_data_begin
+    BitCursor side(frame + result.sideStart, result.sideSize);
+    result.mainDataBegin = static_cast<int>(side.read(mpeg1 ? 9 : 8));
     side.read(mpeg1 ? (channels == 1 ? 5 : 3) : channels); // private bits
     if (mpeg1) {
         side.read(4 * channels); // scale factor selection
     }
     // Every field is read, so that a damaged frame is found and each gain is where it is.
-    std::vector<std::pair<int, int>> gains; // bit position, granule
-    for (int granule = 0; granule < granules; ++granule) {
+    for (int granule = 0; granule < result.granules; ++granule) {
         for (int channel = 0; channel < channels; ++channel) {
             if (!side.fits(mpeg1 ? 59 : 63)) {
-                return false;
+                return std::nullopt;
             }
-            side.read(12); // part2_3_length
+            GranuleSide& part =
+                result.parts[static_cast<std::size_t>(granule * channels + channel)];
+            part.codedBits = static_cast<int>(side.read(12)); // part2_3_length
             if (side.read(9) > 288) {
-                return false; // big_values beyond the 576 coefficients
+                return std::nullopt; // big_values beyond the 576 coefficients
             }
-            gains.emplace_back(side.position(), granule);
-            side.read(8);
+            part.gainBitAt = side.position();
+            part.globalGain = static_cast<int>(side.read(8));
             side.read(mpeg1 ? 4 : 9); // scalefac_compress
             if (side.read(1) != 0) {  // window switching
                 if (side.read(2) == 0) {
-                    return false; // block type 0 is never switched to
+                    return std::nullopt; // block type 0 is never switched to
                 }
                 side.read(1);     // mixed block
                 side.read(2 * 5); // table select
@@ -136,14 +137,30 @@ bool lowerGlobalGains(QByteArray& frame, std::span<const int> steps) {
             side.read(mpeg1 ? 3 : 2); // preflag (MPEG-1), scalefac_scale, count1 table
         }
     }
-    for (const auto& [at, granule] : gains) {
-        const int step = static_cast<std::size_t>(granule) < steps.size()
-                             ? steps[static_cast<std::size_t>(granule)]
-                             : 0;
-        BitCursor reader(bytes + sideStart, sideSize);
-        reader.read(at);
-        const int gain = static_cast<int>(reader.read(8));
-        side.writeAt(at, static_cast<unsigned>(std::max(0, gain - std::max(0, step))), 8);
+    return result;
+}
+
+bool lowerGlobalGains(QByteArray& frame, std::span<const int> steps) {
+    auto* bytes = reinterpret_cast<unsigned char*>(frame.data());
+    const auto side = readLayer3Side(bytes, static_cast<int>(frame.size()));
+    if (!side) {
+        return false;
+    }
+    const auto header =
+        MpegFrameHeader::parse((std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+                               (std::uint32_t{bytes[2]} << 8) | bytes[3]);
+    if (header->size != frame.size()) {
+        return false;
+    }
+    if (header->hasCrc && frameCrcOf(bytes, side->sideSize) != ((bytes[4] << 8) | bytes[5])) {
+        return false;
+    }
+    for (int i = 0; i < side->granules * side->channels; ++i) {
+        const GranuleSide& part = side->parts[static_cast<std::size_t>(i)];
+        const auto granule = static_cast<std::size_t>(i / side->channels);
+        const int step = granule < steps.size() ? steps[granule] : 0;
+        writeBits(bytes + side->sideStart, part.gainBitAt,
+                  static_cast<unsigned>(std::max(0, part.globalGain - std::max(0, step))), 8);
     }
     writeFrameCrc(frame);
     return true;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -17,6 +18,31 @@ inline constexpr std::int64_t maxFadeMs = 10'000;
 
 // A step count that takes a granule's global gain to 0, whatever it was.
 inline constexpr int silentGain = 255;
+
+// What the layer III side information says of one granule of one channel.
+struct GranuleSide {
+    int codedBits = 0;  // part2_3_length: none means the granule is silent
+    int globalGain = 0; // the quantiser step, larger for louder sound
+    int gainBitAt = 0;  // where the global gain sits, in bits from the side information's start
+};
+
+// The side information of one layer III frame, read field by field.
+struct Layer3Side {
+    int mainDataBegin = 0; // bytes before the side information where its main data starts
+    int sideStart = 0;     // bytes from the frame's start to the side information
+    int sideSize = 0;
+    int granules = 0; // 2 for MPEG-1, 1 for MPEG-2 and 2.5
+    int channels = 0;
+    std::array<GranuleSide, 4> parts{}; // granule by granule, channel by channel
+    std::span<const GranuleSide> all() const {
+        return std::span(parts).first(static_cast<std::size_t>(granules * channels));
+    }
+};
+
+// Reads the side information of the layer III frame starting at `frame` (`bytes` of it
+// available, at least its header and side information). Nullopt for other layers, a bad
+// header, a short frame or fields no encoder writes; the CRC is not checked.
+std::optional<Layer3Side> readLayer3Side(const unsigned char* frame, int bytes);
 
 // Lowers the global gain of every granule of every channel of one layer III frame (`frame`
 // holds its whole bytes) by `steps[granule]` steps of 1.5 dB, down to 0 at most, and writes a

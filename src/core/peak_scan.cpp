@@ -1,35 +1,39 @@
-// Peak scanning with libmpg123: side information picks the frames worth decoding.
+// Peak scanning: a first picture from the frames' global gains, then one frame a bucket decoded.
 //
-// Decoding every frame costs about as much as ffmpeg decoding the whole file. Instead one
-// handle reads ahead through a bucket's frames without decoding them and reads each frame's
-// layer III side information: a granule with no coded bits is silence, and of the others the
-// one with the largest global gain (the coarsest quantiser step, which the encoder picks for
-// the loudest sound) stands for the bucket. A second handle follows and decodes only that
-// frame, after as many frames before it as its bit reservoir reaches back, plus one for the
-// filter banks that the skipped frames left stale (with fewer, a stale overlap shows up as a
-// loud click in a quiet bucket, or the frame decodes as silence). On a 128k file that is about
-// three frames of every eight.
+// Decoding every frame costs about as much as ffmpeg decoding the whole file. Instead the frames
+// are listed once and their layer III side information read: a granule with no coded bits is
+// silence, and the largest global gain (the coarsest quantiser step, which the encoder picks for
+// the loudest sound) both gives a guess of each bucket's level, shown at once, and picks the
+// frame that stands for the bucket. That frame is then decoded after the one before it (whose
+// last granule overlaps into its first, and which fills the filter banks), fed to libmpg123 by
+// hand: the bit reservoir both reach back to comes in a made frame before them, holding the
+// earlier frames' main data bytes, so no frame further back needs decoding however far VBR
+// frames borrow. That is two frames of every eight on any file.
 #include "core/peak_scan.h"
 
+#include "core/mp3_gain_fade.h"
+#include "platform/mpeg/mpeg_frames.h"
 #include "platform/mpeg/mpg123_file.h"
 
 #include <mpg123.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <chrono>
-#include <memory>
+#include <cmath>
+#include <deque>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace snipora {
 
 namespace {
 
+using mpeg::Mp3Frame;
+using mpeg::MpegFrameHeader;
+
 constexpr auto chunkInterval = std::chrono::milliseconds(50);
+constexpr int silentFrame = -1;
 
 struct FileDescriptor {
     explicit FileDescriptor(int value) : fd(value) {}
@@ -43,69 +47,232 @@ struct FileDescriptor {
     const int fd;
 };
 
-// A handle walking the file frame by frame; `index` counts the frames read so far.
-class FrameStream {
+// The file's bytes through a window that moves forward, one read a megabyte; it keeps a little
+// before the place asked, where the frames a bit reservoir reaches back to lie.
+class FileWindow {
 public:
-    // Reads the frames the player plays (junk and tags left out, when `stream` was found), so
-    // that the peaks stand where the player's samples are.
-    FrameStream(int fd, const std::optional<mpeg::MpegFrames>& stream) : reader_(fd) {
-        if (stream) {
-            reader_.showOnly(*stream);
+    explicit FileWindow(int fd) : fd_(fd), buffer_(1 << 20) {}
+
+    // [offset, offset + size), nullptr where the file cannot give them all.
+    const unsigned char* at(std::int64_t offset, int size) {
+        if (offset < start_ || offset + size > start_ + fill_) {
+            start_ = std::max<std::int64_t>(0, offset - keptBehind);
+            fill_ = 0;
+            while (fill_ < static_cast<std::int64_t>(buffer_.size())) {
+                const ssize_t got = ::pread(fd_, buffer_.data() + fill_, buffer_.size() - fill_,
+                                            static_cast<off_t>(start_ + fill_));
+                if (got <= 0) {
+                    break;
+                }
+                fill_ += got;
+            }
+            if (offset + size > start_ + fill_) {
+                return nullptr;
+            }
         }
+        return buffer_.data() + (offset - start_);
     }
 
+private:
+    static constexpr std::int64_t keptBehind = 16 * 1024;
+    const int fd_;
+    std::vector<unsigned char> buffer_;
+    std::int64_t start_ = 0;
+    std::int64_t fill_ = 0;
+};
+
+MpegFrameHeader headerOf(const Mp3Frame& frame) {
+    return MpegFrameHeader::parse(frame.header).value_or(MpegFrameHeader{});
+}
+
+// Where a frame's main data starts, in bytes from its own start.
+int mainDataAt(const Mp3Frame& frame) {
+    const MpegFrameHeader header = headerOf(frame);
+    return 4 + (header.hasCrc ? 2 : 0) + header.sideInfoSize();
+}
+
+// The largest global gain of a granule with coded bits, or silentFrame; frames of other layers,
+// which carry no such field, and frames that do not read right all score 0.
+int loudnessOf(const Mp3Frame& frame, FileWindow& file) {
+    const int wanted = std::min<int>(frame.size, 4 + 2 + 32);
+    const unsigned char* bytes = file.at(frame.offset, wanted);
+    const std::optional<Layer3Side> side =
+        bytes == nullptr ? std::nullopt : readLayer3Side(bytes, wanted);
+    if (!side) {
+        return 0;
+    }
+    int loudness = silentFrame;
+    for (const GranuleSide& part : side->all()) {
+        if (part.codedBits > 0) {
+            loudness = std::max(loudness, part.globalGain);
+        }
+    }
+    return loudness;
+}
+
+// The level a global gain suggests. The quantiser step doubles every 4 steps of gain, and an
+// encoder keeps the largest quantised values within a similar range whatever the level, so the
+// loudest sample follows the gain: on LAME's files at 64k to 320k, CBR and VBR, music-like and
+// speech-like, the decoded peak lies within about 5 steps (a factor of 2.4) of this guess, and
+// higher bitrates draw lower. Close enough for a picture that is replaced within seconds.
+PeakRange guessFromGain(int gain) {
+    if (gain == silentFrame) {
+        return {};
+    }
+    constexpr double fullScaleGain = 173.0;
+    const double level = 127.0 * std::exp2((gain - fullScaleGain) / 4.0);
+    const auto high = static_cast<std::int8_t>(std::clamp(std::lround(level), 0L, 127L));
+    return {static_cast<std::int8_t>(-high), high};
+}
+
+// Decodes chosen frames as a straight run would, each after the one before it and a made frame
+// holding the main data they borrow.
+class FrameDecoder {
+public:
+    FrameDecoder(const std::vector<Mp3Frame>& frames, FileWindow& file)
+        : frames_(frames), file_(file) {}
+
     bool open() {
+        queued_.clear();
+        lastDecoded_ = -2;
         handle_ = mpeg::newMpg123Handle();
         if (!handle_) {
             return false;
         }
-        mpg123_handle* mh = handle_.get();
-        mpeg::acceptSigned16Only(mh);
-        // The first frame is read here, to learn the rate. Asking mpg123_getformat instead
-        // would read it outside the frame-by-frame walk, and the frames after it would then
-        // miss its bytes in their bit reservoir and decode as silence.
-        if (!mpeg::openThrough(mh, reader_)) {
+        mpeg::acceptSigned16Only(handle_.get());
+        if (mpg123_open_feed(handle_.get()) != MPG123_OK) {
             return false;
         }
-        const int first = mpg123_framebyframe_next(mh);
-        mpg123_frameinfo info{};
-        if ((first != MPG123_OK && first != MPG123_NEW_FORMAT) ||
-            mpg123_info(mh, &info) != MPG123_OK || info.rate <= 0) {
+        // libmpg123 counts the reservoir bytes of the frames it has decoded and plays a frame
+        // that borrows more than that as silence. Carriers are never decoded, so two large
+        // silent frames decoded first raise the count to the most any frame can borrow.
+        for (int i = 0; i < 2; ++i) {
+            feed(madeFrame(frames_.front().header), Role::Warm);
+        }
+        return drain();
+    }
+
+    // The lowest and highest sample frame `index` decodes to.
+    PeakRange decode(std::int64_t index) {
+        if (lastDecoded_ != index - 1) {
+            const std::int64_t first = std::max<std::int64_t>(index - 1, 0);
+            feedCarrier(first);
+            if (first < index) {
+                feedFrame(first, Role::Warm);
+            }
+        }
+        feedFrame(index, Role::Keep);
+        range_ = {};
+        if (!drain()) {
+            // What libmpg123 holds no longer matches what was fed: start over on a fresh handle.
+            open();
+            return {};
+        }
+        lastDecoded_ = index;
+        return range_;
+    }
+
+private:
+    enum class Role { Skip, Warm, Keep };
+
+    // A silent frame like one with the header `like`, at the highest bitrate and without a CRC:
+    // room for the most main data any frame can borrow. Empty when no such header exists.
+    static std::vector<unsigned char> madeFrame(std::uint32_t like) {
+        const std::uint32_t word = ((like | 0x00010000u) & ~0x0000f200u) | (14u << 12);
+        const auto header = MpegFrameHeader::parse(word);
+        if (!header || header->size < 4 + header->sideInfoSize()) {
+            return {};
+        }
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(header->size), 0);
+        for (std::size_t i = 0; i < 4; ++i) {
+            bytes[i] = static_cast<unsigned char>(word >> (24 - 8 * i));
+        }
+        return bytes;
+    }
+
+    // A made frame whose main data ends with the bytes that frame `index` borrows, taken from
+    // the end of the main data of the frames before it.
+    void feedCarrier(std::int64_t index) {
+        const Mp3Frame& frame = frames_[static_cast<std::size_t>(index)];
+        if (frame.mainDataBegin == 0) {
+            return; // nothing borrowed (and layers I and II never borrow)
+        }
+        std::vector<unsigned char> bytes = madeFrame(frame.header);
+        if (bytes.empty()) {
+            return;
+        }
+        const int room =
+            static_cast<int>(bytes.size()) - 4 -
+            MpegFrameHeader::parse(frame.header).value_or(MpegFrameHeader{}).sideInfoSize();
+        int missing = std::min<int>(frame.mainDataBegin, room);
+        auto end = bytes.end();
+        for (std::int64_t k = index - 1; k >= 0 && missing > 0; --k) {
+            const Mp3Frame& earlier = frames_[static_cast<std::size_t>(k)];
+            const int take = std::min(std::max(0, earlier.size - mainDataAt(earlier)), missing);
+            const unsigned char* from = file_.at(earlier.offset + earlier.size - take, take);
+            if (from == nullptr) {
+                break;
+            }
+            end = std::copy_backward(from, from + take, end);
+            missing -= take;
+        }
+        feed(bytes, Role::Skip);
+    }
+
+    void feedFrame(std::int64_t index, Role role) {
+        const Mp3Frame& frame = frames_[static_cast<std::size_t>(index)];
+        feed(file_.at(frame.offset, frame.size), frame.size, role);
+    }
+
+    void feed(const std::vector<unsigned char>& bytes, Role role) {
+        feed(bytes.data(), bytes.size(), role);
+    }
+
+    void feed(const unsigned char* bytes, std::size_t size, Role role) {
+        if (handle_ && bytes != nullptr && size > 0 &&
+            mpg123_feed(handle_.get(), bytes, size) == MPG123_OK) {
+            queued_.push_back(role);
+        }
+    }
+
+    // Takes in every frame fed so far, decoding those that are not only there for their bytes.
+    bool drain() {
+        if (!handle_) {
             return false;
         }
-        rate_ = static_cast<int>(info.rate);
-        firstFramePending_ = true;
+        int fillers = 0;
+        while (!queued_.empty()) {
+            const int result = mpg123_framebyframe_next(handle_.get());
+            if (result == MPG123_NEED_MORE) {
+                // Should libmpg123 want to see the header after the last frame fed before it
+                // takes that one, a silent frame after it gives it one, passed over in its turn.
+                if (fillers++ > 2) {
+                    return false;
+                }
+                feed(madeFrame(frames_.front().header), Role::Skip);
+                // It stands between the last frame decoded and any that follows.
+                lastDecoded_ = -2;
+                continue;
+            }
+            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
+                return false;
+            }
+            const Role role = queued_.front();
+            queued_.pop_front();
+            if (role != Role::Skip) {
+                decodeCurrent(role == Role::Keep);
+            }
+        }
         return true;
     }
 
-    mpg123_handle* handle() const { return handle_.get(); }
-    int rate() const { return rate_; }
-    std::int64_t index() const { return index_; }
-
-    // Reads the next frame without decoding it; false at the end or where the data stops
-    // being MPEG audio.
-    bool next() {
-        if (firstFramePending_) {
-            firstFramePending_ = false;
-            ++index_;
-            return true;
-        }
-        const int result = mpg123_framebyframe_next(handle_.get());
-        if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
-            return false;
-        }
-        ++index_;
-        return true;
-    }
-
-    // The lowest and highest sample the frame just read decodes to.
-    PeakRange decode() {
+    void decodeCurrent(bool keep) {
         off_t number = 0;
         unsigned char* audio = nullptr;
         std::size_t bytes = 0;
         if (mpg123_framebyframe_decode(handle_.get(), &number, &audio, &bytes) != MPG123_OK ||
-            audio == nullptr) {
-            return {};
+            audio == nullptr || !keep) {
+            return;
         }
         const auto* samples = reinterpret_cast<const std::int16_t*>(audio);
         const std::size_t count = bytes / sizeof(std::int16_t);
@@ -116,120 +283,16 @@ public:
             high = std::max(high, samples[i]);
         }
         // Division truncates toward zero, so faint noise scales to a flat 0 on both sides.
-        return {static_cast<std::int8_t>(low / 256), static_cast<std::int8_t>(high / 256)};
+        range_ = {static_cast<std::int8_t>(low / 256), static_cast<std::int8_t>(high / 256)};
     }
 
-private:
-    mpeg::BufferedReader reader_; // outlives handle_, which reads through it
+    const std::vector<Mp3Frame>& frames_;
+    FileWindow& file_;
     mpeg::Mpg123Handle handle_;
-    int rate_ = 0;
-    bool firstFramePending_ = false;
-    std::int64_t index_ = -1;
+    std::deque<Role> queued_;
+    std::int64_t lastDecoded_ = -2;
+    PeakRange range_;
 };
-
-class BitReader {
-public:
-    BitReader(const unsigned char* data, std::size_t bytes) : data_(data), bits_(bytes * 8) {}
-    bool fits(std::size_t count) const { return position_ + count <= bits_; }
-    unsigned take(int count) {
-        unsigned value = 0;
-        for (int i = 0; i < count; ++i, ++position_) {
-            value = (value << 1) | ((data_[position_ / 8] >> (7 - position_ % 8)) & 1u);
-        }
-        return value;
-    }
-
-private:
-    const unsigned char* data_;
-    std::size_t bits_;
-    std::size_t position_ = 0;
-};
-
-constexpr int silentFrame = -1;
-
-// What the side information of a frame tells before it is decoded.
-struct FrameSide {
-    // The largest global gain of a granule with coded bits, or silentFrame; frames of other
-    // layers, which carry no such field, all score 0.
-    int loudness = 0;
-    // How far back in earlier frames its main data begins (the bit reservoir), and how many bytes
-    // of main data it holds itself.
-    int reservoirBytes = 0;
-    int mainDataBytes = 0;
-};
-
-FrameSide readSide(mpg123_handle* mh) {
-    unsigned long header = 0;
-    unsigned char* body = nullptr;
-    std::size_t bytes = 0;
-    if (mpg123_framedata(mh, &header, &body, &bytes) != MPG123_OK || body == nullptr) {
-        return {};
-    }
-    const bool layer3 = ((header >> 17) & 3u) == 1u;
-    if (!layer3) {
-        return {};
-    }
-    const bool mpeg1 = ((header >> 19) & 3u) == 3u;
-    const bool crc = ((header >> 16) & 1u) == 0u;
-    const int channels = ((header >> 6) & 3u) == 3u ? 1 : 2;
-    const int crcBytes = crc ? 2 : 0;
-    const int sideBytes = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
-    if (static_cast<int>(bytes) < crcBytes + sideBytes) {
-        return {};
-    }
-    BitReader bits(body + crcBytes, bytes - static_cast<std::size_t>(crcBytes));
-    FrameSide side;
-    side.mainDataBytes = static_cast<int>(bytes) - crcBytes - sideBytes;
-    side.reservoirBytes = static_cast<int>(bits.take(mpeg1 ? 9 : 8));
-    bits.take(mpeg1 ? (channels == 1 ? 5 : 3) + 4 * channels : (channels == 1 ? 1 : 2));
-    // Per granule and channel: part2_3_length, big_values, global_gain, then scalefac_compress,
-    // the block fields and the closing flags.
-    const int restBits = mpeg1 ? 4 + 1 + 22 + 3 : 9 + 1 + 22 + 2;
-    side.loudness = silentFrame;
-    for (int i = 0; i < (mpeg1 ? 2 : 1) * channels; ++i) {
-        const unsigned codedBits = bits.take(12);
-        bits.take(9);
-        const auto globalGain = static_cast<int>(bits.take(8));
-        bits.take(restBits);
-        if (codedBits > 0) {
-            side.loudness = std::max(side.loudness, globalGain);
-        }
-    }
-    return side;
-}
-
-// The side information of the last frames read ahead, by frame number.
-class SideHistory {
-public:
-    void put(std::int64_t frame, const FrameSide& side) { sides_[slot(frame)] = side; }
-    const FrameSide& at(std::int64_t frame) const { return sides_[slot(frame)]; }
-    static constexpr int depth = 64;
-
-private:
-    static std::size_t slot(std::int64_t frame) { return static_cast<std::size_t>(frame % depth); }
-    std::array<FrameSide, depth> sides_{};
-};
-
-// The first frame to decode so that `frame` decodes as in a straight run. libmpg123 keeps a
-// frame's reservoir bytes only by copying them while decoding it, so every frame whose main data
-// reaches back must be decoded after enough earlier ones: the frame itself, and the one before
-// it, whose last granule overlaps into its first.
-std::int64_t firstToDecode(const SideHistory& history, std::int64_t frame,
-                           std::int64_t decodedUpTo) {
-    std::int64_t first = frame;
-    for (std::int64_t needy = frame; needy >= std::max<std::int64_t>(frame - 1, 0); --needy) {
-        std::int64_t from = needy;
-        int covered = 0;
-        while (from > 0 && covered < history.at(needy).reservoirBytes &&
-               needy - from < SideHistory::depth - peakFramesPerBucket) {
-            --from;
-            covered += history.at(from).mainDataBytes;
-        }
-        first = std::min(first, from);
-    }
-    // A run continued from frames already decoded needs nothing again.
-    return std::max(first, decodedUpTo + 1);
-}
 
 } // namespace
 
@@ -238,75 +301,77 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
     if (file.fd < 0) {
         return QStringLiteral("The file cannot be read.");
     }
-    const auto stream = mpeg::MpegFrames::scan(file.fd, nullptr);
-    FrameStream ahead(file.fd, stream);
-    FrameStream behind(file.fd, stream);
-    if (!ahead.open() || !behind.open()) {
+    const auto stream =
+        mpeg::MpegFrames::scan(file.fd, nullptr, [&] { return !callbacks.cancelled(); });
+    if (callbacks.cancelled()) {
+        return std::nullopt;
+    }
+    if (!stream || stream->frames.empty() || stream->first.samplesPerFrame <= 0) {
         return QStringLiteral("The file is not MPEG audio.");
     }
-    const int spf = mpg123_spf(ahead.handle());
-    if (spf <= 0) {
-        return QStringLiteral("The file is not MPEG audio.");
-    }
+    const std::vector<Mp3Frame>& frames = stream->frames;
+    const auto frameCount = static_cast<std::int64_t>(frames.size());
     PeakLayout layout;
-    layout.rate = ahead.rate();
-    layout.bucketSamples = spf * peakFramesPerBucket;
-    const off_t estimated = mpg123_length(ahead.handle());
-    layout.expectedBuckets = estimated > 0 ? estimated / layout.bucketSamples + 1 : 0;
+    layout.rate = stream->first.sampleRate;
+    layout.bucketSamples = stream->first.samplesPerFrame * peakFramesPerBucket;
+    layout.expectedBuckets = (frameCount + peakFramesPerBucket - 1) / peakFramesPerBucket;
     callbacks.started(layout);
 
-    using Clock = std::chrono::steady_clock;
-    auto lastChunk = Clock::now();
-    std::vector<PeakRange> pending;
-    std::int64_t decodedUpTo = -1;
-    SideHistory history;
-    for (bool more = true; more;) {
+    // The first picture, and the frame that stands for each bucket.
+    FileWindow window(file.fd);
+    std::vector<std::int64_t> loudest;
+    std::vector<int> loudestScore;
+    std::vector<PeakRange> guesses;
+    loudest.reserve(static_cast<std::size_t>(layout.expectedBuckets));
+    loudestScore.reserve(static_cast<std::size_t>(layout.expectedBuckets));
+    guesses.reserve(static_cast<std::size_t>(layout.expectedBuckets));
+    for (std::int64_t first = 0; first < frameCount; first += peakFramesPerBucket) {
         if (callbacks.cancelled()) {
             return std::nullopt;
         }
-        std::int64_t loudest = -1;
-        int loudestScore = silentFrame;
-        int frames = 0;
-        for (; frames < peakFramesPerBucket; ++frames) {
-            if (!ahead.next()) {
-                more = false;
-                break;
-            }
-            const FrameSide side = readSide(ahead.handle());
-            history.put(ahead.index(), side);
+        std::int64_t chosen = first;
+        int chosenScore = silentFrame;
+        int guessGain = silentFrame;
+        for (std::int64_t i = first; i < std::min(first + peakFramesPerBucket, frameCount); ++i) {
+            const int loudness = loudnessOf(frames[static_cast<std::size_t>(i)], window);
+            guessGain = std::max(guessGain, loudness);
             // The file's first frame decodes to little more than the encoder's delay, cut off by
             // the gapless trimming: it stands for its bucket only when the others are silent.
-            const int score = ahead.index() == 0 ? std::min(side.loudness, 0) : side.loudness;
-            if (loudest < 0 || score > loudestScore) {
-                loudest = ahead.index();
-                loudestScore = score;
+            const int score = i == 0 ? std::min(loudness, 0) : loudness;
+            if (i == first || score > chosenScore) {
+                chosen = i;
+                chosenScore = score;
             }
         }
-        if (frames == 0) {
-            break;
+        loudest.push_back(chosen);
+        loudestScore.push_back(chosenScore);
+        guesses.push_back(guessFromGain(guessGain));
+    }
+    callbacks.estimated(std::move(guesses));
+
+    FrameDecoder decoder(frames, window);
+    if (!decoder.open()) {
+        return QStringLiteral("The file is not MPEG audio.");
+    }
+    using Clock = std::chrono::steady_clock;
+    auto lastChunk = Clock::now();
+    std::vector<PeakRange> pending;
+    const auto buckets = static_cast<std::int64_t>(loudest.size());
+    for (std::int64_t bucket = 0; bucket < buckets; ++bucket) {
+        if (callbacks.cancelled()) {
+            return std::nullopt;
         }
-        PeakRange range;
-        if (loudestScore != silentFrame) {
-            const std::int64_t first = firstToDecode(history, loudest, decodedUpTo);
-            while (behind.index() < first - 1 && behind.next()) {
-            }
-            while (behind.index() < loudest && behind.next()) {
-                const PeakRange decoded = behind.decode();
-                if (behind.index() == loudest) {
-                    range = decoded;
-                }
-            }
-            decodedUpTo = behind.index();
-        }
-        pending.push_back(range);
-        if (!more || Clock::now() - lastChunk >= chunkInterval) {
-            callbacks.chunk(std::move(pending));
+        const auto at = static_cast<std::size_t>(bucket);
+        pending.push_back(loudestScore[at] == silentFrame ? PeakRange{}
+                                                          : decoder.decode(loudest[at]));
+        if (Clock::now() - lastChunk >= chunkInterval) {
+            callbacks.refined(std::move(pending));
             pending.clear();
             lastChunk = Clock::now();
         }
     }
     if (!pending.empty()) {
-        callbacks.chunk(std::move(pending));
+        callbacks.refined(std::move(pending));
     }
     return std::nullopt;
 }

@@ -1,4 +1,4 @@
-// A file's peak overview computed straight through in the calling thread, chunk by chunk.
+// A file's peak overview computed in the calling thread: a first picture at once, then refined.
 #pragma once
 
 #include "core/waveform_peaks.h"
@@ -17,14 +17,17 @@ namespace snipora {
 inline constexpr int peakFramesPerBucket = 8;
 
 struct PeakScanCallbacks {
-    std::function<bool()> cancelled;                     // asked between buckets
-    std::function<void(const PeakLayout&)> started;      // once, before the first chunk
-    std::function<void(std::vector<PeakRange>&&)> chunk; // the next buckets, in order
+    std::function<bool()> cancelled;                // asked between buckets
+    std::function<void(const PeakLayout&)> started; // once, before anything else
+    // Once, every bucket of the file, guessed from the frames' global gains without decoding.
+    std::function<void(std::vector<PeakRange>&&)> estimated;
+    // The next buckets from the first, in order, from decoded sound; each replaces its guess.
+    std::function<void(std::vector<PeakRange>&&)> refined;
 };
 
-// Reads the file at `path` (bytes as the file system spells them) and hands over its buckets
-// a few times a second. An error text when the file cannot be read as MPEG audio; none when it
-// ran to the end or was cancelled.
+// Reads the file at `path` (bytes as the file system spells them) and hands over its buckets:
+// the guess at once, then the decoded ones a few times a second. An error text when the file
+// cannot be read as MPEG audio; none when it ran to the end or was cancelled.
 std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks& callbacks);
 
 } // namespace snipora

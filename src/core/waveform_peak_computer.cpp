@@ -1,8 +1,9 @@
 // The peak computation's worker thread and the collecting side in the UI thread.
 //
-// Decoding even a sampled part of an hour of MP3 takes the better part of a second; on the UI
-// thread that would freeze the window. The worker sends its results by queued signals, so they
-// are appended in the UI thread between events and the peaks need no lock.
+// Decoding even a sampled part of an hour of MP3 takes the better part of a second, and hashing
+// the file's edges for the cache reads two megabytes; on the UI thread that would freeze the
+// window. The worker sends its results by queued signals, so they are stored in the UI thread
+// between events and the peaks need no lock.
 #include "core/waveform_peak_computer.h"
 
 #include "core/peak_scan.h"
@@ -17,8 +18,8 @@ namespace snipora {
 class PeakWorker : public QObject {
     Q_OBJECT
 public:
-    explicit PeakWorker(std::shared_ptr<std::atomic<quint64>> generation)
-        : generation_(std::move(generation)) {}
+    PeakWorker(std::shared_ptr<std::atomic<quint64>> generation, PeakCache cache)
+        : generation_(std::move(generation)), cache_(std::move(cache)) {}
 
     // Runs in the worker thread.
     void run(const QByteArray& path, quint64 generation) {
@@ -28,32 +29,60 @@ public:
         if (cancelled()) {
             return; // a newer start came in while this one waited in the queue
         }
-        const std::optional<QString> error = scanPeaks(
-            path,
-            {cancelled, [&](const PeakLayout& layout) { emit layoutReady(generation, layout); },
-             [&](std::vector<PeakRange>&& ranges) {
-                 emit chunkReady(generation, ranges);
-             }});
+        const std::optional<PeakFileIdentity> identity = identifyPeakFile(path);
+        if (identity) {
+            if (const std::optional<WaveformPeaks> kept = cache_.load(*identity)) {
+                emit layoutReady(generation, kept->layout());
+                emit chunkReady(generation, kept->ranges());
+                emit ended(generation, QString());
+                return;
+            }
+        }
+        // The worker's own copy of what it sent, for the cache once the run is complete.
+        WaveformPeaks peaks;
+        std::int64_t refined = 0;
+        const std::optional<QString> error =
+            scanPeaks(path, {cancelled,
+                             [&](const PeakLayout& layout) {
+                                 peaks = WaveformPeaks(layout);
+                                 emit layoutReady(generation, layout);
+                             },
+                             [&](std::vector<PeakRange>&& ranges) {
+                                 peaks.append(ranges);
+                                 emit guessReady(generation, ranges);
+                             },
+                             [&](std::vector<PeakRange>&& ranges) {
+                                 peaks.replace(refined, ranges);
+                                 refined += static_cast<std::int64_t>(ranges.size());
+                                 emit chunkReady(generation, ranges);
+                             }});
+        if (identity && !error && !cancelled() && peaks.layout().valid() &&
+            refined == peaks.bucketCount()) {
+            cache_.store(*identity, peaks);
+        }
         emit ended(generation, error.value_or(QString()));
     }
 
 signals:
     void layoutReady(quint64 generation, const snipora::PeakLayout& layout);
+    void guessReady(quint64 generation, const std::vector<snipora::PeakRange>& ranges);
     void chunkReady(quint64 generation, const std::vector<snipora::PeakRange>& ranges);
     void ended(quint64 generation, const QString& error);
 
 private:
     std::shared_ptr<std::atomic<quint64>> generation_;
+    const PeakCache cache_;
 };
 
-WaveformPeakComputer::WaveformPeakComputer(QObject* parent)
+WaveformPeakComputer::WaveformPeakComputer(QObject* parent, const PeakCache& cache)
     : QObject(parent), generation_(std::make_shared<std::atomic<quint64>>(0)),
-      worker_(new PeakWorker(generation_)) {
+      worker_(new PeakWorker(generation_, cache)) {
     qRegisterMetaType<PeakLayout>();
     qRegisterMetaType<std::vector<PeakRange>>();
     worker_->moveToThread(&thread_);
     connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
     connect(worker_, &PeakWorker::layoutReady, this, &WaveformPeakComputer::receiveLayout);
+    connect(worker_, &PeakWorker::guessReady, this, &WaveformPeakComputer::receiveGuess);
     connect(worker_, &PeakWorker::chunkReady, this, &WaveformPeakComputer::receiveChunk);
     connect(worker_, &PeakWorker::ended, this, &WaveformPeakComputer::receiveEnd);
     thread_.setObjectName(QStringLiteral("waveform peaks"));
@@ -69,6 +98,7 @@ WaveformPeakComputer::~WaveformPeakComputer() {
 void WaveformPeakComputer::start(const QByteArray& path) {
     const quint64 generation = generation_->fetch_add(1) + 1;
     peaks_ = WaveformPeaks();
+    refined_ = 0;
     running_ = true;
     QMetaObject::invokeMethod(
         worker_, [worker = worker_, path, generation] { worker->run(path, generation); },
@@ -86,13 +116,26 @@ void WaveformPeakComputer::receiveLayout(quint64 generation, const PeakLayout& l
     }
 }
 
+void WaveformPeakComputer::receiveGuess(quint64 generation, const std::vector<PeakRange>& ranges) {
+    if (generation != generation_->load()) {
+        return;
+    }
+    peaks_.replace(0, ranges);
+    emit peaksArrived(0, peaks_.coveredMs());
+}
+
 void WaveformPeakComputer::receiveChunk(quint64 generation, const std::vector<PeakRange>& ranges) {
     if (generation != generation_->load()) {
         return;
     }
-    const std::int64_t from = peaks_.coveredMs();
-    peaks_.append(ranges);
-    emit peaksArrived(from, peaks_.coveredMs());
+    const PeakLayout& layout = peaks_.layout();
+    const auto msAt = [&layout](std::int64_t bucket) {
+        return bucket * layout.bucketSamples * 1000 / layout.rate;
+    };
+    const std::int64_t from = refined_;
+    peaks_.replace(from, ranges);
+    refined_ += static_cast<std::int64_t>(ranges.size());
+    emit peaksArrived(msAt(from), msAt(refined_));
 }
 
 void WaveformPeakComputer::receiveEnd(quint64 generation, const QString& error) {

@@ -1,6 +1,7 @@
 // Computes a file's peak overview on a worker thread and collects it, chunk by chunk.
 #pragma once
 
+#include "core/peak_cache.h"
 #include "core/waveform_peaks.h"
 
 #include <QByteArray>
@@ -16,12 +17,15 @@ namespace snipora {
 
 class PeakWorker;
 
-// Lives in the UI thread. start() hands the file to the worker; peaks() grows as chunks come
-// back, and peaksArrived() says which stretch of time just became known.
+// Lives in the UI thread. start() hands the file to the worker. A file whose peaks the cache
+// keeps gets them in one go; any other first gets a guess of the whole file from its frames'
+// gains, then buckets decoded in order take the guessed ones' place. peaksArrived() says which
+// stretch of time just became known or better known.
 class WaveformPeakComputer : public QObject {
     Q_OBJECT
 public:
-    explicit WaveformPeakComputer(QObject* parent = nullptr);
+    explicit WaveformPeakComputer(QObject* parent = nullptr,
+                                  const PeakCache& cache = PeakCache(PeakCache::defaultFolder()));
     ~WaveformPeakComputer() override;
 
     // Drops the peaks so far, cancels any earlier run at once and starts on the file at `path`
@@ -32,6 +36,9 @@ public:
     bool isRunning() const { return running_; }
 
     const WaveformPeaks& peaks() const { return peaks_; }
+    // How many buckets from the first hold decoded sound (or came from the cache); the rest
+    // are still the guess.
+    std::int64_t refinedBuckets() const { return refined_; }
 
 signals:
     // peaks() now covers [fromMs, toMs).
@@ -42,6 +49,7 @@ signals:
 
 private:
     void receiveLayout(quint64 generation, const snipora::PeakLayout& layout);
+    void receiveGuess(quint64 generation, const std::vector<snipora::PeakRange>& ranges);
     void receiveChunk(quint64 generation, const std::vector<snipora::PeakRange>& ranges);
     void receiveEnd(quint64 generation, const QString& error);
 
@@ -51,6 +59,7 @@ private:
     QThread thread_;
     PeakWorker* worker_; // owned by thread_'s finished() -> deleteLater
     WaveformPeaks peaks_;
+    std::int64_t refined_ = 0;
     bool running_ = false;
 };
 

@@ -21,6 +21,14 @@ void WaveformPeaks::append(const std::vector<PeakRange>& ranges) {
     ranges_.insert(ranges_.end(), ranges.begin(), ranges.end());
 }
 
+void WaveformPeaks::replace(std::int64_t first, const std::vector<PeakRange>& ranges) {
+    const auto from = static_cast<std::size_t>(std::clamp<std::int64_t>(first, 0, bucketCount()));
+    const std::size_t overlap = std::min(ranges.size(), ranges_.size() - from);
+    std::copy_n(ranges.begin(), overlap, ranges_.begin() + static_cast<std::ptrdiff_t>(from));
+    ranges_.insert(ranges_.end(), ranges.begin() + static_cast<std::ptrdiff_t>(overlap),
+                   ranges.end());
+}
+
 std::vector<std::optional<PeakRange>> WaveformPeaks::columns(std::int64_t fromMs, std::int64_t toMs,
                                                              int columnCount) const {
     std::vector<std::optional<PeakRange>> result(

@@ -39,6 +39,10 @@ public:
     std::size_t memoryBytes() const { return ranges_.capacity() * sizeof(PeakRange); }
 
     void append(const std::vector<PeakRange>& ranges);
+    // Puts `ranges` in place of the buckets from `first` on (a better picture of the same sound);
+    // those beyond the buckets so far are appended.
+    void replace(std::int64_t first, const std::vector<PeakRange>& ranges);
+    const std::vector<PeakRange>& ranges() const { return ranges_; }
     // Gives back the memory reserved beyond what the file turned out to need.
     void finish() { ranges_.shrink_to_fit(); }
 

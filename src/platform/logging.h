@@ -10,5 +10,7 @@ namespace snipora {
 Q_DECLARE_LOGGING_CATEGORY(logAudio)
 // The encoder and its check: the command run, how it ended.
 Q_DECLARE_LOGGING_CATEGORY(logEncoder)
+// The waveform's peaks cache: a file whose peaks were not kept, an entry damaged.
+Q_DECLARE_LOGGING_CATEGORY(logPeaks)
 
 } // namespace snipora

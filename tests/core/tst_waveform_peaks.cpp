@@ -1,11 +1,14 @@
-// The peak overview of real MP3 files: silence flat, loudness full, a new start cancels the old.
+// The peak overview of real MP3 files: silence flat, loudness full, a new start cancels the old,
+// a first picture at once, and the cache of finished overviews.
 #include "support/files.h"
 #include "support/test_main.h"
 
 #include "core/detail_peaks.h"
 #include "core/waveform_peak_computer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -13,6 +16,8 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace snipora;
@@ -35,6 +40,7 @@ class TestWaveformPeaks : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    QTemporaryDir cacheDir; // never the user's cache
 
     // Runs the computation to its end; false when it failed or took too long.
     static bool compute(WaveformPeakComputer& computer, const QByteArray& path) {
@@ -68,9 +74,20 @@ private slots:
         QFETCH(QStringList, codec);
         const QString file = dir.filePath(QTest::currentDataTag() + QStringLiteral(".mp3"));
         QVERIFY(encode(file, QStringLiteral("if(lt(t,4),%1,%2)").arg(first).arg(second), 8, codec));
-        WaveformPeakComputer computer;
+        WaveformPeakComputer computer(nullptr, PeakCache(cacheDir.path()));
+        // The first picture covers the whole file at once, guessed; the decoded buckets then
+        // take its place, all of them by the end.
+        std::vector<PeakRange> guess;
+        connect(&computer, &WaveformPeakComputer::peaksArrived, this, [&] {
+            if (guess.empty()) {
+                QCOMPARE(computer.refinedBuckets(), 0);
+                guess = computer.peaks().ranges();
+            }
+        });
         QVERIFY(compute(computer, QFile::encodeName(file)));
         const WaveformPeaks& peaks = computer.peaks();
+        QCOMPARE(std::int64_t(guess.size()), peaks.bucketCount());
+        QCOMPARE(computer.refinedBuckets(), peaks.bucketCount());
         QVERIFY(qAbs(peaks.coveredMs() - 8000) < 300);
         const PeakLayout& layout = peaks.layout();
         int checked[2] = {0, 0};
@@ -87,6 +104,9 @@ private slots:
             // Silence exactly flat; sound within the coding's error of its level.
             const double tolerance = expected == 0 ? 0 : std::max(3.0, expected * 0.15);
             const PeakRange range = peaks.bucket(i);
+            if (expected == 0) {
+                QCOMPARE(guess[std::size_t(i)], PeakRange{}); // no coded bits: flat at once
+            }
             QVERIFY2(qAbs(range.high - expected) <= tolerance &&
                          qAbs(-range.low - expected) <= tolerance,
                      qPrintable(QStringLiteral("bucket %1: %2..%3, expected ±%4")
@@ -134,6 +154,107 @@ private slots:
         }
     }
 
+    // A file opened again draws from the cache in one go; any change to the file, or an entry
+    // that does not read right, means a fresh computation, whose result replaces the entry.
+    void cacheKeepsFinishedPeaksPerFileVersion_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("hit");
+        QTest::newRow("same file again") << "none" << true;
+        QTest::newRow("file rewritten, same size") << "rewrite" << false;
+        QTest::newRow("modification time changed") << "touch" << false;
+        QTest::newRow("entry damaged") << "damage" << false;
+        QTest::newRow("entry cut short") << "truncate" << false;
+        QTest::newRow("entry empty") << "empty" << false;
+    }
+    void cacheKeepsFinishedPeaksPerFileVersion() {
+        QFETCH(QString, change);
+        QFETCH(bool, hit);
+        const QTemporaryDir cache;
+        const QString file = dir.filePath(QTest::currentDataTag() + QStringLiteral(".mp3"));
+        QVERIFY(encode(file, "if(lt(t,2),0.9,0.2)", 4, {"-c:a", "libmp3lame", "-b:a", "128k"}));
+        const QByteArray path = QFile::encodeName(file);
+        WaveformPeakComputer first(nullptr, PeakCache(cache.path()));
+        QVERIFY(compute(first, path));
+        const QStringList entries = QDir(cache.path()).entryList(QDir::Files);
+        QCOMPARE(entries.size(), 1);
+        const QString entry = QDir(cache.path()).filePath(entries.front());
+
+        QFile edited(change == "rewrite" ? file : entry);
+        if (change == "rewrite" || change == "damage") {
+            // Same size and, for the file, the very same modification time: only bytes differ.
+            struct stat before {};
+            QCOMPARE(::stat(QFile::encodeName(edited.fileName()).constData(), &before), 0);
+            QVERIFY(edited.open(QIODevice::ReadWrite));
+            QByteArray bytes = edited.readAll();
+            bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
+            QVERIFY(edited.seek(0) && edited.write(bytes) == bytes.size());
+            edited.close();
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            QCOMPARE(
+                ::utimensat(AT_FDCWD, QFile::encodeName(edited.fileName()).constData(), times, 0),
+                0);
+        } else if (change == "truncate" || change == "empty") {
+            QVERIFY(edited.resize(change == "empty" ? 0 : edited.size() - 7));
+        } else if (change == "touch") {
+            QFile source(file);
+            QVERIFY(source.open(QIODevice::ReadWrite));
+            QVERIFY(source.setFileTime(QFileInfo(file).lastModified().addSecs(-60),
+                                       QFileDevice::FileModificationTime));
+        }
+
+        WaveformPeakComputer again(nullptr, PeakCache(cache.path()));
+        std::optional<bool> firstArrivalWhole;
+        connect(&again, &WaveformPeakComputer::peaksArrived, this, [&] {
+            if (!firstArrivalWhole) {
+                firstArrivalWhole = again.refinedBuckets() == again.peaks().bucketCount();
+            }
+        });
+        QVERIFY(compute(again, path));
+        QCOMPARE(firstArrivalWhole, std::optional<bool>(hit));
+        if (change != "rewrite") {
+            QCOMPARE(again.peaks().ranges(), first.peaks().ranges());
+        }
+        // A miss stores the fresh peaks; a damaged entry is gone, its file version's in its place.
+        WaveformPeakComputer third(nullptr, PeakCache(cache.path()));
+        QSignalSpy arrived(&third, &WaveformPeakComputer::peaksArrived);
+        QVERIFY(compute(third, path));
+        QCOMPARE(arrived.count(), 1);
+        QCOMPARE(third.peaks().ranges(), again.peaks().ranges());
+    }
+
+    // Storing an entry takes out the least recently used ones until the total fits the bound.
+    void cacheStaysWithinItsBound() {
+        const QTemporaryDir cache;
+        QStringList files;
+        for (int i = 0; i < 3; ++i) {
+            files << dir.filePath(QStringLiteral("bound-%1.mp3").arg(i));
+            QVERIFY(encode(files.back(), QString::number(0.3 * (i + 1)), 20,
+                           {"-c:a", "libmp3lame", "-b:a", "64k"}));
+        }
+        const auto entryBytes = [&cache] {
+            qint64 total = 0;
+            for (const QFileInfo& entry : QDir(cache.path()).entryInfoList(QDir::Files)) {
+                total += entry.size();
+            }
+            return total;
+        };
+        WaveformPeakComputer unbounded(nullptr, PeakCache(cache.path()));
+        QVERIFY(compute(unbounded, QFile::encodeName(files[0])));
+        const qint64 oneEntry = entryBytes();
+        QVERIFY(oneEntry > 0);
+        // Room for two entries: the third pushes out the one used longest ago, the first file's,
+        // though it was stored before the second, because it was opened again since.
+        WaveformPeakComputer bounded(nullptr, PeakCache(cache.path(), oneEntry * 2 + oneEntry / 2));
+        QVERIFY(compute(bounded, QFile::encodeName(files[1])));
+        QVERIFY(compute(bounded, QFile::encodeName(files[0])));
+        QVERIFY(compute(bounded, QFile::encodeName(files[2])));
+        QVERIFY(entryBytes() <= oneEntry * 2 + oneEntry / 2);
+        QCOMPARE(QDir(cache.path()).entryList(QDir::Files).size(), 2);
+        QSignalSpy arrived(&bounded, &WaveformPeakComputer::peaksArrived);
+        QVERIFY(compute(bounded, QFile::encodeName(files[0])));
+        QCOMPARE(arrived.count(), 1); // still kept: one arrival, from the cache
+    }
+
     void columnsSummariseTheStretchAsked() {
         WaveformPeaks peaks(PeakLayout{1000, 100, 10}); // a bucket is 100 ms
         peaks.append({{-10, 10}, {-50, 20}, {-5, 90}, {0, 0}});
@@ -157,10 +278,10 @@ private slots:
         QVERIFY(encode(silent, "0", 3, cbr));
         QVERIFY(QProcess::execute("ffmpeg", {"-loglevel", "error", "-y", "-stream_loop", "59", "-i",
                                              ten, "-c", "copy", loud}) == 0);
-        WaveformPeakComputer alone;
+        WaveformPeakComputer alone(nullptr, PeakCache(cacheDir.path()));
         QVERIFY(compute(alone, QFile::encodeName(silent)));
 
-        WaveformPeakComputer computer;
+        WaveformPeakComputer computer(nullptr, PeakCache(cacheDir.path()));
         QSignalSpy arrived(&computer, &WaveformPeakComputer::peaksArrived);
         QSignalSpy finished(&computer, &WaveformPeakComputer::finished);
         computer.start(QFile::encodeName(loud));
@@ -182,7 +303,7 @@ private slots:
     void badInputIsReportedAndOddNamesWork() {
         const QString text = dir.filePath("not-audio.mp3");
         QVERIFY(test::writeFile(text, QByteArray(5000, 'x')));
-        WaveformPeakComputer computer;
+        WaveformPeakComputer computer(nullptr, PeakCache(cacheDir.path()));
         QSignalSpy failed(&computer, &WaveformPeakComputer::failed);
         computer.start(QFile::encodeName(text));
         QVERIFY(failed.wait(10000));
