@@ -127,9 +127,10 @@ constexpr std::int64_t mpg123Preframes = 4;
 // After how many decoded frames libmpg123's synthesis filter rounds alike. Its window turns by
 // 18 of 16 steps per granule, and the order in which it sums a sample's products, so the last
 // bit of rounding, follows where it stands: every other granule for stereo, every fourth for
-// mono (found by decoding pieces against their source: exact for MPEG-1 mono and MPEG-2
-// stereo; MPEG-2 mono follows some further rule). A frame holds two granules in MPEG-1, one in
-// MPEG-2 and 2.5.
+// mono (found by decoding pieces against their source from its start). A frame holds two
+// granules in MPEG-1, one in MPEG-2 and 2.5: for MPEG-2 mono the 2 to 4 frames an output can
+// decode before the kept one cover only part of the cycle, so about half its cuts have no
+// frame in step.
 std::int64_t synthesisCycleFrames(const Mp3FrameMap& map) {
     const std::int64_t granules = map.channels() == 1 ? 4 : 2;
     return granules / (map.version() == MpegVersion::Mpeg1 ? 2 : 1);
@@ -422,7 +423,9 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
         }
     }
     // Where no choice decodes in step, the nearest: a few of its samples may differ from the
-    // source's by one step of rounding. MPEG-2 mono still does now and then.
+    // source's by one step of rounding. A decoder that seeks to the start before it plays
+    // (libmpg123 after a scan, as our player does) steps otherwise, and no choice suits both;
+    // ffmpeg's decoder gives the source's samples from any of them.
     const Choice& choice = chosen ? *chosen : *fallback;
     plan.firstFrame = static_cast<std::size_t>(choice.first);
     plan.leadFrame = choice.lead;
