@@ -166,6 +166,9 @@ void MainWindow::createPieceControls() {
     undoStack = new QUndoStack(this);
     pieceListPanel = new PieceListPanel(this);
     pieceListPanel->hide();
+    if (const QString pattern = remembered(Remembered::PieceNames); !pattern.isEmpty()) {
+        pieceListPanel->setNamePattern(pattern);
+    }
     pieceWork_ = new PieceWork(*this);
     pieceWork_->splitSave = new SplitSave(pieceWork_);
     pieceWork_->scan = new LoudnessScan(pieceWork_);
@@ -418,6 +421,7 @@ void MainWindow::saveAllPieces() {
     }
     remember(Remembered::SaveFolder, *folder);
     const QString pattern = pieceListPanel->namePattern();
+    remember(Remembered::PieceNames, pattern);
     const QStringList names = pieceFileNames(saved, pattern, source.completeBaseName());
     QStringList existing;
     for (const QString& name : names) {

@@ -22,6 +22,8 @@ QString keyOf(Remembered what) {
         return QStringLiteral("edges/fade-out");
     case Remembered::SnapToQuiet:
         return QStringLiteral("edges/snap-to-quiet");
+    case Remembered::PieceNames:
+        return QStringLiteral("pieces/name-pattern");
     }
     return {};
 }

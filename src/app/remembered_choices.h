@@ -1,5 +1,6 @@
 // What the window remembers from one run to the next: the last folders for opening and for
-// saving, the last output format and bitrate, the fade lengths and whether marks snap to quiet.
+// saving, the last output format and bitrate, the fade lengths, whether marks snap to quiet and
+// the pattern that names the pieces of a split.
 #pragma once
 
 #include <QString>
@@ -10,7 +11,16 @@ namespace snipora {
 inline constexpr const char* settingsOrganisation = "snipora";
 inline constexpr const char* settingsApplication = "snipora";
 
-enum class Remembered { OpenFolder, SaveFolder, Format, Bitrate, FadeIn, FadeOut, SnapToQuiet };
+enum class Remembered {
+    OpenFolder,
+    SaveFolder,
+    Format,
+    Bitrate,
+    FadeIn,
+    FadeOut,
+    SnapToQuiet,
+    PieceNames
+};
 
 // The value last kept; empty when there is none.
 QString remembered(Remembered what);
