@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
+#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -35,6 +36,9 @@ public:
     // Nothing beyond the page itself is fetched: no pictures, style sheets or local files.
     QVariant loadResource(int type, const QUrl& name) override;
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void startRequest(const QUrl& address);
     void finished(QNetworkReply* reply);
@@ -43,8 +47,12 @@ private:
 
     DesktopLinks& links_;
     MessageBoxes& messages_;
-    QNetworkAccessManager* network_;
+    // Made with the first request: the network stack and its TLS libraries load only then.
+    QNetworkAccessManager* network_ = nullptr;
     QPointer<QNetworkReply> reply_;
+    // A page asked for while the shown panel has not painted yet; fetched after its first paint.
+    std::optional<QUrl> afterFirstPaint_;
+    bool painted_ = false;
 };
 
 // The message shown when nothing can open a web address; it gives the address to copy.
