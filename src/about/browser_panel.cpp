@@ -51,12 +51,13 @@ BrowserPanel::BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget*
 }
 
 QString cannotOpenText(const QUrl& address) {
-    return QStringLiteral("No program could open the web address. Copy it into your browser:\n\n%1")
+    return BrowserPanel::tr(
+               "No program could open the web address. Copy it into your browser:\n\n%1")
         .arg(address.toString());
 }
 
 QString BrowserPanel::failureText() {
-    return QStringLiteral("Snipora");
+    return tr("Snipora");
 }
 
 void BrowserPanel::Navigate(const QUrl& address) {
