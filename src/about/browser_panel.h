@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
+
 #include <optional>
 
 class QNetworkAccessManager;
@@ -21,8 +22,8 @@ public:
     // one, a message gives its address.
     BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget* parent = nullptr);
 
-    // Starts loading the page with one request and returns at once; the page, or the quiet
-    // stand-in, shows when the answer is in.
+    // Starts loading the page with one request and returns at once (a shown panel sends it
+    // after its first paint); the page, or the quiet stand-in, shows when the answer is in.
     void Navigate(const QUrl& address);
 
     // Shown in place of a page that cannot be loaded: only the product's name, since without a
