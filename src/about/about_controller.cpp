@@ -8,6 +8,7 @@
 #include "about/rich_text_box.h"
 #include "platform/window_menu.h"
 
+#include <QCoreApplication>
 #include <QScreen>
 #include <QUrl>
 
@@ -28,7 +29,8 @@ AboutController::~AboutController() {
 
 void AboutController::addMenuEntry() {
     menu_.append(MF_SEPARATOR, 0, QString());
-    menu_.append(MF_STRING, aboutCommand, QStringLiteral("About..."));
+    menu_.append(MF_STRING, aboutCommand,
+                 QCoreApplication::translate("snipora::AboutController", "About..."));
 }
 
 void AboutController::installWindowProc() {

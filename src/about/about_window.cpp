@@ -60,32 +60,31 @@ void fitToWidth(const QList<QLabel*>& labels) {
 AboutWindow::AboutWindow(ProgramControl& program) : QWidget(nullptr), program_(program) {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
     setWindowIcon(applicationIcon());
     setFixedSize(8370 / twipsPerPixel, 4815 / twipsPerPixel);
     useFixedPalette(this);
     fillBackground(this, Qt::white);
     useDialogFont(this);
 
-    copyrightLabel = label(this, "Label1", QStringLiteral("\u00A9 2026 The Snipora developers"),
-                           270, 225, 2475, 300);
-    encoderLabel =
-        label(this, "Label2",
-              QStringLiteral("This software basically provides a user interface to a great "
-                             "software FFMPEG released under GPL."),
-              510, 615, 7170, 300);
+    copyrightLabel =
+        label(this, "Label1", tr("\u00A9 2026 The Snipora developers"), 270, 225, 2475, 300);
+    encoderLabel = label(this, "Label2",
+                         tr("This software basically provides a user interface to a great "
+                            "software FFMPEG released under GPL."),
+                         510, 615, 7170, 300);
     // What ships: the encoder is the system's own FFmpeg, reached through a link named ffmpeg.
     encoderCreditLabel = label(this, "Label3",
-                               QStringLiteral("It runs the FFmpeg of your system (the Debian "
-                                              "package ffmpeg), which is linked as ffmpeg"),
+                               tr("It runs the FFmpeg of your system (the Debian "
+                                  "package ffmpeg), which is linked as ffmpeg"),
                                495, 1080, 7515, 300);
     encoderCreditLabel2 = label(this, "Label4",
-                                QStringLiteral("in the application directory. FFmpeg is made by "
-                                               "the FFmpeg developers."),
+                                tr("in the application directory. FFmpeg is made by "
+                                   "the FFmpeg developers."),
                                 510, 1320, 7515, 300);
-    versionLabel = label(this, "versionLabel",
-                         QStringLiteral("Version ") + QString::fromLatin1(SNIPORA_VERSION), 5340,
-                         225, 2700, 300);
+    versionLabel =
+        label(this, "versionLabel", tr("Version ") + QString::fromLatin1(SNIPORA_VERSION), 5340,
+              225, 2700, 300);
     versionLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     fitToWidth(
         {copyrightLabel, versionLabel, encoderLabel, encoderCreditLabel, encoderCreditLabel2});

@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QStringDecoder>
 
+#include <utility>
+
 namespace snipora {
 
 namespace {
@@ -41,8 +43,7 @@ QString decodePage(const QByteArray& body, const QByteArray& contentType) {
 } // namespace
 
 BrowserPanel::BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget* parent)
-    : QTextBrowser(parent), links_(links), messages_(messages),
-      network_(new QNetworkAccessManager(this)) {
+    : QTextBrowser(parent), links_(links), messages_(messages) {
     // Links never navigate the panel itself; they go to the user's browser.
     setOpenLinks(false);
     setOpenExternalLinks(false);
@@ -50,22 +51,40 @@ BrowserPanel::BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget*
 }
 
 QString cannotOpenText(const QUrl& address) {
-    return QStringLiteral("No program could open the web address. Copy it into your browser:\n\n%1")
+    return BrowserPanel::tr(
+               "No program could open the web address. Copy it into your browser:\n\n%1")
         .arg(address.toString());
 }
 
 QString BrowserPanel::failureText() {
-    return QStringLiteral("Snipora");
+    return tr("Snipora");
 }
 
 void BrowserPanel::Navigate(const QUrl& address) {
-    // The request leaves from the event loop: the window paints first, and start-up never waits
-    // for the network stack to come up.
+    // The request leaves from the event loop, and from a shown panel only once it has painted:
+    // the window is on the screen before the network stack and its TLS libraries load.
+    if (isVisible() && !painted_) {
+        afterFirstPaint_ = address;
+        return;
+    }
     QMetaObject::invokeMethod(
         this, [this, address] { startRequest(address); }, Qt::QueuedConnection);
 }
 
+void BrowserPanel::paintEvent(QPaintEvent* event) {
+    QTextBrowser::paintEvent(event);
+    painted_ = true;
+    if (afterFirstPaint_) {
+        const QUrl address = *std::exchange(afterFirstPaint_, std::nullopt);
+        QMetaObject::invokeMethod(
+            this, [this, address] { startRequest(address); }, Qt::QueuedConnection);
+    }
+}
+
 void BrowserPanel::startRequest(const QUrl& address) {
+    if (!network_) {
+        network_ = new QNetworkAccessManager(this);
+    }
     if (reply_) {
         reply_->disconnect(this);
         reply_->abort();

@@ -5,6 +5,8 @@
 #include <QTextBrowser>
 #include <QUrl>
 
+#include <optional>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -20,8 +22,8 @@ public:
     // one, a message gives its address.
     BrowserPanel(DesktopLinks& links, MessageBoxes& messages, QWidget* parent = nullptr);
 
-    // Starts loading the page with one request and returns at once; the page, or the quiet
-    // stand-in, shows when the answer is in.
+    // Starts loading the page with one request and returns at once (a shown panel sends it
+    // after its first paint); the page, or the quiet stand-in, shows when the answer is in.
     void Navigate(const QUrl& address);
 
     // Shown in place of a page that cannot be loaded: only the product's name, since without a
@@ -35,6 +37,9 @@ public:
     // Nothing beyond the page itself is fetched: no pictures, style sheets or local files.
     QVariant loadResource(int type, const QUrl& name) override;
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void startRequest(const QUrl& address);
     void finished(QNetworkReply* reply);
@@ -43,8 +48,12 @@ private:
 
     DesktopLinks& links_;
     MessageBoxes& messages_;
-    QNetworkAccessManager* network_;
+    // Made with the first request: the network stack and its TLS libraries load only then.
+    QNetworkAccessManager* network_ = nullptr;
     QPointer<QNetworkReply> reply_;
+    // A page asked for while the shown panel has not painted yet; fetched after its first paint.
+    std::optional<QUrl> afterFirstPaint_;
+    bool painted_ = false;
 };
 
 // The message shown when nothing can open a web address; it gives the address to copy.

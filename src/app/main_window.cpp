@@ -60,9 +60,9 @@ protected:
     }
 };
 
-QPushButton* button(QWidget* parent, const char* objectName, const char* caption, int left, int top,
-                    int width, int height) {
-    auto* b = new RingedButton(QString::fromLatin1(caption), parent);
+QPushButton* button(QWidget* parent, const char* objectName, const QString& caption, int left,
+                    int top, int width, int height) {
+    auto* b = new RingedButton(caption, parent);
     // Enter and Return press the focused button, as in a dialog.
     b->setAutoDefault(true);
     b->setObjectName(QString::fromLatin1(objectName));
@@ -83,11 +83,11 @@ QLabel* timeLabel(QWidget* parent, const char* objectName, const QColor& backgro
 }
 
 // A list whose first item is its prompt.
-QComboBox* dropDownList(QWidget* parent, const char* objectName, const char* prompt,
+QComboBox* dropDownList(QWidget* parent, const char* objectName, const QString& prompt,
                         const QStringList& items, int left, int top, int width, int height) {
     auto* list = new QComboBox(parent); // not editable: the user picks and cannot type
     list->setObjectName(QString::fromLatin1(objectName));
-    list->addItem(QString::fromLatin1(prompt));
+    list->addItem(prompt);
     list->addItems(items);
     placeInTwips(list, left, top, width, height);
     return list;
@@ -99,7 +99,7 @@ const QString resetTime = QStringLiteral("0 : 0 : 0");
 MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
     : QWidget(parent), host(hostServices), session_(hostServices.media) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Snipora"));
+    setWindowTitle(tr("Snipora"));
     setWindowIcon(applicationIcon());
     // Opens at the designed size; it may grow from there (createGrowingLayout).
     resize(7170 / twipsPerPixel, 6165 / twipsPerPixel);
@@ -152,14 +152,14 @@ void MainWindow::createControls() {
     waveformView->setGeometry(displayPanel->rect());
 
     positionLabel = timeLabel(this, "Label4", Qt::white, 6150, 135, 735, 240);
-    playPauseButton = button(this, "Command1", "Play", 6030, 420, 1005, 330);
-    stopButton = button(this, "Command2", "Stop", 6030, 885, 1005, 330);
-    openButton = button(this, "Command4", "Open", 6030, 1365, 1005, 330);
+    playPauseButton = button(this, "Command1", tr("Play"), 6030, 420, 1005, 330);
+    stopButton = button(this, "Command2", tr("Stop"), 6030, 885, 1005, 330);
+    openButton = button(this, "Command4", tr("Open"), 6030, 1365, 1005, 330);
     startLabel = timeLabel(this, "Label7", windowBackground, 6120, 1950, 810, 180);
-    markStartButton = button(this, "Command5", "Mark Start", 6030, 2190, 1005, 330);
+    markStartButton = button(this, "Command5", tr("Mark Start"), 6030, 2190, 1005, 330);
     endLabel = timeLabel(this, "Label9", windowBackground, 6120, 2730, 810, 180);
-    markEndButton = button(this, "Command6", "Mark End", 6030, 2970, 1005, 330);
-    websiteButton = button(this, "Command3", "Website", 6015, 3525, 990, 330);
+    markEndButton = button(this, "Command6", tr("Mark End"), 6030, 2970, 1005, 330);
+    websiteButton = button(this, "Command3", tr("Website"), 6015, 3525, 990, 330);
 
     positionSlider = new PositionSlider(this);
     positionSlider->setObjectName(QStringLiteral("H"));
@@ -188,16 +188,17 @@ void MainWindow::createControls() {
     lengthLabel->setObjectName(QStringLiteral("lengthLabel"));
     placeInTwips(lengthLabel, 1440, 3915, 1800, 180);
 
-    playSelectionButton = button(this, "Command9", "Play Selected", 105, 4155, 1530, 330);
-    directSaveButton = button(this, "Command7", "Direct Save", 1710, 4155, 1275, 330);
-    convertSaveButton = button(this, "Command8", "Convert Save", 3075, 4155, 1305, 330);
+    playSelectionButton = button(this, "Command9", tr("Play Selected"), 105, 4155, 1530, 330);
+    directSaveButton = button(this, "Command7", tr("Direct Save"), 1710, 4155, 1275, 330);
+    convertSaveButton = button(this, "Command8", tr("Convert Save"), 3075, 4155, 1305, 330);
     formatList =
-        dropDownList(this, "Combo1", "Select Format", outputFormats(), 4455, 4155, 1470, 315);
+        dropDownList(this, "Combo1", tr("Select Format"), outputFormats(), 4455, 4155, 1470, 315);
     // One pixel smaller than the window's text, so that "Select Format" shows whole.
     QFont listFont = formatList->font();
     listFont.setPixelSize(10);
     formatList->setFont(listFont);
-    bitrateList = dropDownList(this, "Combo2", "Bitrate", outputBitrates(), 5940, 4155, 1095, 315);
+    bitrateList =
+        dropDownList(this, "Combo2", tr("Bitrate"), outputBitrates(), 5940, 4155, 1095, 315);
 
     bitrateList->setFont(listFont);
 
@@ -215,7 +216,7 @@ void MainWindow::createControls() {
     videoHost = new QFrame(this);
     videoHost->setObjectName(QStringLiteral("P"));
     placeInTwips(videoHost, 1020, 7005, 5295, 4215);
-    auto* videoFrame = new QGroupBox(QStringLiteral("Video Window"), videoHost);
+    auto* videoFrame = new QGroupBox(tr("Video Window"), videoHost);
     videoFrame->setObjectName(QStringLiteral("Frame4"));
     placeInTwips(videoFrame, -75, 4590, 5775, 4815);
     videoHost->hide();
@@ -264,8 +265,8 @@ void MainWindow::createShortcuts() {
     // do; every button's tooltip says so.
     const auto describe = [](QWidget* control, const QString& text) {
         control->setToolTip(qobject_cast<QPushButton*>(control)
-                                ? text + QStringLiteral("\nEnter presses this button; Space plays "
-                                                        "or pauses")
+                                ? text + tr("\nEnter presses this button; Space plays "
+                                            "or pauses")
                                 : text);
     };
     key(Qt::Key_Space, [this] { togglePlayback(); });
@@ -294,22 +295,20 @@ void MainWindow::createShortcuts() {
     auto* aboutKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(aboutKey, &QShortcut::activated, this,
             [this] { windowProcedure.send(WM_SYSCOMMAND, aboutCommand, 0); });
-    describe(playPauseButton, QStringLiteral("Play or pause (Space); Left/Right seek 1 s, with "
-                                             "Shift 10 s; Home/End go to the start/end"));
-    describe(stopButton, QStringLiteral("Stop and go back to the start"));
-    describe(openButton, QStringLiteral("Open an MP3 file (Ctrl+O)"));
-    describe(markStartButton, QStringLiteral("Mark the start at the cursor (I); comma and period "
-                                             "move the active mark by one MP3 frame, with "
-                                             "Shift by 100 ms"));
-    describe(markEndButton, QStringLiteral("Mark the end at the cursor (O)"));
-    describe(playSelectionButton, QStringLiteral("Play the selection (P)"));
-    describe(directSaveButton,
-             QStringLiteral("Save the selection's MP3 frames, not re-encoded (Ctrl+S)"));
-    describe(convertSaveButton,
-             QStringLiteral("Save the selection in the chosen format (Ctrl+Shift+S)"));
-    describe(websiteButton, QStringLiteral("Open the maker's home page"));
-    describe(this, QStringLiteral("F1: About; Esc: stop a running save; Ctrl+Q: quit"));
-    describe(saveProgress, QStringLiteral("Esc stops a running save"));
+    describe(playPauseButton, tr("Play or pause (Space); Left/Right seek 1 s, with "
+                                 "Shift 10 s; Home/End go to the start/end"));
+    describe(stopButton, tr("Stop and go back to the start"));
+    describe(openButton, tr("Open an MP3 file (Ctrl+O)"));
+    describe(markStartButton, tr("Mark the start at the cursor (I); comma and period "
+                                 "move the active mark by one MP3 frame, with "
+                                 "Shift by 100 ms"));
+    describe(markEndButton, tr("Mark the end at the cursor (O)"));
+    describe(playSelectionButton, tr("Play the selection (P)"));
+    describe(directSaveButton, tr("Save the selection's MP3 frames, not re-encoded (Ctrl+S)"));
+    describe(convertSaveButton, tr("Save the selection in the chosen format (Ctrl+Shift+S)"));
+    describe(websiteButton, tr("Open the maker's home page"));
+    describe(this, tr("F1: About; Esc: stop a running save; Ctrl+Q: quit"));
+    describe(saveProgress, tr("Esc stops a running save"));
 }
 
 void MainWindow::connectSession() {
@@ -330,8 +329,7 @@ void MainWindow::connectSession() {
 }
 
 void MainWindow::renderState(PlayerState state) {
-    playPauseButton->setText(state == PlayerState::Playing ? QStringLiteral("Pause")
-                                                           : QStringLiteral("Play"));
+    playPauseButton->setText(state == PlayerState::Playing ? tr("Pause") : tr("Play"));
 }
 
 void MainWindow::renderPosition(std::int64_t ms) {
@@ -373,18 +371,16 @@ void MainWindow::renderSource() {
     if (!isSaving()) {
         setWindowTitle(titleText());
     }
-    lengthLabel->setText(session_.hasSource()
-                             ? QStringLiteral("of ") + preciseTime(session_.lengthMs())
-                             : QString());
+    lengthLabel->setText(session_.hasSource() ? tr("of ") + preciseTime(session_.lengthMs())
+                                              : QString());
     positionSlider->setMaximum(
         static_cast<int>(std::min<std::int64_t>(session_.lengthMs() / 1000, INT32_MAX)));
 }
 
 QString MainWindow::titleText() const {
     // The file first, so that the name shows in a narrow task bar.
-    return session_.hasSource()
-               ? QFileInfo(session_.sourceName()).fileName() + QStringLiteral(" - Snipora")
-               : QStringLiteral("Snipora");
+    return session_.hasSource() ? QFileInfo(session_.sourceName()).fileName() + tr(" - Snipora")
+                                : tr("Snipora");
 }
 
 std::int32_t MainWindow::windowHandleOf(const QWidget* widget) {
@@ -405,7 +401,7 @@ void MainWindow::start() {
     show();
     about->installWindowProc();
     if (!about->preloadCredits()) {
-        showFailure(QStringLiteral("Please re-install Snipora"));
+        showFailure(tr("Please re-install Snipora"));
         quit();
     }
     // The format and bitrate of the last Convert Save, while the lists still offer them.
@@ -434,10 +430,9 @@ bool MainWindow::isSaving() const {
 }
 
 bool MainWindow::cancelSave() {
-    const QString question = piecesSaving()
-                                 ? QStringLiteral("Stop saving the pieces? The finished pieces "
-                                                  "stay; nothing of the one under way is kept.")
-                                 : QStringLiteral("Stop the save? Nothing of it is kept.");
+    const QString question = piecesSaving() ? tr("Stop saving the pieces? The finished pieces "
+                                                 "stay; nothing of the one under way is kept.")
+                                            : tr("Stop the save? Nothing of it is kept.");
     if (!isSaving() || host.messages.show(question, MessageStyle::Question) != MessageAnswer::Yes) {
         return false;
     }
@@ -455,9 +450,8 @@ bool MainWindow::cancelSave() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (isSaving() &&
-        host.messages.show(QStringLiteral("A save is still running. Stop it and quit?"),
-                           MessageStyle::Question) != MessageAnswer::Yes) {
+    if (isSaving() && host.messages.show(tr("A save is still running. Stop it and quit?"),
+                                         MessageStyle::Question) != MessageAnswer::Yes) {
         event->ignore();
         return;
     }

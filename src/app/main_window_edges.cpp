@@ -33,8 +33,8 @@ QSpinBox* fadeBox(QWidget* parent, const char* name, Remembered kept) {
     box->setObjectName(QString::fromLatin1(name));
     box->setRange(0, static_cast<int>(maxFadeMs));
     box->setSingleStep(10);
-    box->setSuffix(QStringLiteral(" ms"));
-    box->setSpecialValueText(QStringLiteral("off"));
+    box->setSuffix(MainWindow::tr(" ms"));
+    box->setSpecialValueText(MainWindow::tr("off"));
     // No arrows: the strip is narrow, and "10000 ms" needs its room. Typing, the arrow keys
     // and the wheel set the value.
     box->setButtonSymbols(QAbstractSpinBox::NoButtons);
@@ -46,7 +46,7 @@ QSpinBox* fadeBox(QWidget* parent, const char* name, Remembered kept) {
 }
 
 QString signedMs(std::int64_t ms) {
-    return (ms >= 0 ? QStringLiteral("+%1 ms") : QStringLiteral("%1 ms")).arg(ms);
+    return (ms >= 0 ? MainWindow::tr("+%1 ms") : MainWindow::tr("%1 ms")).arg(ms);
 }
 } // namespace
 
@@ -57,15 +57,15 @@ void MainWindow::createEdgeControls() {
     // start-up size, beside the saves that use it. A smaller text than the window's fits it.
     QFont small = font();
     small.setPixelSize(10);
-    auto* fadeInLabel = new QLabel(QStringLiteral("Fade in"), this);
+    auto* fadeInLabel = new QLabel(tr("Fade in"), this);
     fadeInBox = fadeBox(this, "fadeInBox", Remembered::FadeIn);
-    auto* fadeOutLabel = new QLabel(QStringLiteral("out"), this);
+    auto* fadeOutLabel = new QLabel(tr("out"), this);
     fadeOutBox = fadeBox(this, "fadeOutBox", Remembered::FadeOut);
     fadeInLabel->setBuddy(fadeInBox);
     fadeOutLabel->setBuddy(fadeOutBox);
     edgesButton = new QToolButton(this);
     edgesButton->setObjectName(QStringLiteral("edgesButton"));
-    edgesButton->setText(QStringLiteral("Edges"));
+    edgesButton->setText(tr("Edges"));
     edgesButton->setPopupMode(QToolButton::InstantPopup);
     for (QWidget* control : std::initializer_list<QWidget*>{fadeInLabel, fadeInBox, fadeOutLabel,
                                                             fadeOutBox, edgesButton}) {
@@ -78,11 +78,11 @@ void MainWindow::createEdgeControls() {
     placeInTwips(fadeOutLabel, 4680, 3870, 300, 270);
     placeInTwips(fadeOutBox, 4995, 3870, 885, 270);
     placeInTwips(edgesButton, 6030, 3870, 1005, 270);
-    const QString fadeTip = QStringLiteral(
-        "Fade the saved section in from silence and out to silence over this time (0: off). "
-        "Direct Save lowers the frames' own gains, granule by granule, without re-encoding; "
-        "Convert Save fades to the sample. Fades longer than the selection together are "
-        "shortened to fit, and the save says so.");
+    const QString fadeTip =
+        tr("Fade the saved section in from silence and out to silence over this time (0: off). "
+           "Direct Save lowers the frames' own gains, granule by granule, without re-encoding; "
+           "Convert Save fades to the sample. Fades longer than the selection together are "
+           "shortened to fit, and the save says so.");
     for (QWidget* control :
          {static_cast<QWidget*>(fadeInLabel), static_cast<QWidget*>(fadeInBox),
           static_cast<QWidget*>(fadeOutLabel), static_cast<QWidget*>(fadeOutBox)}) {
@@ -109,24 +109,24 @@ void MainWindow::createEdgeControls() {
         addAction(made);
         return made;
     };
-    playAsCutAction = action(QStringLiteral("Play as cut"), QKeySequence(Qt::Key_J));
-    snapAction = action(QStringLiteral("Snap marks to quiet"), QKeySequence(Qt::Key_Q));
-    snapOption = action(QStringLiteral("Snap each mark as it is set"), QKeySequence());
+    playAsCutAction = action(tr("Play as cut"), QKeySequence(Qt::Key_J));
+    snapAction = action(tr("Snap marks to quiet"), QKeySequence(Qt::Key_Q));
+    snapOption = action(tr("Snap each mark as it is set"), QKeySequence());
     snapOption->setCheckable(true);
     snapOption->setChecked(remembered(Remembered::SnapToQuiet) == QStringLiteral("true"));
     menu->addSeparator();
-    saveWithoutSelectionAction = action(QStringLiteral("Save without selection..."),
-                                        QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    playAsCutAction->setToolTip(QStringLiteral("Play the 2 s before the start mark, then the 2 s "
-                                               "after the end mark"));
+    saveWithoutSelectionAction =
+        action(tr("Save without selection..."), QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    playAsCutAction->setToolTip(tr("Play the 2 s before the start mark, then the 2 s "
+                                   "after the end mark"));
     menu->setToolTipsVisible(true);
-    snapAction->setToolTip(QStringLiteral("Move each mark to the quietest 10 ms within 250 ms"));
+    snapAction->setToolTip(tr("Move each mark to the quietest 10 ms within 250 ms"));
     saveWithoutSelectionAction->setToolTip(
-        QStringLiteral("Save the file with the selection taken out, joined on MP3 frame edges"));
+        tr("Save the file with the selection taken out, joined on MP3 frame edges"));
     edgesButton->setMenu(menu);
     edgesButton->setToolTip(
-        QStringLiteral("Play as cut (J), snap the marks to quiet (Q), save without the selection "
-                       "(Ctrl+Delete)"));
+        tr("Play as cut (J), snap the marks to quiet (Q), save without the selection "
+           "(Ctrl+Delete)"));
 
     connect(playAsCutAction, &QAction::triggered, this, [this] {
         if (!saveUnderWay_) {
@@ -174,16 +174,16 @@ void MainWindow::playAsCut() {
 
 void MainWindow::snapMarksToQuiet(bool start, bool end) {
     if (!session_.hasSource()) {
-        showMessage(QStringLiteral("Open an MP3 file first (Ctrl+O)"));
+        showMessage(tr("Open an MP3 file first (Ctrl+O)"));
         return;
     }
     if (!start && !end) {
-        showMessage(QStringLiteral("Set the start mark first (I)"));
+        showMessage(tr("Set the start mark first (I)"));
         return;
     }
     const int fd = ::dup(session_.sourceHandle());
     if (fd < 0) {
-        showFailure(QStringLiteral("The file cannot be read to find the quiet."));
+        showFailure(tr("The file cannot be read to find the quiet."));
         return;
     }
     const Selection asked = session_.selection();
@@ -207,7 +207,7 @@ void MainWindow::snapMarksToQuiet(bool start, bool end) {
                 return;
             }
             if (!found->marks) {
-                showFailure(QStringLiteral("The quiet could not be found: ") + found->error);
+                showFailure(tr("The quiet could not be found: ") + found->error);
                 return;
             }
             const Mark active = session_.activeMark();
@@ -249,7 +249,7 @@ void MainWindow::saveWithoutSelection() {
     }
     const int fd = ::dup(session_.sourceHandle());
     if (fd < 0) {
-        showFailure(QStringLiteral("The file cannot be read."));
+        showFailure(tr("The file cannot be read."));
         return;
     }
     // The controls stay locked from here: the edges shown are those of the marks as they are.
@@ -270,13 +270,13 @@ void MainWindow::saveWithoutSelection() {
             if (sectionsToTakeOut() != asked) {
                 // Moved by a snap that ended meanwhile: the edges read are not the marks'.
                 leaveSavingState();
-                showMessage(QStringLiteral("The marks moved: choose Save without selection "
-                                           "again to see where they take the file apart."));
+                showMessage(tr("The marks moved: choose Save without selection "
+                               "again to see where they take the file apart."));
                 return;
             }
             if (!planned->plan) {
                 leaveSavingState();
-                showFailure(QStringLiteral("The selection cannot be taken out: ") + planned->error);
+                showFailure(tr("The selection cannot be taken out: ") + planned->error);
                 return;
             }
             const std::vector<RemovedSection>& rounded = planned->plan->sections;
@@ -288,27 +288,26 @@ void MainWindow::saveWithoutSelection() {
                 // The selection's rounded edges are where its marks went.
                 if (section.startMs <= marks.end && marks.start <= section.endMs &&
                     asked.front() == marks) {
-                    trails.push_back({marks.start, section.startMs, QStringLiteral("frame edge")});
-                    trails.push_back({marks.end, section.endMs, QStringLiteral("frame edge")});
+                    trails.push_back({marks.start, section.startMs, tr("frame edge")});
+                    trails.push_back({marks.end, section.endMs, tr("frame edge")});
                 }
-                spans << QStringLiteral("%1 to %2")
-                             .arg(preciseTime(section.startMs), preciseTime(section.endMs));
+                spans
+                    << tr("%1 to %2").arg(preciseTime(section.startMs), preciseTime(section.endMs));
                 takenMs += section.endMs - section.startMs;
             }
             markTrails->show(std::move(trails));
             const std::int64_t keptMs = session_.lengthMs() - takenMs;
-            const bool yes =
-                host.messages.show(
-                    QStringLiteral("Take out %1 and save the rest (%2) as one file?\n\n"
-                                   "Without re-encoding, the marks move to the nearest MP3 frame "
-                                   "edges: these are the times taken out.%3")
-                        .arg(spans.join(QStringLiteral(", ")),
-                             preciseTime(std::max<std::int64_t>(keptMs, 0)),
-                             fadeInBox->value() > 0 || fadeOutBox->value() > 0
-                                 ? QStringLiteral("\n\nThe fades are for saving a selection; "
-                                                  "the join is not faded.")
-                                 : QString()),
-                    MessageStyle::Question) == MessageAnswer::Yes;
+            const bool yes = host.messages.show(
+                                 tr("Take out %1 and save the rest (%2) as one file?\n\n"
+                                    "Without re-encoding, the marks move to the nearest MP3 frame "
+                                    "edges: these are the times taken out.%3")
+                                     .arg(spans.join(QStringLiteral(", ")),
+                                          preciseTime(std::max<std::int64_t>(keptMs, 0)),
+                                          fadeInBox->value() > 0 || fadeOutBox->value() > 0
+                                              ? tr("\n\nThe fades are for saving a selection; "
+                                                   "the join is not faded.")
+                                              : QString()),
+                                 MessageStyle::Question) == MessageAnswer::Yes;
             markTrails->clear();
             if (!yes) {
                 leaveSavingState();

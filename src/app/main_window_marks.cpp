@@ -55,8 +55,8 @@ void MainWindow::createMarkControls() {
     const auto addTip = [](QWidget* control, const QString& text) {
         control->setToolTip(control->toolTip() + text);
     };
-    addTip(playPauseButton, QStringLiteral("; Ctrl+G goes to a typed time"));
-    addTip(markStartButton, QStringLiteral("; double-click a mark's time to type it"));
+    addTip(playPauseButton, tr("; Ctrl+G goes to a typed time"));
+    addTip(markStartButton, tr("; double-click a mark's time to type it"));
 }
 
 void MainWindow::createZoomControls() {
@@ -94,9 +94,9 @@ void MainWindow::createZoomControls() {
         }
     });
     key(Qt::Key_0, [this] { waveformView->showWholeFile(); });
-    waveformView->setToolTip(QStringLiteral(
-        "Click to move the cursor, drag a handle to move its mark; Ctrl+wheel or + / - zoom, "
-        "Z zooms to the selection, 0 shows the whole file, the wheel scrolls"));
+    waveformView->setToolTip(
+        tr("Click to move the cursor, drag a handle to move its mark; Ctrl+wheel or + / - zoom, "
+           "Z zooms to the selection, 0 shows the whole file, the wheel scrolls"));
 }
 
 void MainWindow::createEdgeKeys() {
@@ -116,9 +116,9 @@ void MainWindow::createEdgeKeys() {
         }
     });
     playSelectionButton->setToolTip(playSelectionButton->toolTip() +
-                                    QStringLiteral("; F6 plays the 2 s after the start mark, F7 "
-                                                   "the 2 s up to the end mark, L loops the "
-                                                   "selection"));
+                                    tr("; F6 plays the 2 s after the start mark, F7 "
+                                       "the 2 s up to the end mark, L loops the "
+                                       "selection"));
 }
 
 void MainWindow::goToTime() {
@@ -130,8 +130,7 @@ void MainWindow::goToTime() {
         session_.seekTo(ms);
         waveformView->reveal(ms);
     });
-    timeField->open(QStringLiteral("Go to"), preciseTime(session_.positionMs()),
-                    session_.lengthMs());
+    timeField->open(tr("Go to"), preciseTime(session_.positionMs()), session_.lengthMs());
 }
 
 void MainWindow::editMarkTime(Mark mark) {
@@ -151,7 +150,7 @@ void MainWindow::editMarkTime(Mark mark) {
     });
     const bool set = mark == Mark::Start ? session_.startIsSet() : session_.endIsSet();
     const std::int64_t ms = mark == Mark::Start ? selection.start : selection.end;
-    timeField->open(mark == Mark::Start ? QStringLiteral("Start") : QStringLiteral("End"),
+    timeField->open(mark == Mark::Start ? tr("Start") : tr("End"),
                     preciseTime(set ? ms : session_.positionMs()), session_.lengthMs());
 }
 

@@ -186,7 +186,7 @@ void MainWindow::createPieceControls() {
             [work](int index, std::int64_t ms) {
                 PieceList after = work->pieces;
                 after.moveSplitPoint(static_cast<std::size_t>(index), ms);
-                work->edit(QStringLiteral("Move a split point"), after);
+                work->edit(tr("Move a split point"), after);
             });
     connect(pieceListPanel, &PieceListPanel::pieceChosen, this, [this, work](int index) {
         const std::vector<Piece> all = pieceWork_->pieces.pieces();
@@ -208,13 +208,12 @@ void MainWindow::createPieceControls() {
             [work](int index, const QString& title) {
                 PieceList after = work->pieces;
                 after.setTitle(static_cast<std::size_t>(index), title);
-                work->edit(QStringLiteral("Rename a piece"), after);
+                work->edit(tr("Rename a piece"), after);
             });
     connect(pieceListPanel, &PieceListPanel::switched, work, [work](int index, bool on) {
         PieceList after = work->pieces;
         after.setEnabled(static_cast<std::size_t>(index), on);
-        work->edit(on ? QStringLiteral("Switch a piece on") : QStringLiteral("Switch a piece off"),
-                   after);
+        work->edit(on ? tr("Switch a piece on") : tr("Switch a piece off"), after);
     });
     connect(pieceListPanel, &PieceListPanel::saveAllClicked, this, &MainWindow::saveAllPieces);
     connect(pieceListPanel, &PieceListPanel::cancelClicked, this, [this] { cancelSave(); });
@@ -236,28 +235,27 @@ void MainWindow::createPieceControls() {
         waveformView->addAction(entry);
         return entry;
     };
-    action(QStringLiteral("Add split point (S)"), {Qt::Key_S}, [this] { addSplitPoint(); });
-    action(QStringLiteral("Split at marks (Shift+S)"), {Qt::SHIFT | Qt::Key_S},
-           [this] { splitAtMarks(); });
-    action(QStringLiteral("Remove split point (Delete)"), {QKeySequence(Qt::Key_Delete)},
+    action(tr("Add split point (S)"), {Qt::Key_S}, [this] { addSplitPoint(); });
+    action(tr("Split at marks (Shift+S)"), {Qt::SHIFT | Qt::Key_S}, [this] { splitAtMarks(); });
+    action(tr("Remove split point (Delete)"), {QKeySequence(Qt::Key_Delete)},
            [this] { removeSplitPoint(); });
-    action(QStringLiteral("Open cue sheet... (Ctrl+Shift+O)"),
-           {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, [this] { openCueSheet(); });
-    action(QStringLiteral("Write cue sheet..."), {}, [this] { writeCueSheet(); });
-    action(QStringLiteral("Split at pauses"), {}, [this] { splitAtPauses(); });
-    action(QStringLiteral("Split every... (a typed time)"), {}, [this] { splitEvery(); });
-    action(QStringLiteral("Save all pieces..."), {}, [this] { saveAllPieces(); });
+    action(tr("Open cue sheet... (Ctrl+Shift+O)"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+           [this] { openCueSheet(); });
+    action(tr("Write cue sheet..."), {}, [this] { writeCueSheet(); });
+    action(tr("Split at pauses"), {}, [this] { splitAtPauses(); });
+    action(tr("Split every... (a typed time)"), {}, [this] { splitEvery(); });
+    action(tr("Save all pieces..."), {}, [this] { saveAllPieces(); });
     action(
-        QStringLiteral("Undo (Ctrl+Z)"), {QKeySequence(Qt::CTRL | Qt::Key_Z)},
-        [this] { undoStack->undo(); }, Qt::ApplicationShortcut);
+        tr("Undo (Ctrl+Z)"), {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] { undoStack->undo(); },
+        Qt::ApplicationShortcut);
     action(
-        QStringLiteral("Redo (Ctrl+Y)"),
+        tr("Redo (Ctrl+Y)"),
         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
         [this] { undoStack->redo(); }, Qt::ApplicationShortcut);
     waveformView->setContextMenuPolicy(Qt::ActionsContextMenu);
     waveformView->setToolTip(waveformView->toolTip() +
-                             QStringLiteral("; S adds a split point at the cursor, Delete removes "
-                                            "the one picked or nearest; right-click for pieces"));
+                             tr("; S adds a split point at the cursor, Delete removes "
+                                "the one picked or nearest; right-click for pieces"));
 }
 
 void MainWindow::addSplitPoint() {
@@ -266,11 +264,11 @@ void MainWindow::addSplitPoint() {
     }
     PieceList after = pieceWork_->pieces;
     if (!after.addSplitPoint(session_.positionMs())) {
-        showMessage(QStringLiteral("A split point needs at least one MP3 frame between it and "
-                                   "the next point or either end of the file."));
+        showMessage(tr("A split point needs at least one MP3 frame between it and "
+                       "the next point or either end of the file."));
         return;
     }
-    pieceWork_->edit(QStringLiteral("Add a split point"), after);
+    pieceWork_->edit(tr("Add a split point"), after);
 }
 
 void MainWindow::splitAtMarks() {
@@ -281,7 +279,7 @@ void MainWindow::splitAtMarks() {
     // A mark at an end of the file or on a split point adds nothing of its own.
     after.addSplitPoint(session_.selection().start);
     after.addSplitPoint(session_.selection().end);
-    pieceWork_->edit(QStringLiteral("Split at marks"), after);
+    pieceWork_->edit(tr("Split at marks"), after);
 }
 
 void MainWindow::removeSplitPoint() {
@@ -303,13 +301,13 @@ void MainWindow::removeSplitPoint() {
     PieceList after = pieceWork_->pieces;
     after.removeSplitPoint(index);
     pieceWork_->selected.reset();
-    pieceWork_->edit(QStringLiteral("Remove a split point"), after);
+    pieceWork_->edit(tr("Remove a split point"), after);
 }
 
 void MainWindow::openCueSheet() {
     const std::optional<QString> chosen = host.dialogs.openFile(
-        {QStringLiteral("Cue Sheets (*.cue)|*.cue|All Files (*.*)|*.*"), 1,
-         QStringLiteral("Open a cue sheet"), QString(), remembered(Remembered::OpenFolder)});
+        {tr("Cue Sheets (*.cue)|*.cue|All Files (*.*)|*.*"), 1, tr("Open a cue sheet"), QString(),
+         remembered(Remembered::OpenFolder)});
     if (chosen && !chosen->isEmpty()) {
         openCueSheetFile(*chosen);
     }
@@ -333,10 +331,9 @@ void MainWindow::openCueSheetFile(const QString& path) {
     if (!session_.hasSource()) {
         if (described.isEmpty() || !QFileInfo(described).isFile() ||
             described.endsWith(QStringLiteral(".cue"), Qt::CaseInsensitive)) {
-            showMessage(QStringLiteral("The cue sheet %1 is for %2, which is not beside it. Open "
-                                       "the MP3 it describes first (Ctrl+O).")
-                            .arg(sheetName,
-                                 named->file.isEmpty() ? QStringLiteral("no file") : named->file));
+            showMessage(tr("The cue sheet %1 is for %2, which is not beside it. Open "
+                           "the MP3 it describes first (Ctrl+O).")
+                            .arg(sheetName, named->file.isEmpty() ? tr("no file") : named->file));
             return;
         }
         openNamedFile(QFile::encodeName(described));
@@ -348,8 +345,8 @@ void MainWindow::openCueSheetFile(const QString& path) {
                                                : QFileInfo(described).fileName() ==
                                                      QFileInfo(session_.sourceName()).fileName())) {
         const QString open = QFileInfo(session_.sourceName()).fileName();
-        if (host.messages.show(QStringLiteral("The cue sheet %1 is for %2, not for the open "
-                                              "file %3.\n\nUse its tracks for %3?")
+        if (host.messages.show(tr("The cue sheet %1 is for %2, not for the open "
+                                  "file %3.\n\nUse its tracks for %3?")
                                    .arg(sheetName, named->file, open),
                                MessageStyle::Question) != MessageAnswer::Yes) {
             return;
@@ -363,7 +360,7 @@ void MainWindow::openCueSheetFile(const QString& path) {
     PieceList after = pieceWork_->pieces;
     after.setSplitPoints({});
     applyCueSheet(*sheet, after);
-    pieceWork_->edit(QStringLiteral("Read a cue sheet"), after);
+    pieceWork_->edit(tr("Read a cue sheet"), after);
 }
 
 void MainWindow::writeCueSheet() {
@@ -371,15 +368,14 @@ void MainWindow::writeCueSheet() {
         return;
     }
     const QFileInfo source(session_.sourceName());
-    const std::optional<QString> chosen =
-        host.dialogs.saveFile({QStringLiteral("Cue Sheets (*.cue)|*.cue|All Files (*.*)|*.*"), 1,
-                               QStringLiteral("Write cue sheet"),
-                               source.absolutePath() + QLatin1Char('/') +
-                                   source.completeBaseName() + QStringLiteral(".cue"),
-                               QString()});
+    const std::optional<QString> chosen = host.dialogs.saveFile(
+        {tr("Cue Sheets (*.cue)|*.cue|All Files (*.*)|*.*"), 1, tr("Write cue sheet"),
+         source.absolutePath() + QLatin1Char('/') + source.completeBaseName() +
+             QStringLiteral(".cue"),
+         QString()});
     if (!chosen || chosen->isEmpty() ||
-        !targetIsFree(*chosen, QStringLiteral("That is the open file; please choose another "
-                                              "name."))) {
+        !targetIsFree(*chosen, tr("That is the open file; please choose another "
+                                  "name."))) {
         return;
     }
     // The sheet names the MP3 as seen from its own folder, so that the two can move together.
@@ -388,11 +384,11 @@ void MainWindow::writeCueSheet() {
     if (!out.open(QIODevice::WriteOnly) ||
         out.write(cueSheetText(pieceWork_->pieces.pieces(), file, source.completeBaseName())) < 0 ||
         !out.commit()) {
-        showFailure(QStringLiteral("The cue sheet could not be written: %1\n\n%2")
+        showFailure(tr("The cue sheet could not be written: %1\n\n%2")
                         .arg(out.errorString(), QDir::toNativeSeparators(*chosen)));
         return;
     }
-    showMessage(QStringLiteral("Done\n\n") + QDir::toNativeSeparators(*chosen));
+    showMessage(tr("Done\n\n") + QDir::toNativeSeparators(*chosen));
 }
 
 void MainWindow::saveAllPieces() {
@@ -406,14 +402,14 @@ void MainWindow::saveAllPieces() {
         }
     }
     if (saved.empty()) {
-        showMessage(QStringLiteral("Every piece is switched off: tick the pieces to save."));
+        showMessage(tr("Every piece is switched off: tick the pieces to save."));
         return;
     }
     enterSavingState();
     const QFileInfo source(session_.sourceName());
     const QString lastFolder = remembered(Remembered::SaveFolder);
     const std::optional<QString> folder = host.dialogs.chooseFolder(
-        {QString(), 1, QStringLiteral("Save all pieces into"), QString(),
+        {QString(), 1, tr("Save all pieces into"), QString(),
          !lastFolder.isEmpty() && QDir(lastFolder).exists() ? lastFolder : source.absolutePath()});
     if (!folder || folder->isEmpty()) {
         leaveSavingState();
@@ -428,8 +424,8 @@ void MainWindow::saveAllPieces() {
         const QString target = QDir(*folder).filePath(name);
         if (isOpenFile(target, session_.sourceHandle()) ||
             sameFile(target, session_.sourceName())) {
-            showFailure(QStringLiteral("A piece would replace the open file; please choose "
-                                       "another folder or names.\n\n") +
+            showFailure(tr("A piece would replace the open file; please choose "
+                           "another folder or names.\n\n") +
                         QDir::toNativeSeparators(target));
             leaveSavingState();
             return;
@@ -441,8 +437,8 @@ void MainWindow::saveAllPieces() {
     }
     // Replaced only with consent, as a single save is.
     if (!existing.isEmpty() &&
-        host.messages.show(QStringLiteral("%1 already exist%2 in %3.\n\nDo you want to overwrite "
-                                          "the existing files?")
+        host.messages.show(tr("%1 already exist%2 in %3.\n\nDo you want to overwrite "
+                              "the existing files?")
                                .arg(existing.join(QStringLiteral(", ")),
                                     existing.size() == 1 ? QStringLiteral("s") : QString(),
                                     QDir::toNativeSeparators(*folder)),
@@ -473,15 +469,15 @@ void MainWindow::saveAllPieces() {
                             ? QString()
                             : QStringLiteral("\n\n") + outcome.notices.join(QLatin1Char('\n'));
                     showMessage(
-                        QStringLiteral("Done: %1 piece%2 saved\n\n%3%4")
+                        tr("Done: %1 piece%2 saved\n\n%3%4")
                             .arg(outcome.written.size())
                             .arg(outcome.written.size() == 1 ? QString() : QStringLiteral("s"),
                                  where, notices));
                 } else if (pieceWork_->cancelAsked) {
-                    showMessage(QStringLiteral("Save all stopped: ") + *outcome.failure +
+                    showMessage(tr("Save all stopped: ") + *outcome.failure +
                                 QStringLiteral("\n\n") + where);
                 } else {
-                    showFailure(QStringLiteral("Save all failed: ") + *outcome.failure +
+                    showFailure(tr("Save all failed: ") + *outcome.failure +
                                 QStringLiteral("\n\n") + where);
                 }
                 leaveSavingState();
@@ -507,11 +503,11 @@ void MainWindow::splitAtPauses() {
         PieceList after = work->pieces;
         applyPauses(pauses, false, after);
         if (after.pieceCount() == 1) {
-            showMessage(QStringLiteral("No pause was found: nowhere is the sound quieter than "
-                                       "-40 dBFS for 0.8 s."));
+            showMessage(tr("No pause was found: nowhere is the sound quieter than "
+                           "-40 dBFS for 0.8 s."));
             return;
         }
-        work->edit(QStringLiteral("Split at pauses"), after);
+        work->edit(tr("Split at pauses"), after);
     };
     if (work->loudnessKnown) {
         split();
@@ -527,7 +523,7 @@ void MainWindow::splitAtPauses() {
                 if (!saveUnderWay_ && totalMs > 0) {
                     saveProgress->setRange(0, 1000);
                     saveProgress->setValue(static_cast<int>(doneMs * 1000 / totalMs));
-                    saveProgress->setFormat(QStringLiteral("Finding pauses %p%"));
+                    saveProgress->setFormat(tr("Finding pauses %p%"));
                     saveProgress->setTextVisible(true);
                 }
             });
@@ -539,7 +535,7 @@ void MainWindow::splitAtPauses() {
             return;
         }
         if (!failure.isEmpty()) {
-            showFailure(QStringLiteral("No pauses could be found: ") + failure);
+            showFailure(tr("No pauses could be found: ") + failure);
             return;
         }
         work->loudnessKnown = true;
@@ -562,10 +558,9 @@ void MainWindow::splitEvery() {
         PieceList after = work->pieces;
         after.setSplitPoints(everyInterval(
             session_.lengthMs(), ms, work->loudnessKnown ? &work->scan->profile() : nullptr, 5000));
-        work->edit(QStringLiteral("Split every %1").arg(preciseTime(ms)), after);
+        work->edit(tr("Split every %1").arg(preciseTime(ms)), after);
     });
-    timeField->open(QStringLiteral("Split every"), QStringLiteral("10:00.000"),
-                    session_.lengthMs());
+    timeField->open(tr("Split every"), tr("10:00.000"), session_.lengthMs());
 }
 
 void MainWindow::cancelPieceSave() {

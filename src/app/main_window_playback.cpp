@@ -37,8 +37,8 @@ void MainWindow::openFile() {
     // Playback pauses while the user chooses; a cancel leaves the file open and paused.
     session_.pause();
     const std::optional<QString> chosen =
-        host.dialogs.openFile({QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), 1,
-                               QString(), QString(), remembered(Remembered::OpenFolder)});
+        host.dialogs.openFile({tr("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), 1, QString(),
+                               QString(), remembered(Remembered::OpenFolder)});
     if (!chosen || chosen->isEmpty()) {
         return;
     }
@@ -54,7 +54,7 @@ void MainWindow::openNamedFile(const QByteArray& path) {
     // The name's own bytes decide, so that a name that is not valid text still finds its file.
     struct stat info {};
     if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        showFailure(QStringLiteral("The file %1 cannot be found.")
+        showFailure(tr("The file %1 cannot be found.")
                         .arg(QDir::toNativeSeparators(
                             QFileInfo(QFile::decodeName(path)).absoluteFilePath())));
         return;

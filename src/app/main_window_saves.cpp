@@ -46,21 +46,21 @@ bool MainWindow::selectionIsValid() {
     // A missing file or mark is a step still to take, not a wrong selection: the message names
     // it. An end without a start still cuts from the file's start, as it always has.
     if (!session_.hasSource()) {
-        showMessage(QStringLiteral("Open an MP3 file first (Ctrl+O)"));
+        showMessage(tr("Open an MP3 file first (Ctrl+O)"));
         return false;
     }
     if (!session_.startIsSet() && !session_.endIsSet()) {
-        showMessage(QStringLiteral("Set the start mark first (I)"));
+        showMessage(tr("Set the start mark first (I)"));
         return false;
     }
     if (!session_.endIsSet()) {
-        showMessage(QStringLiteral("Set the end mark first (O)"));
+        showMessage(tr("Set the end mark first (O)"));
         return false;
     }
     if (session_.selection().isValid()) {
         return true;
     }
-    showFailure(QStringLiteral("Start time cannot be >= End time. Invalid Selection"));
+    showFailure(tr("Start time cannot be >= End time. Invalid Selection"));
     return false;
 }
 
@@ -84,7 +84,7 @@ void MainWindow::enterSavingState() {
     setEdgeControlsEnabled(false);
     // Paused, not stopped: the cursor stays where the user left it.
     session_.pause();
-    setWindowTitle(QStringLiteral("Saving..."));
+    setWindowTitle(tr("Saving..."));
 }
 
 void MainWindow::showIdleProgress() {
@@ -152,7 +152,7 @@ std::optional<QString> MainWindow::askSavePath(const QString& filter, const QStr
                                                       QLatin1Char('-') + mark(selection.end) +
                                                       QLatin1Char('.') + extension);
     const std::optional<QString> chosen =
-        host.dialogs.saveFile({filter, 1, QStringLiteral("Save"), suggestion, QString()});
+        host.dialogs.saveFile({filter, 1, tr("Save"), suggestion, QString()});
     if (!chosen || chosen->isEmpty()) {
         return std::nullopt;
     }
@@ -169,11 +169,10 @@ bool MainWindow::targetIsFree(const QString& target, const QString& inUseText) {
     // Anything at that name counts, readable or not: it is replaced only with consent.
     const QFileInfo existing(target);
     if (existing.exists() || existing.isSymLink()) {
-        return host.messages.show(
-                   QStringLiteral("%1 already exists.\n\nDo you want to overwrite the existing "
-                                  "file?")
-                       .arg(QDir::toNativeSeparators(target)),
-                   MessageStyle::Question) == MessageAnswer::Yes;
+        return host.messages.show(tr("%1 already exists.\n\nDo you want to overwrite the existing "
+                                     "file?")
+                                      .arg(QDir::toNativeSeparators(target)),
+                                  MessageStyle::Question) == MessageAnswer::Yes;
     }
     return true;
 }
@@ -185,7 +184,7 @@ void MainWindow::saveFinished(SaveKind save, const SaveOutcome& outcome, const Q
     const QString file = QDir::toNativeSeparators(target);
     const QString notice = std::exchange(saveNotice_, QString());
     if (outcome.isDone()) {
-        showMessage(QStringLiteral("Done\n\n") + file +
+        showMessage(tr("Done\n\n") + file +
                     (notice.isEmpty() ? QString() : QStringLiteral("\n\n") + notice));
     } else if (outcome.isCancelled()) {
         showMessage(outcomeMessage(save, outcome));
@@ -204,12 +203,11 @@ void MainWindow::directSave() {
 
 void MainWindow::startDirectSave(const std::vector<Selection>& removedSections) {
     const bool withoutSelection = !removedSections.empty();
-    const std::optional<QString> target = askSavePath(
-        QStringLiteral("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), QStringLiteral("mp3"),
-        withoutSelection ? QStringLiteral("without ") : QString());
-    if (!target ||
-        !targetIsFree(*target, QStringLiteral("File already in use and cannot be overwritten. "
-                                              "Please choose another file."))) {
+    const std::optional<QString> target =
+        askSavePath(tr("MP3 Files (*.mp3)|*.mp3|All Files (*.*)|*.*"), QStringLiteral("mp3"),
+                    withoutSelection ? QStringLiteral("without ") : QString());
+    if (!target || !targetIsFree(*target, tr("File already in use and cannot be overwritten. "
+                                             "Please choose another file."))) {
         leaveSavingState();
         return;
     }
@@ -243,13 +241,13 @@ void MainWindow::convertSave() {
     if (!selectionIsValid()) {
         return;
     }
-    if (formatList->currentText() == QStringLiteral("Select Format")) {
-        showMessage(QStringLiteral("Please select output format."));
+    if (formatList->currentText() == tr("Select Format")) {
+        showMessage(tr("Please select output format."));
         return;
     }
     const QString format = formatList->currentText();
-    if (formatTakesBitrate(format) && bitrateList->currentText() == QStringLiteral("Bitrate")) {
-        showMessage(QStringLiteral("Please select output bitrate."));
+    if (formatTakesBitrate(format) && bitrateList->currentText() == tr("Bitrate")) {
+        showMessage(tr("Please select output bitrate."));
         return;
     }
     if (!session_.hasSource()) {
@@ -259,10 +257,8 @@ void MainWindow::convertSave() {
     const QString bitrate = formatTakesBitrate(format) ? bitrateList->currentText() : QString();
 
     enterSavingState();
-    const std::optional<QString> chosen =
-        askSavePath(format + QStringLiteral(" Files|*.") + format.toLower() +
-                        QStringLiteral("|All Files(*.*)|*.*"),
-                    format.toLower());
+    const std::optional<QString> chosen = askSavePath(
+        format + tr(" Files|*.") + format.toLower() + tr("|All Files(*.*)|*.*"), format.toLower());
     if (!chosen) {
         leaveSavingState();
         return;
@@ -270,8 +266,7 @@ void MainWindow::convertSave() {
     const QString target = withFormatExtension(*chosen, format);
     remember(Remembered::Format, format);
     remember(Remembered::Bitrate, bitrate);
-    if (!targetIsFree(target,
-                      QStringLiteral("The selected file is in use and cannot be overwritten."))) {
+    if (!targetIsFree(target, tr("The selected file is in use and cannot be overwritten."))) {
         leaveSavingState();
         return;
     }
@@ -297,8 +292,7 @@ void MainWindow::convertSave() {
                 // The time left at the pace so far, once there is a pace to go by.
                 if (doneMs > 0 && started->elapsed() > 500) {
                     const std::int64_t leftMs = started->elapsed() * (totalMs - doneMs) / doneMs;
-                    saveProgress->setFormat(
-                        QStringLiteral("%p%  (%1 s left)").arg((leftMs + 999) / 1000));
+                    saveProgress->setFormat(tr("%p%  (%1 s left)").arg((leftMs + 999) / 1000));
                     saveProgress->setTextVisible(true);
                 }
             });
@@ -317,8 +311,8 @@ void MainWindow::convertSave() {
     const FittedFades fitted =
         fitFades(job.fadeInMs, job.fadeOutMs, 1000, job.selection.lengthMs());
     if (fitted.shortened) {
-        saveNotice_ = QStringLiteral("The fades together are longer than the selection: shortened "
-                                     "to %1 ms and %2 ms.")
+        saveNotice_ = tr("The fades together are longer than the selection: shortened "
+                         "to %1 ms and %2 ms.")
                           .arg(fitted.inSamples)
                           .arg(fitted.outSamples);
     }

@@ -16,12 +16,11 @@ namespace snipora {
 
 PieceListPanel::PieceListPanel(QWidget* owner) : QWidget(owner, Qt::Tool) {
     setObjectName(QStringLiteral("pieceListPanel"));
-    setWindowTitle(QStringLiteral("Pieces - Snipora"));
+    setWindowTitle(tr("Pieces - Snipora"));
     table = new QTableWidget(0, 6, this);
     table->setObjectName(QStringLiteral("pieceTable"));
-    table->setHorizontalHeaderLabels({QStringLiteral("On"), QStringLiteral("No."),
-                                      QStringLiteral("Start"), QStringLiteral("End"),
-                                      QStringLiteral("Length"), QStringLiteral("Title")});
+    table->setHorizontalHeaderLabels(
+        {tr("On"), tr("No."), tr("Start"), tr("End"), tr("Length"), tr("Title")});
     table->verticalHeader()->hide();
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -31,23 +30,23 @@ PieceListPanel::PieceListPanel(QWidget* owner) : QWidget(owner, Qt::Tool) {
         table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     }
     table->horizontalHeader()->setSectionResizeMode(TitleColumn, QHeaderView::Stretch);
-    table->setToolTip(QStringLiteral("Click a piece to mark it; double-click its title to "
-                                     "rename it; untick it to leave it out of Save all"));
+    table->setToolTip(tr("Click a piece to mark it; double-click its title to "
+                         "rename it; untick it to leave it out of Save all"));
 
     patternField = new QLineEdit(this);
     patternField->setObjectName(QStringLiteral("namePattern"));
     patternField->setText(QString::fromLatin1(defaultPiecePattern));
-    patternField->setToolTip(QStringLiteral("File names: %n the piece's number, %t its title, "
-                                            "%s the source's name"));
-    saveAllButton = new QPushButton(QStringLiteral("Save all..."), this);
+    patternField->setToolTip(tr("File names: %n the piece's number, %t its title, "
+                                "%s the source's name"));
+    saveAllButton = new QPushButton(tr("Save all..."), this);
     saveAllButton->setObjectName(QStringLiteral("saveAllButton"));
-    saveAllButton->setToolTip(QStringLiteral("Save every piece that is on, not re-encoded, into "
-                                             "a folder"));
-    writeCueButton = new QPushButton(QStringLiteral("Write cue sheet..."), this);
+    saveAllButton->setToolTip(tr("Save every piece that is on, not re-encoded, into "
+                                 "a folder"));
+    writeCueButton = new QPushButton(tr("Write cue sheet..."), this);
     writeCueButton->setObjectName(QStringLiteral("writeCueButton"));
 
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("Names:"), this));
+    row->addWidget(new QLabel(tr("Names:"), this));
     row->addWidget(patternField, 1);
     row->addWidget(saveAllButton);
     row->addWidget(writeCueButton);
@@ -108,7 +107,7 @@ void PieceListPanel::setPieces(const std::vector<Piece>& pieces) {
 
 void PieceListPanel::setSaving(bool saving) {
     saving_ = saving;
-    saveAllButton->setText(saving ? QStringLiteral("Cancel") : QStringLiteral("Save all..."));
+    saveAllButton->setText(saving ? tr("Cancel") : tr("Save all..."));
     table->setEnabled(!saving);
     patternField->setEnabled(!saving);
     writeCueButton->setEnabled(!saving);

@@ -1,14 +1,17 @@
 // The undoable edits of the marks and the split points: applying them and merging a drag.
 #include "app/split_commands.h"
 
+#include <QCoreApplication>
+
 #include <utility>
 
 namespace snipora {
 
 MarksCommand::MarksCommand(Apply apply, const MarksState& before, const MarksState& after,
                            int gesture)
-    : GestureCommand(QStringLiteral("Move the marks"), gesture), apply_(std::move(apply)),
-      before_(before), after_(after) {}
+    : GestureCommand(QCoreApplication::translate("snipora::MarksCommand", "Move the marks"),
+                     gesture),
+      apply_(std::move(apply)), before_(before), after_(after) {}
 
 void MarksCommand::redo() {
     // Pushed after the session made the change; only a redo after an undo applies it.

@@ -21,9 +21,8 @@ TimeField::TimeField(QWidget* parent)
     // Light, as the rest of the window, over the black panel it lies on.
     fillBackground(this, Qt::white, Qt::black);
     edit_->setObjectName(QStringLiteral("timeEdit"));
-    edit_->setPlaceholderText(QStringLiteral("m:ss.mmm"));
-    edit_->setToolTip(
-        QStringLiteral("m:ss.mmm, h:mm:ss.mmm or seconds (12.5); Enter to go, Esc to close"));
+    edit_->setPlaceholderText(tr("m:ss.mmm"));
+    edit_->setToolTip(tr("m:ss.mmm, h:mm:ss.mmm or seconds (12.5); Enter to go, Esc to close"));
     edit_->setMaxLength(24);
     edit_->setFixedWidth(edit_->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.0000")));
     QPalette warning = problem_->palette();
@@ -60,9 +59,9 @@ QString TimeField::problem() const {
 void TimeField::enter() {
     const std::optional<std::int64_t> ms = parseTime(edit_->text());
     if (!ms) {
-        problem_->setText(QStringLiteral("Not a time: type m:ss.mmm or seconds"));
+        problem_->setText(tr("Not a time: type m:ss.mmm or seconds"));
     } else if (*ms > lengthMs_) {
-        problem_->setText(QStringLiteral("Past the end (%1)").arg(preciseTime(lengthMs_)));
+        problem_->setText(tr("Past the end (%1)").arg(preciseTime(lengthMs_)));
     } else {
         dismiss();
         emit timeEntered(*ms);

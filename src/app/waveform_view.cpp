@@ -26,8 +26,8 @@ WaveformView::WaveformView(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true); // for the cursor over a handle
     scrollBar_->setObjectName(QStringLiteral("waveformScrollBar"));
-    scrollBar_->setToolTip(QStringLiteral("Scroll (wheel); Ctrl+wheel or + / - zoom, Z zooms to "
-                                          "the selection, 0 shows the whole file"));
+    scrollBar_->setToolTip(tr("Scroll (wheel); Ctrl+wheel or + / - zoom, Z zooms to "
+                              "the selection, 0 shows the whole file"));
     scrollBar_->hide(); // only while zoomed: the whole file needs no scrolling
     connect(scrollBar_, &QScrollBar::valueChanged, this, [this](int value) {
         if (!placingScrollBar_) {
@@ -431,7 +431,7 @@ void WaveformView::paintEvent(QPaintEvent* event) {
         // middle.
         painter.setPen(QColor(0xc8, 0xc8, 0xc8)); // 12.7:1 on black
         painter.drawText(QRect(0, 0, width(), height() / 2 - 16), Qt::AlignCenter,
-                         QStringLiteral("Open an MP3 file (Ctrl+O), or drop one here"));
+                         tr("Open an MP3 file (Ctrl+O), or drop one here"));
         return;
     }
     const QFontMetrics metrics(font());
