@@ -253,9 +253,9 @@ void MpegVideoDevice::startStretch(std::int64_t frame, std::optional<FrameSkip> 
     endStretch();
     frame = std::clamp<std::int64_t>(frame, 0, lengthFrames_);
     if (skip) {
-        skip->at = std::min(skip->at, lengthFrames_);
         skip->to = std::clamp<std::int64_t>(skip->to, 0, lengthFrames_);
-        if (skip->at < frame) {
+        // A place never reached (before the start, or at or past the end) makes no jump.
+        if (skip->at < frame || skip->at >= lengthFrames_) {
             skip.reset();
         } else if (skip->at == frame) {
             // The jump comes before any sound: it is a start from its far side.

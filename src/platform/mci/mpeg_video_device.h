@@ -45,7 +45,8 @@ public:
 
     // Plays from `fromMs`, or on from the current position (a paused device resumes). With a
     // skip, a new stretch starts (from the current position when no `fromMs` is given) that
-    // jumps as it says; a skip whose place lies before the start is left out.
+    // jumps as it says; a skip whose place lies before the start, or at or past the
+    // end, is left out.
     std::uint32_t play(std::optional<std::int64_t> fromMs, std::optional<Skip> skip = {});
     // Moves to `ms` and leaves the device stopped there.
     std::uint32_t seek(std::int64_t ms);
