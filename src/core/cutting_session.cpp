@@ -18,13 +18,6 @@ CuttingSession::CuttingSession(MediaCommands& media, QObject* parent)
     : QObject(parent), player_(media) {
     positionTimer_.setInterval(positionIntervalMs);
     connect(&positionTimer_, &QTimer::timeout, this, &CuttingSession::tick);
-    jumpTimer_.setSingleShot(true);
-    jumpTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&jumpTimer_, &QTimer::timeout, this, [this] {
-        if (previewJumpAt_) {
-            jumpAcrossSelection();
-        }
-    });
     stopSettleTimer_.setSingleShot(true);
     stopSettleTimer_.setInterval(stopSettleMs);
     connect(&stopSettleTimer_, &QTimer::timeout, this, [this] {
@@ -275,17 +268,17 @@ bool CuttingSession::playAsCut() {
     if (!selection_.isValid() || !hasSource()) {
         return false;
     }
-    startPreview(std::max<std::int64_t>(selection_.start - edgeStretchMs, 0), std::nullopt);
-    previewJumpAt_ = selection_.start;
-    return true;
-}
-
-void CuttingSession::jumpAcrossSelection() {
-    jumpTimer_.stop();
-    previewJumpAt_.reset();
-    player_.setPositionTo(selection_.end);
+    endPreview();
+    stopSettleTimer_.stop();
+    const std::int64_t from = std::max<std::int64_t>(selection_.start - edgeStretchMs, 0);
+    // The device jumps from the start mark to the end mark inside its own decoding, at the
+    // sample: a jump sent from here would restart the sound output and leave a gap.
+    player_.playMovieSkipping(from, selection_.start, selection_.end);
+    setState(PlayerState::Playing);
+    previewing_ = true;
     previewEnd_ = std::min(selection_.end + edgeStretchMs, lengthMs_);
-    emit positionChanged(selection_.end);
+    emit positionChanged(from);
+    return true;
 }
 
 bool CuttingSession::loopSelection() {
@@ -309,8 +302,6 @@ void CuttingSession::startPreview(std::int64_t from, std::optional<std::int64_t>
 }
 
 void CuttingSession::endPreview() {
-    previewJumpAt_.reset();
-    jumpTimer_.stop();
     previewing_ = false;
     looping_ = false;
     previewEnd_.reset();
@@ -318,19 +309,6 @@ void CuttingSession::endPreview() {
 
 void CuttingSession::tick() {
     const std::int64_t position = player_.getPositionInMS();
-    if (previewing_ && previewJumpAt_) {
-        if (position >= *previewJumpAt_) {
-            jumpAcrossSelection();
-            return;
-        }
-        // At the next tick the jump would come up to a tick late, and a little of the section
-        // taken out would be heard: it is timed to the millisecond instead.
-        if (*previewJumpAt_ - position <= positionIntervalMs && !jumpTimer_.isActive()) {
-            jumpTimer_.start(static_cast<int>(*previewJumpAt_ - position));
-        }
-        emit positionChanged(position);
-        return;
-    }
     // The end mark is read afresh on every tick: a mark moved during the preview moves its stop.
     if (previewing_ && position >= previewEnd_.value_or(selection_.end)) {
         if (looping_ && selection_.isValid()) {

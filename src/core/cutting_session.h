@@ -116,7 +116,6 @@ private:
     // Plays from `from` and pauses at `to` (the end mark while it is not given).
     void startPreview(std::int64_t from, std::optional<std::int64_t> to);
     void tick();
-    void jumpAcrossSelection();
     void releaseSource();
     void readFrameShape();
     std::int64_t activeMarkMs() const;
@@ -135,9 +134,6 @@ private:
     bool previewing_ = false;
     bool looping_ = false;
     std::optional<std::int64_t> previewEnd_;
-    // Playing as cut: the start mark, where the preview goes on from the end mark.
-    std::optional<std::int64_t> previewJumpAt_;
-    QTimer jumpTimer_;
     Mark activeMark_ = Mark::Start;
     int samplesPerFrame_ = 1152;
     int sampleRate_ = 44100;

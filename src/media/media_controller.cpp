@@ -79,6 +79,12 @@ void MediaController::playMovie() {
     lastStatus_ = send("play movie");
 }
 
+void MediaController::playMovieSkipping(std::int64_t fromMs, std::int64_t atMs, std::int64_t toMs) {
+    lastStatus_ = send("set movie time format ms");
+    lastStatus_ = send("play movie from " + QByteArray::number(fromMs) + " skip " +
+                       QByteArray::number(atMs) + " to " + QByteArray::number(toMs));
+}
+
 void MediaController::stopMovie() {
     lastStatus_ = send("stop movie");
 }

@@ -32,6 +32,9 @@ public:
     std::int64_t getLengthInMS();
     std::int64_t getPositionInMS();
     bool isMoviePlaying();
+    // Plays from `fromMs`, and on reaching `atMs` goes on from `toMs` within the device's own
+    // decoding, so that the two stretches join without a gap.
+    void playMovieSkipping(std::int64_t fromMs, std::int64_t atMs, std::int64_t toMs);
     // Plays on from `ms` when the device is playing, else moves there and leaves it stopped.
     void setPositionTo(std::int64_t ms);
 

@@ -344,7 +344,7 @@ private slots:
                          (Selection{expected->at(0).ms, expected->at(1).ms}));
         } else {
             QTest::keyClick(window.get(), Qt::Key_J);
-            QVERIFY(fakes->media.commands.contains("play movie from 500"));
+            QVERIFY(fakes->media.commands.contains("play movie from 500 skip 2500 to 2900"));
             QVERIFY(window->session().isPreviewing());
         }
         // The save, or the reading of the frame edges before it, tells its end.

@@ -98,6 +98,58 @@ private slots:
         QVERIFY(position() > from);
     }
 
+    // A skip given with play is made inside the decoding: what was handed over is the file up to
+    // the skip's place and, from the next sample on, the file from where it goes on.
+    void playWithSkipJoinsAtTheSample_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QList<int>>("fromAtTo");
+        QTest::newRow("CBR, forward") << files.cbr << 2 << 44100 << QList<int>{1000, 1300, 2500};
+        QTest::newRow("VBR with Xing, back")
+            << files.vbrXing << 2 << 44100 << QList<int>{2000, 2300, 500};
+        QTest::newRow("mono 22050 Hz") << files.mono << 1 << 22050 << QList<int>{200, 500, 1500};
+    }
+    void playWithSkipJoinsAtTheSample() {
+        QFETCH(QString, file);
+        QFETCH(int, channels);
+        QFETCH(int, rate);
+        QFETCH(QList<int>, fromAtTo);
+        const std::int64_t from = fromAtTo[0];
+        const std::int64_t at = fromAtTo[1];
+        const std::int64_t to = fromAtTo[2];
+        openMovie(file);
+        QCOMPARE(send("play movie from " + QByteArray::number(from) + " skip " +
+                      QByteArray::number(at) + " to " + QByteArray::number(to)),
+                 0U);
+        sleepMs(static_cast<int>(at - from) + 200);
+        QCOMPARE(send("pause movie"), 0U);
+        const qint64 heardAtPause = position();
+        if (reference.count(file) == 0) {
+            reference[file] = test::decodeWithFfmpeg(file, channels);
+        }
+        const std::vector<std::int16_t> heard = output->captured();
+        const auto before = static_cast<std::size_t>((at - from) * rate / 1000 * channels);
+        const auto part = static_cast<std::size_t>(channels * rate / 20);
+        QVERIFY(heard.size() >= before + part);
+        // The last 50 ms before the skip, and the first 50 ms after it, each in its place.
+        const std::vector<std::int16_t> last(heard.begin() +
+                                                 static_cast<std::ptrdiff_t>(before - part),
+                                             heard.begin() + static_cast<std::ptrdiff_t>(before));
+        const std::vector<std::int16_t> next(heard.begin() + static_cast<std::ptrdiff_t>(before),
+                                             heard.begin() +
+                                                 static_cast<std::ptrdiff_t>(before + part));
+        const test::Match beforeSkip =
+            test::bestMatch(reference[file], last, channels, (at * rate / 1000) - rate / 20, 1500);
+        const test::Match afterSkip =
+            test::bestMatch(reference[file], next, channels, to * rate / 1000, 1500);
+        QCOMPARE(beforeSkip.shift, std::int64_t{0});
+        QCOMPARE(afterSkip.shift, std::int64_t{0});
+        QVERIFY2(afterSkip.meanDifference < 20, QByteArray::number(afterSkip.meanDifference));
+        // The position follows the jump.
+        QVERIFY2(heardAtPause > to && heardAtPause < to + 1000, QByteArray::number(heardAtPause));
+    }
+
     void seekThenPlayStartsAtTheSeek() {
         openMovie(files.cbr);
         QCOMPARE(send("seek movie to 1000"), 0U);

@@ -69,7 +69,19 @@ private slots:
         QVERIFY(parsed.command && parsed.command->from);
         QCOMPARE(*parsed.command->from, -2147483647 - 1);
         parsed = parseCommand("play movie");
-        QVERIFY(parsed.command && !parsed.command->from);
+        QVERIFY(parsed.command && !parsed.command->from && !parsed.command->skipAt);
+        parsed = parseCommand("play movie from 5 SKIP 10 To 20 wait");
+        QVERIFY(parsed.command && parsed.command->skipAt && parsed.command->skipTo);
+        QCOMPARE(*parsed.command->skipAt, 10);
+        QCOMPARE(*parsed.command->skipTo, 20);
+        QVERIFY(parsed.command->wait);
+        // The skip's "to" comes straight after its place, and only play skips.
+        QCOMPARE(parseCommand("play movie skip 10").status, std::uint32_t{MissingParameter});
+        QCOMPARE(parseCommand("play movie skip 10 from 5 to 20").status,
+                 std::uint32_t{MissingParameter});
+        QCOMPARE(parseCommand("play movie skip 1 to 2 skip 3 to 4").status,
+                 std::uint32_t{DuplicateFlags});
+        QCOMPARE(parseCommand("seek movie skip 1 to 2").status, std::uint32_t{UnrecognizedKeyword});
         parsed = parseCommand("seek movie to 5000");
         QVERIFY(parsed.command);
         QCOMPARE(int(parsed.command->seekTarget), int(SeekTarget::Position));

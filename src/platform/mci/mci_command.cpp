@@ -200,6 +200,17 @@ ParsedCommand parseRest(MciCommand command, Words& words) {
             if (const std::uint32_t status = readInteger(words, command.from); status != Ok) {
                 return refuse(status);
             }
+        } else if (command.verb == Verb::Play && is(word, "skip")) {
+            if (const std::uint32_t status = readInteger(words, command.skipAt); status != Ok) {
+                return refuse(status);
+            }
+            // The place to go on from belongs to the skip: "to" must follow at once.
+            if (words.done() || !is(words.take(), "to")) {
+                return refuse(MissingParameter);
+            }
+            if (const std::uint32_t status = readInteger(words, command.skipTo); status != Ok) {
+                return refuse(status);
+            }
         } else if (command.verb == Verb::Seek && is(word, "to")) {
             if (targetGiven) {
                 return refuse(DuplicateFlags);

@@ -20,6 +20,9 @@ struct MciCommand {
     QByteArray device;
     QByteArray element;               // open: the file, its bytes as given, quoting undone
     std::optional<std::int32_t> from; // play ... from N
+    // play ... skip A to B: on reaching A, the sound goes on from B without a break.
+    std::optional<std::int32_t> skipAt;
+    std::optional<std::int32_t> skipTo;
     SeekTarget seekTarget = SeekTarget::Position;
     std::int32_t to = 0; // seek ... to N
     StatusItem item = StatusItem::Mode;
@@ -33,7 +36,7 @@ struct ParsedCommand {
 
 // Accepts, with keywords in any case, file names and device names quoted or not:
 //   open <file> [type mpegvideo] [alias <name>] [parent <n>] [style <word>] [wait]
-//   close <name>|all [wait]          play <name> [from <n>] [wait]
+//   close <name>|all [wait]          play <name> [from <n>] [skip <a> to <b>] [wait]
 //   seek <name> to <n>|start|end [wait]
 //   stop|pause|resume <name> [wait]
 //   set <name> time format ms|milliseconds [wait]

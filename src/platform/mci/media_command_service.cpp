@@ -142,8 +142,13 @@ std::uint32_t MediaCommandService::execute(const MciCommand& command, std::strin
     }
     switch (command.verb) {
     case Verb::Play:
-        if (command.from && *command.from < 0) {
+        if ((command.from && *command.from < 0) || (command.skipAt && *command.skipAt < 0) ||
+            (command.skipTo && *command.skipTo < 0)) {
             return OutOfRange;
+        }
+        if (command.skipAt) {
+            return device->play(command.from,
+                                MpegVideoDevice::Skip{*command.skipAt, *command.skipTo});
         }
         return device->play(command.from);
     case Verb::Seek:

@@ -33,6 +33,16 @@ public:
         auto file = std::make_unique<BufferedFile>(fd);
         if (const auto stream = mpeg::MpegFrames::scan(fd, nullptr)) {
             file->reader.showOnly(*stream);
+            if (file->reader.countsFrames()) {
+                // Every indexStep-th frame's place in what the decoder reads.
+                off_t at = file->reader.audioStart();
+                for (std::size_t i = 0; i < stream->frames.size(); ++i) {
+                    if (i % indexStep == 0) {
+                        file->frameIndex.push_back(at);
+                    }
+                    at += stream->frames[i].size;
+                }
+            }
         }
         return file;
     }
@@ -41,7 +51,12 @@ private:
     const int fd_;
 
 public:
+    // libmpg123 seeks within this many frames of any place through the index.
+    static constexpr off_t indexStep = 8;
     mpeg::BufferedReader reader;
+    // Where every indexStep-th frame starts in what the decoder reads; empty when the decoder
+    // cannot be told the stream's exact frame count (no view, or no Xing/Info frame in it).
+    std::vector<off_t> frameIndex;
 };
 
 MpegDecoder::MpegDecoder() = default;
@@ -73,9 +88,18 @@ MpegDecoder::OpenResult MpegDecoder::open(const QByteArray& path) {
         channels < 1 || channels > 2 || encoding != MPG123_ENC_SIGNED_16) {
         return {nullptr, InvalidFile};
     }
-    // The full scan makes the length exact (a VBR file without a Xing header is otherwise
-    // estimated from its first frame) and fills the frame index for fast seeks.
-    if (mpg123_scan(mh) != MPG123_OK) {
+    if (!file->frameIndex.empty()) {
+        // The frame map has counted the frames already, and the view's Xing/Info frame tells
+        // libmpg123 that count: the length is exact without a second pass over the file, and
+        // the map's frame places make every seek find its frame at once.
+        if (mpg123_set_index(mh, file->frameIndex.data(), BufferedFile::indexStep,
+                             file->frameIndex.size()) != MPG123_OK) {
+            return {nullptr, InvalidFile};
+        }
+    } else if (mpg123_scan(mh) != MPG123_OK) {
+        // Without a frame count to give (no view, or a stream without a Xing/Info frame), a
+        // full scan makes the length exact (a VBR length is otherwise estimated from the first
+        // frame) and fills the frame index for fast seeks.
         return {nullptr, InvalidFile};
     }
     const off_t length = mpg123_length(mh);

@@ -19,8 +19,9 @@ public:
         std::uint32_t status = 0;             // a service status, 0 with a decoder
     };
 
-    // Opens the file at `path` (bytes as the file system spells them) and scans it to the end,
-    // so that the length is exact and every later seek finds its frame in the index.
+    // Opens the file at `path` (bytes as the file system spells them) through its frame map, so
+    // that the length is exact and every later seek finds its frame in the index; libmpg123
+    // makes a pass of its own over the file only where it cannot be told the frame count.
     static OpenResult open(const QByteArray& path);
 
     int rate() const { return rate_; }

@@ -28,10 +28,13 @@ class MpegVideoDevice::Decoding {
 public:
     explicit Decoding(std::unique_ptr<MpegDecoder> decoder) : decoder_(std::move(decoder)) {}
 
-    // Moves to `frame` and gives the number of the stretch that may read from there.
-    std::uint64_t begin(std::int64_t frame) {
+    // Moves to `frame` and gives the number of the stretch that may read from there; reading
+    // jumps as `skip` says, inside the decoding, so that no sample is lost or repeated there.
+    std::uint64_t begin(std::int64_t frame, std::optional<FrameSkip> skip) {
         const std::lock_guard lock(mutex_);
         decoder_->seek(frame);
+        position_ = frame;
+        skip_ = skip;
         return ++current_;
     }
     // No stretch reads any more.
@@ -41,13 +44,34 @@ public:
     }
     std::size_t read(std::uint64_t stretch, std::int16_t* out, std::size_t maxFrames) {
         const std::lock_guard lock(mutex_);
-        return stretch == current_ ? decoder_->read(out, maxFrames) : 0;
+        if (stretch != current_) {
+            return 0;
+        }
+        jumpIfDue();
+        if (skip_) {
+            maxFrames =
+                std::min<std::size_t>(maxFrames, static_cast<std::size_t>(skip_->at - position_));
+        }
+        const std::size_t got = decoder_->read(out, maxFrames);
+        position_ += static_cast<std::int64_t>(got);
+        jumpIfDue();
+        return got;
     }
 
 private:
+    void jumpIfDue() {
+        if (skip_ && position_ >= skip_->at) {
+            decoder_->seek(skip_->to);
+            position_ = skip_->to;
+            skip_.reset();
+        }
+    }
+
     std::mutex mutex_;
     std::unique_ptr<MpegDecoder> decoder_;
     std::uint64_t current_ = 0;
+    std::int64_t position_ = 0; // the frame the decoder reads next
+    std::optional<FrameSkip> skip_;
 };
 
 // One stretch of the file as an output's source, from its first frame to the end.
@@ -154,7 +178,7 @@ void MpegVideoDevice::watchOutput() {
         fallBack();
     } else {
         restartedAfterStall_ = true;
-        startStretch(heard);
+        startStretch(heard, skipAhead());
     }
 }
 
@@ -162,10 +186,11 @@ void MpegVideoDevice::fallBack() {
     // Go on in silence, in real time, from what was last heard.
     const std::int64_t heard = currentFrame();
     const bool paused = state_ == State::Paused;
+    const std::optional<FrameSkip> skip = skipAhead();
     endStretch();
     qCInfo(logAudio) << "the sound output stalled; playing on through the silent output";
     output_ = std::make_unique<PacedOutput>();
-    startStretch(heard);
+    startStretch(heard, skip);
     if (paused && state_ == State::Playing) {
         output_->pause();
         state_ = State::Paused;
@@ -204,6 +229,9 @@ std::int64_t MpegVideoDevice::currentFrame() {
         return stoppedAt_;
     }
     const std::int64_t played = std::min(output_->framesPlayed(), stretch_->handed());
+    if (skip_ && played >= skip_->at - stretchStart_) {
+        return std::min(skip_->to + played - (skip_->at - stretchStart_), lengthFrames_);
+    }
     return std::min(stretchStart_ + played, lengthFrames_);
 }
 
@@ -213,16 +241,38 @@ void MpegVideoDevice::endStretch() {
     endSeenAt_.reset();
 }
 
-void MpegVideoDevice::startStretch(std::int64_t frame) {
+std::optional<MpegVideoDevice::FrameSkip> MpegVideoDevice::skipAhead() {
+    if (!skip_ || state_ == State::Stopped) {
+        return std::nullopt;
+    }
+    const std::int64_t played = std::min(output_->framesPlayed(), stretch_->handed());
+    return played < skip_->at - stretchStart_ ? skip_ : std::nullopt;
+}
+
+void MpegVideoDevice::startStretch(std::int64_t frame, std::optional<FrameSkip> skip) {
     endStretch();
     frame = std::clamp<std::int64_t>(frame, 0, lengthFrames_);
+    if (skip) {
+        skip->to = std::clamp<std::int64_t>(skip->to, 0, lengthFrames_);
+        // A place never reached (before the start, or at or past the end) makes no jump.
+        if (skip->at < frame || skip->at >= lengthFrames_) {
+            skip.reset();
+        } else if (skip->at == frame) {
+            // The jump comes before any sound: it is a start from its far side.
+            frame = skip->to;
+            skip.reset();
+        }
+    }
+    skip_ = skip;
     if (frame >= lengthFrames_) {
         // Nothing left to hear: playing from the end is over at once.
         state_ = State::Stopped;
         stoppedAt_ = lengthFrames_;
         return;
     }
-    stretch_ = std::make_shared<Stretch>(decoding_, decoding_->begin(frame), lengthFrames_ - frame);
+    const std::int64_t frames =
+        skip ? (skip->at - frame) + (lengthFrames_ - skip->to) : lengthFrames_ - frame;
+    stretch_ = std::make_shared<Stretch>(decoding_, decoding_->begin(frame, skip), frames);
     stretchStart_ = frame;
     stretchBegan_ = SteadyClock::now();
     lastHeard_ = frame;
@@ -236,9 +286,14 @@ void MpegVideoDevice::startStretch(std::int64_t frame) {
     state_ = State::Playing;
 }
 
-std::uint32_t MpegVideoDevice::play(std::optional<std::int64_t> fromMs) {
+std::uint32_t MpegVideoDevice::play(std::optional<std::int64_t> fromMs, std::optional<Skip> skip) {
     const std::lock_guard lock(mutex_);
     noticeEnd();
+    if (skip) {
+        startStretch(fromMs ? toFrame(*fromMs) : currentFrame(),
+                     FrameSkip{toFrame(skip->atMs), toFrame(skip->toMs)});
+        return Ok;
+    }
     if (fromMs) {
         startStretch(toFrame(*fromMs));
         return Ok;

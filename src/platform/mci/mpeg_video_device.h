@@ -36,8 +36,18 @@ public:
     MpegVideoDevice(const MpegVideoDevice&) = delete;
     MpegVideoDevice& operator=(const MpegVideoDevice&) = delete;
 
-    // Plays from `fromMs`, or on from the current position (a paused device resumes).
-    std::uint32_t play(std::optional<std::int64_t> fromMs);
+    // A jump inside one stretch of play: on reaching `atMs` the sound goes on from `toMs`, the
+    // first sample from there following the last one before at once.
+    struct Skip {
+        std::int64_t atMs = 0;
+        std::int64_t toMs = 0;
+    };
+
+    // Plays from `fromMs`, or on from the current position (a paused device resumes). With a
+    // skip, a new stretch starts (from the current position when no `fromMs` is given) that
+    // jumps as it says; a skip whose place lies before the start, or at or past the
+    // end, is left out.
+    std::uint32_t play(std::optional<std::int64_t> fromMs, std::optional<Skip> skip = {});
     // Moves to `ms` and leaves the device stopped there.
     std::uint32_t seek(std::int64_t ms);
     // Stops and keeps the position.
@@ -62,7 +72,14 @@ private:
     void fallBack();
     void noticeEnd();
     std::int64_t currentFrame();
-    void startStretch(std::int64_t frame);
+    // A skip in frames: at `at`, on from `to`.
+    struct FrameSkip {
+        std::int64_t at = 0;
+        std::int64_t to = 0;
+    };
+    void startStretch(std::int64_t frame, std::optional<FrameSkip> skip = {});
+    // The current stretch's skip while it is still to come.
+    std::optional<FrameSkip> skipAhead();
     void endStretch();
     std::int64_t toFrame(std::int64_t ms) const;
     std::int64_t toMs(std::int64_t frame) const;
@@ -76,6 +93,7 @@ private:
     State state_ = State::Stopped;
     std::int64_t stoppedAt_ = 0;    // the position while stopped
     std::int64_t stretchStart_ = 0; // where the output's current stretch began
+    std::optional<FrameSkip> skip_; // the current stretch's jump, nullopt without one
     SteadyClock::time_point stretchBegan_;
     // The last heard position seen while sound was due, and when it last moved.
     std::int64_t lastHeard_ = 0;

@@ -61,6 +61,7 @@ off_t BufferedReader::seekFor(void* reader, off_t offset, int whence) {
 void BufferedReader::showOnly(const MpegFrames& stream) {
     pieces_.clear();
     header_.clear();
+    countsFrames_ = false;
     off_t at = 0;
     if (stream.info && stream.info->kind != Mp3InfoFrame::Kind::Vbri) {
         header_.resize(stream.info->size);
@@ -68,8 +69,11 @@ void BufferedReader::showOnly(const MpegFrames& stream) {
                      static_cast<std::size_t>(header_.size())) == header_.size()) {
             pieces_.push_back(Piece{0, -1, static_cast<off_t>(header_.size())});
             at = static_cast<off_t>(header_.size());
+        } else {
+            header_.clear();
         }
     }
+    audioStart_ = at;
     for (const Mp3Frame& frame : stream.frames) {
         Piece* last = pieces_.empty() ? nullptr : &pieces_.back();
         if (last && last->fileOffset >= 0 && last->fileOffset + last->size == frame.offset) {
@@ -89,6 +93,8 @@ void BufferedReader::showOnly(const MpegFrames& stream) {
     };
     if (!header_.isEmpty()) {
         put(stream.info->frameCountAt, static_cast<std::uint32_t>(stream.frames.size()));
+        countsFrames_ =
+            stream.info->frameCountAt >= 0 && stream.info->frameCountAt + 4 <= header_.size();
         put(stream.info->byteCountAt, static_cast<std::uint32_t>(viewSize_));
         // The padding as the scan judged it (a file cut short has none of the encoder's).
         const int lame = stream.info->lameExtensionAt;

@@ -32,6 +32,11 @@ public:
     // frames and frames of another rate are left out, and a header that miscounts the frames
     // cannot make libmpg123 drop or keep samples that the frame map counts otherwise.
     void showOnly(const MpegFrames& stream);
+    // Where the decoder reads the first audio frame of the view, past the made Xing/Info frame
+    // (0 without a view or without one).
+    off_t audioStart() const { return audioStart_; }
+    // Whether the decoder reads a Xing/Info frame that counts the view's frames exactly.
+    bool countsFrames() const { return countsFrames_; }
 
     static ssize_t readFor(void* reader, void* out, std::size_t count);
     static off_t seekFor(void* reader, off_t offset, int whence);
@@ -58,6 +63,8 @@ private:
     std::vector<Piece> pieces_; // empty: the whole file as it is
     QByteArray header_;
     off_t viewSize_ = 0;
+    off_t audioStart_ = 0;
+    bool countsFrames_ = false;
 };
 
 // A new handle, not yet open: quiet (a bad file is reported by the caller, never as text on the
