@@ -308,7 +308,7 @@ void MainWindow::createShortcuts() {
     describe(convertSaveButton, tr("Save the selection in the chosen format (Ctrl+Shift+S)"));
     describe(websiteButton, tr("Open the maker's home page"));
     describe(this, tr("F1: About; Esc: stop a running save; Ctrl+Q: quit"));
-    describe(saveProgress, tr("Esc stops a running save"));
+    describe(saveProgress, tr("Esc stops a running save or search"));
 }
 
 void MainWindow::connectSession() {
@@ -430,6 +430,10 @@ bool MainWindow::isSaving() const {
 }
 
 bool MainWindow::cancelSave() {
+    // A search for pauses writes nothing, so it stops without a question.
+    if (!isSaving() && cancelPauseSearch()) {
+        return true;
+    }
     const QString question = piecesSaving() ? tr("Stop saving the pieces? The finished pieces "
                                                  "stay; nothing of the one under way is kept.")
                                             : tr("Stop the save? Nothing of it is kept.");

@@ -189,6 +189,8 @@ private:
     void createPieceControls();
     bool piecesSaving() const;
     void cancelPieceSave();
+    // Stops a running search for pauses; false when none was running.
+    bool cancelPauseSearch();
     void endPieceWork();
     void restoreWindowPlace();
     void saveWindowPlace() const;

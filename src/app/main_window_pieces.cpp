@@ -527,20 +527,21 @@ void MainWindow::splitAtPauses() {
                     saveProgress->setTextVisible(true);
                 }
             });
-    connect(work->scan, &LoudnessScan::finished, this, [this, work, split](const QString& failure) {
-        if (!saveUnderWay_) {
-            showIdleProgress();
-        }
-        if (failure == loudnessCancelled()) {
-            return;
-        }
-        if (!failure.isEmpty()) {
-            showFailure(tr("No pauses could be found: ") + failure);
-            return;
-        }
-        work->loudnessKnown = true;
-        split();
-    });
+    connect(work->scan, &LoudnessScan::finished, this,
+            [this, work, split](const SaveOutcome& outcome) {
+                if (!saveUnderWay_) {
+                    showIdleProgress();
+                }
+                if (outcome.isCancelled()) {
+                    return;
+                }
+                if (outcome.isFailed()) {
+                    showFailure(tr("No pauses could be found: ") + outcome.reason());
+                    return;
+                }
+                work->loudnessKnown = true;
+                split();
+            });
     work->scan->start(session_.sourceHandle());
 }
 
@@ -561,6 +562,14 @@ void MainWindow::splitEvery() {
         work->edit(tr("Split every %1").arg(preciseTime(ms)), after);
     });
     timeField->open(tr("Split every"), tr("10:00.000"), session_.lengthMs());
+}
+
+bool MainWindow::cancelPauseSearch() {
+    if (!pieceWork_ || !pieceWork_->scan->isRunning()) {
+        return false;
+    }
+    pieceWork_->scan->cancel();
+    return true;
 }
 
 void MainWindow::cancelPieceSave() {

@@ -29,12 +29,8 @@ float blockLevel(double sumOfSquares, std::int64_t count) {
 
 } // namespace
 
-QString loudnessCancelled() {
-    return QStringLiteral("the search was stopped");
-}
-
 std::optional<LoudnessProfile> measureLoudness(int fd, const LoudnessProgress& progress,
-                                               QString* error) {
+                                               SaveOutcome* outcome) {
     mpeg::BufferedReader reader(fd);
     const mpeg::Mpg123Handle handle = mpeg::newMpg123Handle();
     long rate = 0;
@@ -44,7 +40,7 @@ std::optional<LoudnessProfile> measureLoudness(int fd, const LoudnessProgress& p
         (mpeg::acceptSigned16Only(handle.get()), !mpeg::openThrough(handle.get(), reader)) ||
         mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
         channels <= 0) {
-        *error = QStringLiteral("the file cannot be decoded as MPEG audio");
+        *outcome = SaveOutcome::failed(QStringLiteral("the file cannot be decoded as MPEG audio"));
         return std::nullopt;
     }
     const off_t estimated = mpg123_length(handle.get());
@@ -83,13 +79,14 @@ std::optional<LoudnessProfile> measureLoudness(int fd, const LoudnessProgress& p
             break;
         }
         if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
-            *error = QStringLiteral("decoding stopped at %1 ms: %2")
-                         .arg(frames * 1000 / rate)
-                         .arg(QString::fromUtf8(mpg123_strerror(handle.get())));
+            *outcome =
+                SaveOutcome::failed(QStringLiteral("decoding stopped at %1 ms: %2")
+                                        .arg(frames * 1000 / rate)
+                                        .arg(QString::fromUtf8(mpg123_strerror(handle.get()))));
             return std::nullopt;
         }
         if (progress && !progress(frames * 1000 / rate, std::max(totalMs, frames * 1000 / rate))) {
-            *error = loudnessCancelled();
+            *outcome = SaveOutcome::cancelled();
             return std::nullopt;
         }
     }
@@ -192,10 +189,10 @@ bool LoudnessScan::start(int fd) {
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     cancelled_ = cancelled;
     thread_ = QThread::create([this, own, cancelled] {
-        QString failure;
+        SaveOutcome outcome;
         std::optional<LoudnessProfile> profile;
         if (own < 0) {
-            failure = QStringLiteral("the file cannot be read");
+            outcome = SaveOutcome::failed(QStringLiteral("the file cannot be read"));
         } else {
             std::int64_t shownPercent = -1;
             profile = measureLoudness(
@@ -211,19 +208,19 @@ bool LoudnessScan::start(int fd) {
                     }
                     return !cancelled->load();
                 },
-                &failure);
+                &outcome);
             ::close(own);
         }
         QMetaObject::invokeMethod(
             this,
-            [this, failure, result = std::move(profile)]() mutable {
+            [this, outcome, result = std::move(profile)]() mutable {
                 thread_->wait();
                 delete thread_;
                 thread_ = nullptr;
                 if (result) {
                     profile_ = std::move(*result);
                 }
-                emit finished(failure);
+                emit finished(outcome);
             },
             Qt::QueuedConnection);
     });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/pieces.h"
+#include "core/save_outcome.h"
 
 #include <QObject>
 #include <QString>
@@ -29,10 +30,10 @@ struct LoudnessProfile {
 using LoudnessProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
 
 // Decodes the source (read through `fd` with pread only) with libmpg123, in the calling thread.
-// Nullopt with `error` set when it cannot be decoded, or set to loudnessCancelled() on a stop.
+// Nullopt with `outcome` set to why when it cannot be decoded, or to cancelled when `progress`
+// stopped it.
 std::optional<LoudnessProfile> measureLoudness(int fd, const LoudnessProgress& progress,
-                                               QString* error);
-QString loudnessCancelled();
+                                               SaveOutcome* outcome);
 
 struct Pause {
     std::int64_t startMs = 0;
@@ -71,8 +72,8 @@ public:
 
 signals:
     void progress(std::int64_t doneMs, std::int64_t totalMs);
-    // Empty on success, else why it failed (loudnessCancelled() after cancel()).
-    void finished(const QString& failure);
+    // Done, cancelled after cancel(), or failed with the reason.
+    void finished(snipora::SaveOutcome outcome);
 
 private:
     QThread* thread_ = nullptr;

@@ -197,9 +197,13 @@ std::unique_ptr<PlannedSplit> planSplit(const SplitRequest& request, const std::
     PieceList pieces(lengthMs, frameMs);
 
     const auto measure = [&]() -> std::optional<LoudnessProfile> {
-        return measureLoudness(
+        SaveOutcome outcome;
+        auto profile = measureLoudness(
             source.sourceHandle, [&stop](std::int64_t, std::int64_t) { return !stop.load(); },
-            &error);
+            &outcome);
+        error = outcome.isCancelled() ? QStringLiteral("the search for pauses was stopped")
+                                      : outcome.reason();
+        return profile;
     };
     switch (request.source) {
     case SplitRequest::Source::Times:
