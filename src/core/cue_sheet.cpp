@@ -1,5 +1,6 @@
 // Cue sheets: libcue parses, this checks the times and turns the tracks into titled pieces.
 #include "core/cue_sheet.h"
+#include "core/core_text.h"
 
 #include "core/time_text.h"
 
@@ -44,7 +45,7 @@ std::optional<CueSheet> parseCueSheet(const QByteArray& text, QString* problem) 
     }
     const std::unique_ptr<Cd, void (*)(Cd*)> cd(cue_parse_string(body.constData()), cd_delete);
     if (!cd) {
-        *problem = QStringLiteral("libcue cannot read it");
+        *problem = CoreText::tr("libcue cannot read it");
         return std::nullopt;
     }
     CueSheet sheet;
@@ -52,7 +53,7 @@ std::optional<CueSheet> parseCueSheet(const QByteArray& text, QString* problem) 
     sheet.performer = cdText(PTI_PERFORMER, cd_get_cdtext(cd.get()));
     const int count = cd_get_ntrack(cd.get());
     if (count <= 0) {
-        *problem = QStringLiteral("it lists no track");
+        *problem = CoreText::tr("it lists no track");
         return std::nullopt;
     }
     for (int number = 1; number <= count; ++number) {
@@ -63,12 +64,12 @@ std::optional<CueSheet> parseCueSheet(const QByteArray& text, QString* problem) 
         } else if (file != sheet.file) {
             // Each file's times start at 0: they cannot be split points of one source.
             *problem =
-                QStringLiteral("its tracks lie in several files (%1, %2)").arg(sheet.file, file);
+                CoreText::tr("its tracks lie in several files (%1, %2)").arg(sheet.file, file);
             return std::nullopt;
         }
         const long frames = track_get_start(track);
         if (frames < 0) {
-            *problem = QStringLiteral("track %1 has no INDEX 01").arg(number);
+            *problem = CoreText::tr("track %1 has no INDEX 01").arg(number);
             return std::nullopt;
         }
         CueTrack entry;
@@ -78,7 +79,7 @@ std::optional<CueSheet> parseCueSheet(const QByteArray& text, QString* problem) 
         entry.title = cdText(PTI_TITLE, track_get_cdtext(track));
         entry.performer = cdText(PTI_PERFORMER, track_get_cdtext(track));
         if (!sheet.tracks.empty() && entry.startMs <= sheet.tracks.back().startMs) {
-            *problem = QStringLiteral("track %1 starts at %2, not after track %3 (%4)")
+            *problem = CoreText::tr("track %1 starts at %2, not after track %3 (%4)")
                            .arg(number)
                            .arg(preciseTime(entry.startMs))
                            .arg(number - 1)
@@ -94,7 +95,7 @@ std::optional<CueSheet> readCueSheet(const QString& path, std::int64_t lengthMs,
     const QString name = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the cue sheet %1: %2").arg(name, file.errorString());
+        *error = CoreText::tr("cannot read the cue sheet %1: %2").arg(name, file.errorString());
         return std::nullopt;
     }
     // Real sheets are a few kilobytes; anything far larger is not one.
@@ -102,13 +103,13 @@ std::optional<CueSheet> readCueSheet(const QString& path, std::int64_t lengthMs,
     QString problem;
     std::optional<CueSheet> sheet = parseCueSheet(text, &problem);
     if (sheet && sheet->tracks.back().startMs >= lengthMs) {
-        problem = QStringLiteral("track %1 starts at %2, past the end of the file (%3)")
+        problem = CoreText::tr("track %1 starts at %2, past the end of the file (%3)")
                       .arg(sheet->tracks.size())
                       .arg(preciseTime(sheet->tracks.back().startMs), preciseTime(lengthMs));
     } else if (sheet) {
         return sheet;
     }
-    *error = QStringLiteral("the cue sheet %1 cannot be used: %2").arg(name, problem);
+    *error = CoreText::tr("the cue sheet %1 cannot be used: %2").arg(name, problem);
     return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 // Editing the global gains in layer III side information, and the fades made of it.
 #include "core/mp3_gain_fade.h"
+#include "core/core_text.h"
 #include "core/mp3_cut.h"
 
 #include <algorithm>
@@ -242,7 +243,7 @@ std::optional<QString> addMp3Fades(int sourceFd, const Mp3FrameMap& map, const F
         const Mp3Frame& frame = frames[index];
         QByteArray bytes(frame.size, '\0');
         if (!readAt(sourceFd, bytes.data(), frame.size, frame.offset)) {
-            return QStringLiteral("the source could not be read (%1)")
+            return CoreText::tr("the source could not be read (%1)")
                 .arg(QString::fromLocal8Bit(std::strerror(errno)));
         }
         // A frame we cannot read keeps its own bytes: copied as it is, it harms nothing.

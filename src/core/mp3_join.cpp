@@ -1,5 +1,6 @@
 // Planning the removal of sections: frames left out, and the bit reservoir carried over each join.
 #include "core/mp3_join.h"
+#include "core/core_text.h"
 #include "core/mp3_cut.h"
 
 #include "core/mp3_gain_fade.h"
@@ -19,7 +20,7 @@ namespace snipora {
 namespace {
 
 QString readReason() {
-    return QStringLiteral("the source could not be read (%1)")
+    return CoreText::tr("the source could not be read (%1)")
         .arg(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
@@ -114,11 +115,11 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
     const auto count = static_cast<std::int64_t>(map.frames().size());
     const std::int64_t wholeMs = (length * 1000 + rate - 1) / rate;
     if (sections.empty()) {
-        return fail(QStringLiteral("no section to take out"));
+        return fail(CoreText::tr("no section to take out"));
     }
     for (const Selection& section : sections) {
         if (map.sampleAtMs(section.end) <= map.sampleAtMs(section.start)) {
-            return fail(QStringLiteral("the section to take out is empty"));
+            return fail(CoreText::tr("the section to take out is empty"));
         }
     }
     // What is kept runs from keptStartMs to keptEndMs (sections at the file's ends cut there to
@@ -142,15 +143,15 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
         const bool fromStart = start == 0 || first * spf <= skip;
         const bool toEnd = end == length || last * spf - skip >= length;
         if (fromStart && toEnd) {
-            return fail(QStringLiteral("the section takes out the whole file"));
+            return fail(CoreText::tr("the section takes out the whole file"));
         }
         if (fromStart) {
             keptStartMs = std::max(keptStartMs, section.end);
         } else if (toEnd) {
             keptEndMs = std::min(keptEndMs, section.start);
         } else if (last <= first) {
-            return fail(QStringLiteral("the section %1 to %2 is shorter than half an MP3 frame, "
-                                       "so no frame can be taken out")
+            return fail(CoreText::tr("the section %1 to %2 is shorter than half an MP3 frame, "
+                                     "so no frame can be taken out")
                             .arg(preciseTime(section.start), preciseTime(section.end)));
         } else if (!middles.empty() && first <= middles.back().last) {
             // Rounded to frame edges, it touches the one before.
@@ -182,7 +183,7 @@ std::optional<Mp3RemovalPlan> planMp3Removal(int sourceFd, const Mp3FrameMap& ma
         }
     }
     const QString tooLittleLeft =
-        QStringLiteral("the section leaves less than one MP3 frame of sound");
+        CoreText::tr("the section leaves less than one MP3 frame of sound");
     if (keptEndMs <= keptStartMs ||
         map.sampleAtMs(keptEndMs) - map.sampleAtMs(keptStartMs) <= spf) {
         return fail(tooLittleLeft);

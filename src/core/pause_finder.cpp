@@ -1,5 +1,6 @@
 // Pauses and quiet points: libmpg123 decodes the source once into a profile of 5 ms blocks.
 #include "core/pause_finder.h"
+#include "core/core_text.h"
 
 #include "platform/mpeg/mpg123_file.h"
 
@@ -40,7 +41,7 @@ std::optional<LoudnessProfile> measureLoudness(int fd, const LoudnessProgress& p
         (mpeg::acceptSigned16Only(handle.get()), !mpeg::openThrough(handle.get(), reader)) ||
         mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
         channels <= 0) {
-        *outcome = SaveOutcome::failed(QStringLiteral("the file cannot be decoded as MPEG audio"));
+        *outcome = SaveOutcome::failed(CoreText::tr("the file cannot be decoded as MPEG audio"));
         return std::nullopt;
     }
     const off_t estimated = mpg123_length(handle.get());
@@ -80,7 +81,7 @@ std::optional<LoudnessProfile> measureLoudness(int fd, const LoudnessProgress& p
         }
         if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
             *outcome =
-                SaveOutcome::failed(QStringLiteral("decoding stopped at %1 ms: %2")
+                SaveOutcome::failed(CoreText::tr("decoding stopped at %1 ms: %2")
                                         .arg(frames * 1000 / rate)
                                         .arg(QString::fromUtf8(mpg123_strerror(handle.get()))));
             return std::nullopt;
@@ -192,7 +193,7 @@ bool LoudnessScan::start(int fd) {
         SaveOutcome outcome;
         std::optional<LoudnessProfile> profile;
         if (own < 0) {
-            outcome = SaveOutcome::failed(QStringLiteral("the file cannot be read"));
+            outcome = SaveOutcome::failed(CoreText::tr("the file cannot be read"));
         } else {
             std::int64_t shownPercent = -1;
             profile = measureLoudness(

@@ -1,5 +1,6 @@
 // Snapping marks to quiet: libmpg123 decodes half a second around each mark, from its frame index.
 #include "core/quiet_snap.h"
+#include "core/core_text.h"
 
 #include "platform/mpeg/mpg123_file.h"
 
@@ -101,7 +102,7 @@ snapToQuiet(int fd, const std::vector<std::int64_t>& marksMs, bool zeroCrossing,
         mpg123_scan(handle.get()) != MPG123_OK ||
         mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
         channels <= 0) {
-        *error = QStringLiteral("the file cannot be decoded as MPEG audio");
+        *error = CoreText::tr("the file cannot be decoded as MPEG audio");
         return std::nullopt;
     }
     const std::int64_t length = mpg123_length(handle.get());
@@ -122,7 +123,7 @@ snapToQuiet(int fd, const std::vector<std::int64_t>& marksMs, bool zeroCrossing,
                      0);
         std::size_t filled = 0;
         if (mpg123_seek(handle.get(), static_cast<off_t>(from), SEEK_SET) < 0) {
-            *error = QStringLiteral("the file cannot be decoded near %1 ms").arg(ms);
+            *error = CoreText::tr("the file cannot be decoded near %1 ms").arg(ms);
             return std::nullopt;
         }
         while (filled < sound.size()) {

@@ -1,5 +1,6 @@
 // Putting the sections to take out in order and merging those that overlap or touch.
 #include "core/removed_sections.h"
+#include "core/core_text.h"
 
 #include "core/direct_save.h"
 #include "core/mp3_frame_map.h"
@@ -39,11 +40,11 @@ std::int64_t keptLengthMs(const Selection& selection, std::span<const Selection>
 
 std::optional<QString> removalRefusal(std::span<const Selection> sections, const Mp3FrameMap& map) {
     if (sections.empty()) {
-        return QStringLiteral("no section to take out");
+        return CoreText::tr("no section to take out");
     }
     for (const Selection& section : sections) {
         if (map.sampleAtMs(section.end) <= map.sampleAtMs(section.start)) {
-            return QStringLiteral("the section to take out is empty");
+            return CoreText::tr("the section to take out is empty");
         }
         if (const auto outside = selectionOutsideSource(section, map)) {
             return outside;
@@ -54,10 +55,10 @@ std::optional<QString> removalRefusal(std::span<const Selection> sections, const
         kept -= map.sampleAtMs(section.end) - map.sampleAtMs(section.start);
     }
     if (kept <= 0) {
-        return QStringLiteral("the section takes out the whole file");
+        return CoreText::tr("the section takes out the whole file");
     }
     if (kept < map.samplesPerFrame()) {
-        return QStringLiteral("the section leaves less than one MP3 frame of sound");
+        return CoreText::tr("the section leaves less than one MP3 frame of sound");
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 // The words for how a save ended.
 #include "core/save_outcome.h"
+#include "core/core_text.h"
 
 namespace snipora {
 
@@ -8,11 +9,11 @@ QString outcomeMessage(SaveKind save, const SaveOutcome& outcome) {
     case SaveOutcome::Kind::Done:
         return {};
     case SaveOutcome::Kind::Cancelled:
-        return save == SaveKind::Direct ? QStringLiteral("Direct Save cancelled.")
-                                        : QStringLiteral("Convert Save cancelled.");
+        return save == SaveKind::Direct ? CoreText::tr("Direct Save cancelled.")
+                                        : CoreText::tr("Convert Save cancelled.");
     case SaveOutcome::Kind::Failed:
-        return (save == SaveKind::Direct ? QStringLiteral("Save failed: ")
-                                         : QStringLiteral("Convert Save failed: ")) +
+        return (save == SaveKind::Direct ? CoreText::tr("Save failed: ")
+                                         : CoreText::tr("Convert Save failed: ")) +
                outcome.reason();
     }
     return {};

@@ -1,5 +1,6 @@
 // Splitting from the command line: the options, and the run through the same code as the window.
 #include "core/split_command.h"
+#include "core/core_text.h"
 
 #include "core/cue_sheet.h"
 #include "core/mp3_frame_map.h"
@@ -97,7 +98,7 @@ SplitRequest readSplitRequest(const QCommandLineParser& parser, const QByteArray
     const QStringList positional = parser.positionalArguments();
     const QByteArray folder = value("output").toLatin1();
     if (positional.size() != 1 || folder.isEmpty()) {
-        *error = QStringLiteral("usage: snipora --split INPUT -o FOLDER (%1)").arg(splitSources);
+        *error = CoreText::tr("usage: snipora --split INPUT -o FOLDER (%1)").arg(splitSources);
         return request;
     }
     request.input = absoluteName(positional[0].toLatin1(), workingFolder);
@@ -108,15 +109,15 @@ SplitRequest readSplitRequest(const QCommandLineParser& parser, const QByteArray
     const int sources =
         int(isSet("at")) + int(isSet("cue")) + int(isSet("pauses")) + int(isSet("every"));
     if (sources != 1) {
-        *error = QStringLiteral("--split takes one of %1").arg(splitSources);
+        *error = CoreText::tr("--split takes one of %1").arg(splitSources);
         return request;
     }
     if ((isSet("threshold") || isSet("min-pause") || isSet("drop-pauses")) && !isSet("pauses")) {
-        *error = QStringLiteral("--threshold, --min-pause and --drop-pauses go with --pauses");
+        *error = CoreText::tr("--threshold, --min-pause and --drop-pauses go with --pauses");
         return request;
     }
     if (isSet("near-quiet") && !isSet("every")) {
-        *error = QStringLiteral("--near-quiet goes with --every");
+        *error = CoreText::tr("--near-quiet goes with --every");
         return request;
     }
     if (isSet("at")) {
@@ -124,7 +125,7 @@ SplitRequest readSplitRequest(const QCommandLineParser& parser, const QByteArray
         for (const QString& word : value("at").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const auto time = parseTime(word.trimmed());
             if (!time) {
-                *error = QStringLiteral("%1 is not a time (seconds, or h:mm:ss.mmm)").arg(word);
+                *error = CoreText::tr("%1 is not a time (seconds, or h:mm:ss.mmm)").arg(word);
                 return request;
             }
             request.timesMs.push_back(*time);
@@ -139,14 +140,14 @@ SplitRequest readSplitRequest(const QCommandLineParser& parser, const QByteArray
         if (isSet("threshold")) {
             request.thresholdDb = value("threshold").toDouble(&ok);
             if (!ok || !std::isfinite(request.thresholdDb) || request.thresholdDb >= 0) {
-                *error = QStringLiteral("--threshold takes a level below 0 dBFS, such as -40");
+                *error = CoreText::tr("--threshold takes a level below 0 dBFS, such as -40");
                 return request;
             }
         }
         if (isSet("min-pause")) {
             const double seconds = value("min-pause").toDouble(&ok);
             if (!ok || !(seconds > 0 && seconds <= 3600)) {
-                *error = QStringLiteral("--min-pause takes seconds, such as 0.8");
+                *error = CoreText::tr("--min-pause takes seconds, such as 0.8");
                 return request;
             }
             request.minimumPauseMs = std::llround(seconds * 1000);
@@ -156,7 +157,7 @@ SplitRequest readSplitRequest(const QCommandLineParser& parser, const QByteArray
         request.nearQuietest = isSet("near-quiet");
         const auto every = parseTime(value("every"));
         if (!every || *every < 1000) {
-            *error = QStringLiteral("--every takes a duration of a second or more (600 or 10:00)");
+            *error = CoreText::tr("--every takes a duration of a second or more (600 or 10:00)");
             return request;
         }
         request.everyMs = *every;
@@ -181,7 +182,7 @@ std::unique_ptr<PlannedSplit> planSplit(const SplitRequest& request, const std::
         std::make_unique<PlannedSplit>(::open(request.input.constData(), O_RDONLY | O_CLOEXEC));
     const PlannedSplit& source = *planned;
     if (source.sourceHandle < 0) {
-        return fail(QStringLiteral("cannot open %1").arg(inputName));
+        return fail(CoreText::tr("cannot open %1").arg(inputName));
     }
     QString error;
     const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(source.sourceHandle, &error);
@@ -201,7 +202,7 @@ std::unique_ptr<PlannedSplit> planSplit(const SplitRequest& request, const std::
         auto profile = measureLoudness(
             source.sourceHandle, [&stop](std::int64_t, std::int64_t) { return !stop.load(); },
             &outcome);
-        error = outcome.isCancelled() ? QStringLiteral("the search for pauses was stopped")
+        error = outcome.isCancelled() ? CoreText::tr("the search for pauses was stopped")
                                       : outcome.reason();
         return profile;
     };
@@ -209,8 +210,8 @@ std::unique_ptr<PlannedSplit> planSplit(const SplitRequest& request, const std::
     case SplitRequest::Source::Times:
         for (const std::int64_t time : request.timesMs) {
             if (time <= 0 || time >= lengthMs) {
-                return fail(QStringLiteral("the split point %1 does not lie within the file "
-                                           "(%2 long); nothing was written")
+                return fail(CoreText::tr("the split point %1 does not lie within the file "
+                                         "(%2 long); nothing was written")
                                 .arg(preciseTime(time), preciseTime(lengthMs)));
             }
         }
@@ -256,13 +257,13 @@ std::unique_ptr<PlannedSplit> planSplit(const SplitRequest& request, const std::
 
     if (pieces.splitPoints().empty()) {
         return fail(request.source == SplitRequest::Source::Pauses
-                        ? QStringLiteral("no pause of %1 s or more below %2 dBFS lies between "
-                                         "sounds of %3; nothing was written")
+                        ? CoreText::tr("no pause of %1 s or more below %2 dBFS lies between "
+                                       "sounds of %3; nothing was written")
                               .arg(double(request.minimumPauseMs) / 1000)
                               .arg(request.thresholdDb)
                               .arg(inputName)
-                        : QStringLiteral("no split point lies within %1 (%2 long); nothing was "
-                                         "written")
+                        : CoreText::tr("no split point lies within %1 (%2 long); nothing was "
+                                       "written")
                               .arg(inputName, preciseTime(lengthMs)));
     }
 

@@ -1,5 +1,6 @@
 // Convert Save of the pieces: one encoder after another, each output checked before it is named.
 #include "core/split_convert.h"
+#include "core/core_text.h"
 
 #include "core/file_identity.h"
 
@@ -60,11 +61,11 @@ void SplitConvert::start(const SplitConvertJob& job) {
         }
     }
     if (saved_.empty()) {
-        finish(QStringLiteral("every piece is switched off"));
+        finish(CoreText::tr("every piece is switched off"));
         return;
     }
     if (!QDir().mkpath(job.folder)) {
-        finish(QStringLiteral("could not make the folder %1").arg(job.folder));
+        finish(CoreText::tr("could not make the folder %1").arg(job.folder));
         return;
     }
     const QDir folder(job.folder);
@@ -72,7 +73,7 @@ void SplitConvert::start(const SplitConvertJob& job) {
     for (const QString& name : pieceFileNames(saved_, job.pattern, job.sourceName)) {
         const QString path = withFormatExtension(folder.filePath(name), job.format);
         if (isOpenFile(path, job.sourceHandle)) {
-            finish(QStringLiteral("%1 would replace the source").arg(path));
+            finish(CoreText::tr("%1 would replace the source").arg(path));
             return;
         }
         if (!job.overwrite && QFileInfo::exists(path)) {
@@ -81,7 +82,7 @@ void SplitConvert::start(const SplitConvertJob& job) {
         paths_ << path;
     }
     if (!existing.isEmpty()) {
-        finish(QStringLiteral("%1 already exist%2 in %3; nothing was written")
+        finish(CoreText::tr("%1 already exist%2 in %3; nothing was written")
                    .arg(existing.join(QStringLiteral(", ")),
                         existing.size() == 1 ? QStringLiteral("s") : QString(), job.folder));
         return;
@@ -127,9 +128,9 @@ void SplitConvert::pieceFinished(const SaveOutcome& outcome) {
     const QString name = QFileInfo(paths_[qsizetype(current_)]).fileName();
     if (!outcome.isDone()) {
         const QString done = outcome_.written.isEmpty()
-                                 ? QStringLiteral("no piece was written")
-                                 : QStringLiteral("written: %1").arg(pieceList(outcome_.written));
-        finish(QStringLiteral("piece %1 (%2): %3; %4")
+                                 ? CoreText::tr("no piece was written")
+                                 : CoreText::tr("written: %1").arg(pieceList(outcome_.written));
+        finish(CoreText::tr("piece %1 (%2): %3; %4")
                    .arg(current_ + 1)
                    .arg(name, outcomeMessage(SaveKind::Convert, outcome), done));
         return;

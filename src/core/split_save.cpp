@@ -1,5 +1,6 @@
 // Save all: the frame cut of every piece, tagged, checked and named without replacing by accident.
 #include "core/split_save.h"
+#include "core/core_text.h"
 
 #include "core/file_identity.h"
 #include "core/mp3_cut.h"
@@ -78,15 +79,15 @@ QFileDevice::Permissions newFilePermissions() {
 
 QString doneText(const QStringList& written) {
     if (written.isEmpty()) {
-        return QStringLiteral("no piece was written");
+        return CoreText::tr("no piece was written");
     }
     QStringList names;
     for (const QString& path : written) {
         names << QFileInfo(path).fileName();
     }
-    return QStringLiteral("%1 written (%2)")
-        .arg(written.size() == 1 ? QStringLiteral("1 piece was")
-                                 : QStringLiteral("%1 pieces were").arg(written.size()),
+    return CoreText::tr("%1 written (%2)")
+        .arg(written.size() == 1 ? CoreText::tr("1 piece was")
+                                 : CoreText::tr("%1 pieces were").arg(written.size()),
              names.join(QStringLiteral(", ")));
 }
 
@@ -98,7 +99,7 @@ bool moveIntoPlace(const QString& from, const QString& to, bool overwrite, QStri
                                  : ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD,
                                                target.constData(), RENAME_NOREPLACE);
     if (result != 0) {
-        *error = errno == EEXIST ? QStringLiteral("%1 appeared meanwhile").arg(to)
+        *error = errno == EEXIST ? CoreText::tr("%1 appeared meanwhile").arg(to)
                                  : QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
@@ -108,7 +109,7 @@ bool moveIntoPlace(const QString& from, const QString& to, bool overwrite, QStri
 } // namespace
 
 QString pieceTitle(const Piece& piece, int number) {
-    return piece.title.trimmed().isEmpty() ? QStringLiteral("Piece %1").arg(number) : piece.title;
+    return piece.title.trimmed().isEmpty() ? CoreText::tr("Piece %1").arg(number) : piece.title;
 }
 
 QStringList pieceFileNames(const std::vector<Piece>& saved, const QString& pattern,
@@ -135,7 +136,7 @@ QStringList pieceFileNames(const std::vector<Piece>& saved, const QString& patte
         }
         name = safeName(name);
         if (name.isEmpty()) {
-            name = QStringLiteral("Piece %1").arg(number);
+            name = CoreText::tr("Piece %1").arg(number);
         }
         name = limited(name, 12); // room for " (nn).mp3"
         QString unique = name;
@@ -161,7 +162,7 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
         }
     }
     if (saved.empty()) {
-        return fail(QStringLiteral("every piece is switched off"));
+        return fail(CoreText::tr("every piece is switched off"));
     }
     QString error;
     const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(job.sourceHandle, &error);
@@ -174,14 +175,14 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
     if (const auto at = map->id3v1Offset()) {
         sourceId3v1.resize(128);
         if (!readAt(job.sourceHandle, sourceId3v1.data(), sourceId3v1.size(), *at)) {
-            return fail(QStringLiteral("the source's tags could not be read"));
+            return fail(CoreText::tr("the source's tags could not be read"));
         }
     }
     if (!readAt(job.sourceHandle, sourceId3v2.data(), sourceId3v2.size(), 0)) {
-        return fail(QStringLiteral("the source's tags could not be read"));
+        return fail(CoreText::tr("the source's tags could not be read"));
     }
     if (!QDir().mkpath(job.folder)) {
-        return fail(QStringLiteral("could not make the folder %1").arg(job.folder));
+        return fail(CoreText::tr("could not make the folder %1").arg(job.folder));
     }
     const QDir folder(job.folder);
     const QStringList names = pieceFileNames(saved, job.pattern, job.sourceName);
@@ -193,7 +194,7 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
     for (std::size_t i = 0; i < saved.size(); ++i) {
         const QString path = folder.filePath(names[qsizetype(i)]);
         if (isOpenFile(path, job.sourceHandle)) {
-            return fail(QStringLiteral("%1 would replace the source").arg(path));
+            return fail(CoreText::tr("%1 would replace the source").arg(path));
         }
         if (!job.overwrite && QFileInfo::exists(path)) {
             existing << names[qsizetype(i)];
@@ -201,7 +202,7 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
         auto plan = planMp3Cut(job.sourceHandle, *map, saved[i].startMs, saved[i].endMs, &error);
         if (!plan) {
             return fail(
-                QStringLiteral("piece %1 (%2): %3").arg(i + 1).arg(names[qsizetype(i)], error));
+                CoreText::tr("piece %1 (%2): %3").arg(i + 1).arg(names[qsizetype(i)], error));
         }
         if (job.fadeInMs > 0 || job.fadeOutMs > 0) {
             const FittedFades fades =
@@ -216,7 +217,7 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
                                        .arg(fades.outSamples * 1000 / map->sampleRate());
             }
             if (auto failure = addMp3Fades(job.sourceHandle, *map, fades, *plan)) {
-                return fail(QStringLiteral("piece %1 (%2): %3")
+                return fail(CoreText::tr("piece %1 (%2): %3")
                                 .arg(i + 1)
                                 .arg(names[qsizetype(i)], *failure));
             }
@@ -233,7 +234,7 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
         plans.push_back(*plan);
     }
     if (!existing.isEmpty()) {
-        return fail(QStringLiteral("%1 already exist%2 in %3; nothing was written")
+        return fail(CoreText::tr("%1 already exist%2 in %3; nothing was written")
                         .arg(existing.join(QStringLiteral(", ")),
                              existing.size() == 1 ? QStringLiteral("s") : QString(), job.folder));
     }
@@ -245,14 +246,14 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
         const auto index = std::size_t(i);
         const QString path = folder.filePath(names[i]);
         const auto failPiece = [&](const QString& reason) {
-            return fail(QStringLiteral("piece %1 (%2) %3; %4")
+            return fail(CoreText::tr("piece %1 (%2) %3; %4")
                             .arg(i + 1)
                             .arg(names[i], reason, doneText(outcome.written)));
         };
         // Hidden beside its final place, so that naming it is a rename in one file system.
         QTemporaryFile pending(folder.filePath(QStringLiteral(".snipora-XXXXXX.tmp")));
         if (!pending.open()) {
-            return failPiece(QStringLiteral("could not be created: %1").arg(pending.errorString()));
+            return failPiece(CoreText::tr("could not be created: %1").arg(pending.errorString()));
         }
         // A temporary file is the owner's alone; a piece is as any new file of the user's.
         pending.setPermissions(permissions);
@@ -261,15 +262,15 @@ SplitSaveOutcome runSplitSave(const SplitSaveJob& job, const SaveProgress& progr
                                          return !progress || progress(before + done, total);
                                      });
         if (cut) {
-            return failPiece(cut.isCancelled() ? QStringLiteral("was stopped")
-                                               : QStringLiteral("failed: ") + cut.reason());
+            return failPiece(cut.isCancelled() ? CoreText::tr("was stopped")
+                                               : CoreText::tr("failed: ") + cut.reason());
         }
         pending.close();
         if (auto failure = checkMp3Cut(pending.fileName(), plans[index].samples())) {
-            return failPiece(QStringLiteral("failed its check: ") + *failure);
+            return failPiece(CoreText::tr("failed its check: ") + *failure);
         }
         if (!moveIntoPlace(pending.fileName(), path, job.overwrite, &error)) {
-            return failPiece(QStringLiteral("could not be named: ") + error);
+            return failPiece(CoreText::tr("could not be named: ") + error);
         }
         pending.setAutoRemove(false);
         outcome.written << path;
@@ -300,7 +301,7 @@ bool SplitSave::start(const SplitSaveJob& job) {
         std::int64_t shown = -1;
         SplitSaveOutcome outcome;
         if (own.sourceHandle < 0) {
-            outcome.failure = QStringLiteral("the source cannot be read");
+            outcome.failure = CoreText::tr("the source cannot be read");
         } else {
             outcome = runSplitSave(own, [&](std::int64_t done, std::int64_t total) {
                 // Progress goes to the window at most a few hundred times per job.
