@@ -138,16 +138,24 @@ void ConvertSave::startEncoder(bool convertCover) {
     commandLine_ = command.commandLine;
     qCInfo(logEncoder) << "running" << command.program << command.arguments;
     encoder_.start(command);
+    if (job_.format == QStringLiteral("MP3")) {
+        // Decoded inside the program while the encoder writes it, so that only its last frames
+        // are left once the encoder is done: starting ffprobe alone would take longer.
+        startCount();
+    }
 }
 
 void ConvertSave::cancel() {
     if (!running_) {
         return;
     }
-    encoder_.kill();
+    if (encoder_.isRunning()) {
+        encoder_.kill(); // its report ends the save, and the count with it
+        return;
+    }
     probe_.kill();
     if (counter_) {
-        countStop_ = true; // the count ends early and reports the cancel
+        follow_->stop(); // the count ends early and reports the cancel
     }
 }
 
@@ -165,6 +173,9 @@ void ConvertSave::encoderOutput(const QByteArray& line) {
 
 void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     using Ending = RunOutcome::Ending;
+    if (!running_) {
+        return; // ended meanwhile
+    }
     qCInfo(logEncoder) << "the encoder ended:" << static_cast<int>(outcome.ending) << "status"
                        << outcome.exitCode << outcome.lastErrorLine;
     const QString program = job_.programFolder + QStringLiteral("/ffmpeg");
@@ -191,6 +202,7 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
             // The muxer refused the output before writing any of it: most likely a cover it
             // cannot take as it is (a GIF in FLAC or M4A). Once more, with the cover as PNG;
             // the encoder must find no file in its way.
+            endCount();
             QFile::remove(temporary_);
             startEncoder(true);
             return;
@@ -214,9 +226,8 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     // file), and a container's duration is an estimate for some formats (raw AAC) or counts the
     // encoder's delay (MP3 at low rates): the output is decoded and its samples counted before
     // it replaces anything.
-    if (job_.format == QStringLiteral("MP3")) {
-        // Inside the program: starting ffprobe alone would take longer than the whole decode.
-        startCount();
+    if (counter_) {
+        follow_->markWritten();
         return;
     }
     const QString prober = probeProgram(job_.programFolder);
@@ -255,10 +266,11 @@ void ConvertSave::probeOutput(const QByteArray& line) {
 
 void ConvertSave::startCount() {
     endCount();
-    countStop_ = false;
+    follow_ = std::make_shared<FollowSignal>();
     const int round = ++countRound_;
-    counter_.reset(QThread::create([this, round, path = QFile::encodeName(temporary_)] {
-        const std::optional<DecodedSamples> counted = decodeMp3Samples(path, countStop_);
+    counter_.reset(QThread::create([this, round, signal = follow_,
+                                    path = QFile::encodeName(temporary_)] {
+        const std::optional<DecodedSamples> counted = followMp3Samples(path, *signal);
         QMetaObject::invokeMethod(
             this, [this, round, counted] { countFinished(round, counted); }, Qt::QueuedConnection);
     }));
@@ -267,7 +279,7 @@ void ConvertSave::startCount() {
 
 void ConvertSave::endCount() {
     if (counter_) {
-        countStop_ = true;
+        follow_->stop();
         counter_->wait();
         counter_.reset();
     }
@@ -277,7 +289,7 @@ void ConvertSave::countFinished(int round, const std::optional<DecodedSamples>& 
     if (!running_ || !counter_ || round != countRound_) {
         return; // abandoned meanwhile
     }
-    const bool cancelled = countStop_.load();
+    const bool cancelled = follow_->stopped();
     endCount();
     if (cancelled) {
         finish(SaveOutcome::cancelled());
@@ -291,6 +303,9 @@ void ConvertSave::countFinished(int round, const std::optional<DecodedSamples>& 
 }
 
 void ConvertSave::probeFinished(const RunOutcome& outcome) {
+    if (!running_) {
+        return; // ended meanwhile
+    }
     if (outcome.ending == RunOutcome::Ending::Killed) {
         finish(SaveOutcome::cancelled());
         return;
@@ -342,6 +357,8 @@ void ConvertSave::fail(const QString& reason) {
 }
 
 void ConvertSave::finish(const SaveOutcome& outcome) {
+    // The count stops before its file goes.
+    endCount();
     if (!temporary_.isEmpty()) {
         QFile::remove(temporary_);
         temporary_.clear();

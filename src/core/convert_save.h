@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -75,7 +74,8 @@ private:
     void encoderFinished(const RunOutcome& outcome);
     void probeOutput(const QByteArray& line);
     void probeFinished(const RunOutcome& outcome);
-    // An MP3 output is decoded on a thread of its own, and ends in checkLengthAndKeep too.
+    // An MP3 output is decoded on a thread of its own while the encoder writes it, and ends in
+    // checkLengthAndKeep too.
     void startCount();
     void endCount();
     void countFinished(int round, const std::optional<DecodedSamples>& counted);
@@ -86,7 +86,7 @@ private:
     ProcessRunner encoder_;
     ProcessRunner probe_;
     std::unique_ptr<QThread> counter_;
-    std::atomic<bool> countStop_{false};
+    std::shared_ptr<FollowSignal> follow_; // of the count running now
     int countRound_ = 0; // so that a count abandoned for a later one reports nothing
     ConvertSaveJob job_;
     QString temporary_;

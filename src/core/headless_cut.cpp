@@ -120,19 +120,6 @@ void HeadlessCut::start(const CutRequest& request) {
         direct_->start(job);
         return;
     }
-    // The encoder needs to know the section lies within the file: the frame map knows its length.
-    QString error;
-    const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(sourceHandle_, &error);
-    if (!map) {
-        finish(error);
-        return;
-    }
-    const auto refusal = request.removeSection ? removalRefusal(removed, *map)
-                                               : selectionOutsideSource(selection, *map);
-    if (refusal) {
-        finish(refusal);
-        return;
-    }
     convert_ = std::make_unique<ConvertSave>(processes_);
     connect(convert_.get(), &ConvertSave::finished, this, [this](SaveOutcome outcome) {
         if (outcome.isDone()) {
@@ -146,6 +133,36 @@ void HeadlessCut::start(const CutRequest& request) {
         QStringLiteral("/proc/%1/fd/%2").arg(QCoreApplication::applicationPid()).arg(sourceHandle_);
     ConvertSaveJob job{programFolder_, selection,       sourceAsOpened,
                        request.format, request.bitrate, target_};
+    job.fadeInMs = request.fadeInMs;
+    job.fadeOutMs = request.fadeOutMs;
+    const auto startConvert = [&] {
+        if (job.fadeInMs + job.fadeOutMs > selection.lengthMs()) {
+            std::fprintf(errors_, "snipora: %s\n",
+                         "the fades together are longer than the selection: shortened to fit");
+        }
+        convert_->start(job);
+    };
+    if (!request.removeSection) {
+        // The encoder starts at once, while the frame map of what may be hours of source is
+        // made: a selection found outside the source ends it again before anything is kept.
+        startConvert();
+        if (!convert_->isRunning()) {
+            return; // refused, and said so
+        }
+    }
+    // The encoder needs to know the section lies within the file: the frame map knows its length.
+    QString error;
+    const std::optional<Mp3FrameMap> map = Mp3FrameMap::scan(sourceHandle_, &error);
+    std::optional<QString> refusal = map ? std::nullopt : std::optional(error);
+    if (map) {
+        refusal = request.removeSection ? removalRefusal(removed, *map)
+                                        : selectionOutsideSource(selection, *map);
+    }
+    if (refusal) {
+        convert_.reset(); // the encoder ended and its file removed, the target untouched
+        finish(refusal);
+        return;
+    }
     if (request.removeSection) {
         // The whole source less the sections: its end in milliseconds rounded up, so that its
         // last sample is in.
@@ -153,14 +170,8 @@ void HeadlessCut::start(const CutRequest& request) {
         job.selection = Selection{0, (map->lengthSamples() * 1000 + rate - 1) / rate};
         job.removedSections = removed;
         job.sourceSampleRate = rate;
+        startConvert();
     }
-    job.fadeInMs = request.fadeInMs;
-    job.fadeOutMs = request.fadeOutMs;
-    if (job.fadeInMs + job.fadeOutMs > selection.lengthMs()) {
-        std::fprintf(errors_, "snipora: %s\n",
-                     "the fades together are longer than the selection: shortened to fit");
-    }
-    convert_->start(job);
 }
 
 std::optional<QString> HeadlessCut::prepareTarget() {

@@ -167,6 +167,10 @@ private slots:
         QTest::newRow("past the end")
             << QStringList{"--cut", "2", "0:12", "SONG", "-o", "out.mp3"} << 1 << none
             << "does not lie within" << QByteArray() << unlimited;
+        QTest::newRow("converted, past the end: the encoder ends and leaves nothing")
+            << QStringList{"--cut", "2",        "0:12", "SONG",      "-o",
+                           "out",   "--format", "MP3",  "--bitrate", "128k"}
+            << 1 << none << "does not lie within" << QByteArray() << unlimited;
         QTest::newRow("full disk")
             << QStringList{"--cut", "0", "8", "SONG", "-o", "out.mp3"} << 1 << none
             << "could not be written (File too large)" << QByteArray() << QStringLiteral("64");
