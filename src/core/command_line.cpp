@@ -1,5 +1,6 @@
 // The command line read with QCommandLineParser, names kept as the bytes the system gave.
 #include "core/command_line.h"
+#include "core/core_text.h"
 
 #include "core/convert_save.h"
 #include "core/encoder_command.h"
@@ -31,7 +32,7 @@ const QString removeUsage =
 
 QString usageText() {
     // The split's options stand at %1.
-    const QString text = QStringLiteral(
+    const QString text = CoreText::tr(
         "Usage: snipora [FILE]\n"
         "  or:  snipora --cut START END INPUT -o OUTPUT [--format FORMAT [--bitrate RATE]]\n"
         "                     [--fade-in MS] [--fade-out MS] [--snap]\n"
@@ -146,11 +147,11 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     }
     const QStringList positional = parser.positionalArguments();
     if ((parser.isSet(cut) || parser.isSet(remove)) && parser.isSet(split)) {
-        line.error = QStringLiteral("--cut, --remove and --split do not go together");
+        line.error = CoreText::tr("--cut, --remove and --split do not go together");
         return line;
     }
     if (parser.isSet(snap) && line.action != CommandLine::Action::Cut) {
-        line.error = QStringLiteral("--snap goes with --cut and --remove");
+        line.error = CoreText::tr("--snap goes with --cut and --remove");
         return line;
     }
     // Fades in milliseconds, for a cut and for every piece of a split; false on a mistake.
@@ -163,7 +164,7 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
             bool number = false;
             *value = parser.value(*option).toLongLong(&number);
             if (!number || *value < 0 || *value > maxFadeMs) {
-                line.error = QStringLiteral("--%1 takes milliseconds from 0 to %2")
+                line.error = CoreText::tr("--%1 takes milliseconds from 0 to %2")
                                  .arg(option->names().constFirst())
                                  .arg(maxFadeMs);
                 return false;
@@ -176,16 +177,16 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         chosenFormat = parser.value(format).toUpper();
         chosenBitrate = parser.value(bitrate).toLower();
         if (parser.isSet(format) && !outputFormats().contains(chosenFormat)) {
-            line.error = QStringLiteral("--format takes one of %1")
+            line.error = CoreText::tr("--format takes one of %1")
                              .arg(outputFormats().join(QLatin1Char(' ')));
             return false;
         }
         if (!parser.isSet(format) && parser.isSet(bitrate)) {
-            line.error = QStringLiteral("--bitrate goes with --format");
+            line.error = CoreText::tr("--bitrate goes with --format");
             return false;
         }
         if (!chosenBitrate.isEmpty() && !outputBitrates().contains(chosenBitrate)) {
-            line.error = QStringLiteral("--bitrate takes one of %1")
+            line.error = CoreText::tr("--bitrate takes one of %1")
                              .arg(outputBitrates().join(QLatin1Char(' ')));
             return false;
         }
@@ -199,20 +200,20 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         return line;
     }
     if (parser.isSet(joinFade) && !parser.isSet(remove)) {
-        line.error = QStringLiteral("--join-fade goes with --remove");
+        line.error = CoreText::tr("--join-fade goes with --remove");
         return line;
     }
     if (splitOptionsUsed(parser)) {
-        line.error = QStringLiteral("--at, --cue, --pauses, --every, --name and --overwrite go "
-                                    "with --split");
+        line.error = CoreText::tr("--at, --cue, --pauses, --every, --name and --overwrite go "
+                                  "with --split");
         return line;
     }
     if (line.action == CommandLine::Action::Window) {
         if (parser.isSet(output) || parser.isSet(format) || parser.isSet(bitrate) ||
             parser.isSet(fadeIn) || parser.isSet(fadeOut)) {
-            line.error = QStringLiteral("-o, --format, --bitrate and the fades go with --cut");
+            line.error = CoreText::tr("-o, --format, --bitrate and the fades go with --cut");
         } else if (positional.size() > 1) {
-            line.error = QStringLiteral("the window opens one FILE at a time");
+            line.error = CoreText::tr("the window opens one FILE at a time");
         } else if (!positional.isEmpty()) {
             line.file = absoluteName(positional[0].toLatin1(), workingFolder);
         }
@@ -225,13 +226,13 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
     request.joinFade = parser.isSet(joinFade);
     if (request.removeSection &&
         (parser.isSet(cut) || parser.isSet(fadeIn) || parser.isSet(fadeOut))) {
-        line.error = QStringLiteral("--remove goes with none of --cut and the fades (--join-fade "
-                                    "softens its joins)");
+        line.error = CoreText::tr("--remove goes with none of --cut and the fades (--join-fade "
+                                  "softens its joins)");
         return line;
     }
     if (request.joinFade && parser.isSet(format)) {
-        line.error = QStringLiteral("--join-fade goes with a Direct Save: a --format conversion "
-                                    "cross-fades its joins itself");
+        line.error = CoreText::tr("--join-fade goes with a Direct Save: a --format conversion "
+                                  "cross-fades its joins itself");
         return line;
     }
     // Each --remove takes two times, which stand before INPUT in the order given.
@@ -249,7 +250,7 @@ CommandLine parseCommandLine(const QList<QByteArray>& arguments, const QByteArra
         const auto start = parseTime(positional[i]);
         const auto end = parseTime(positional[i + 1]);
         if (!start || !end) {
-            line.error = QStringLiteral("%1 is not a time (seconds, or h:mm:ss.mmm)")
+            line.error = CoreText::tr("%1 is not a time (seconds, or h:mm:ss.mmm)")
                              .arg(QString::fromLocal8Bit(
                                  (!start ? positional[i] : positional[i + 1]).toLatin1()));
             return line;

@@ -1,5 +1,6 @@
 // Convert Save: the encoder's run into a temporary file, the probe of its output, the rename.
 #include "core/convert_save.h"
+#include "core/core_text.h"
 
 #include "core/decoded_samples.h"
 #include "core/encoder_command.h"
@@ -113,15 +114,15 @@ void ConvertSave::start(const ConvertSaveJob& job) {
         return;
     }
     if (!job.removedSections.empty() && job.sourceSampleRate <= 0) {
-        fail(QStringLiteral("the sections cannot be taken out to the sample: the source's "
-                            "sample rate is not known."));
+        fail(CoreText::tr("the sections cannot be taken out to the sample: the source's "
+                          "sample rate is not known."));
         return;
     }
     keptMs_ = keptLengthMs(job.selection, job.removedSections);
     QString error;
     const std::optional<QString> temporary = temporaryNameBeside(job.target, &error);
     if (!temporary) {
-        fail(QStringLiteral("the folder of %1 cannot be written to (%2).")
+        fail(CoreText::tr("the folder of %1 cannot be written to (%2).")
                  .arg(native(job.target), error));
         return;
     }
@@ -186,15 +187,14 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     }
     switch (outcome.ending) {
     case Ending::LaunchFailed:
-        failure = QFileInfo::exists(program)
-                      ? QStringLiteral("the encoder %1 could not be started.")
-                      : QStringLiteral("the encoder %1 was not found.");
+        failure = QFileInfo::exists(program) ? CoreText::tr("the encoder %1 could not be started.")
+                                             : CoreText::tr("the encoder %1 was not found.");
         failure = failure.arg(native(program));
         break;
     case Ending::Killed:
         break;
     case Ending::Crashed:
-        failure = QStringLiteral("the encoder ended abnormally.");
+        failure = CoreText::tr("the encoder ended abnormally.");
         break;
     case Ending::Exited:
         if (outcome.exitCode != 0 && !coverConverted_ && formatHoldsCover(job_.format) &&
@@ -208,10 +208,9 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
             return;
         }
         if (outcome.exitCode != 0) {
-            failure =
-                QStringLiteral("the encoder ended with exit status %1.").arg(outcome.exitCode);
+            failure = CoreText::tr("the encoder ended with exit status %1.").arg(outcome.exitCode);
         } else if (QFileInfo(temporary_).size() <= 0) {
-            failure = QStringLiteral("the encoder wrote no output file.");
+            failure = CoreText::tr("the encoder wrote no output file.");
         }
         break;
     }
@@ -232,8 +231,8 @@ void ConvertSave::encoderFinished(const RunOutcome& outcome) {
     }
     const QString prober = probeProgram(job_.programFolder);
     if (prober.isEmpty()) {
-        fail(QStringLiteral("ffprobe, which checks the output, was not "
-                            "found."));
+        fail(CoreText::tr("ffprobe, which checks the output, was not "
+                          "found."));
         return;
     }
     probe_.start(ProcessCommand{prober,
@@ -318,8 +317,8 @@ void ConvertSave::probeFinished(const RunOutcome& outcome) {
 
 void ConvertSave::checkLengthAndKeep() {
     if (sampleRate_ == 0 || decodedSamples_ == 0) {
-        fail(QStringLiteral("the encoder's output cannot be read back, so "
-                            "it was not kept."));
+        fail(CoreText::tr("the encoder's output cannot be read back, so "
+                          "it was not kept."));
         return;
     }
     const DecodedExtra extra = decodedExtra(job_.format);
@@ -330,8 +329,7 @@ void ConvertSave::checkLengthAndKeep() {
     const double paddingMs = extra.frameSamples * 1000.0 / rate + extra.silenceMs;
     if (writtenMs < expectedMs - lengthToleranceMs ||
         writtenMs > expectedMs + paddingMs + lengthToleranceMs) {
-        fail(QStringLiteral("the output holds %1 s instead of the "
-                            "selection's %2 s, so it was not kept.")
+        fail(CoreText::tr("the output holds %1 s where %2 s were due, so it was not kept.")
                  .arg(writtenMs / 1000.0, 0, 'f', 3)
                  .arg(expectedMs / 1000.0, 0, 'f', 3));
         return;

@@ -1,6 +1,7 @@
 // The encoder's command line and argument list, built together so they cannot disagree, and
 // the traits of each output format they follow.
 #include "core/encoder_command.h"
+#include "core/core_text.h"
 
 #include "core/removed_sections.h"
 
@@ -168,17 +169,17 @@ std::optional<QString> bitrateRefusal(const QString& format, const QString& bitr
     }
     const QStringList offered = bitratesFor(format);
     if (bitrate.isEmpty()) {
-        return QStringLiteral("Please select output bitrate. %1 is written at %2.")
+        return CoreText::tr("Please select output bitrate. %1 is written at %2.")
             .arg(format, offered.join(QStringLiteral(", ")));
     }
     if (offered.contains(bitrate)) {
         return std::nullopt;
     }
-    QString refusal = QStringLiteral("%1 cannot be written at %2").arg(format, bitrate);
+    QString refusal = CoreText::tr("%1 cannot be written at %2").arg(format, bitrate);
     if (outputBitrates().contains(bitrate) && !traits.topBitrate.isEmpty()) {
-        refusal += QStringLiteral(": its encoder gives at most %1").arg(traits.topBitrate);
+        refusal += CoreText::tr(": its encoder gives at most %1").arg(traits.topBitrate);
     }
-    return refusal + QStringLiteral(". Please select %1.").arg(offered.join(QStringLiteral(", ")));
+    return refusal + CoreText::tr(". Please select %1.").arg(offered.join(QStringLiteral(", ")));
 }
 
 bool formatHoldsCover(const QString& format) {

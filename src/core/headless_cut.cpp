@@ -1,5 +1,6 @@
 // The cut from the command line, through the same saves as the window.
 #include "core/headless_cut.h"
+#include "core/core_text.h"
 
 #include "core/convert_save.h"
 #include "core/mp3_frame_map.h"
@@ -49,8 +50,8 @@ void HeadlessCut::start(const CutRequest& request) {
     request_ = request;
     sourceHandle_ = ::open(request.input.constData(), O_RDONLY | O_CLOEXEC);
     if (sourceHandle_ < 0) {
-        finish(QStringLiteral("%1 cannot be read (%2)")
-                   .arg(shown(request.input), systemReason(errno)));
+        finish(
+            CoreText::tr("%1 cannot be read (%2)").arg(shown(request.input), systemReason(errno)));
         return;
     }
     struct stat source = {};
@@ -58,7 +59,7 @@ void HeadlessCut::start(const CutRequest& request) {
     if (::fstat(sourceHandle_, &source) == 0 &&
         ::stat(request.output.constData(), &existing) == 0 && source.st_dev == existing.st_dev &&
         source.st_ino == existing.st_ino) {
-        finish(QStringLiteral("the output would replace the input"));
+        finish(CoreText::tr("the output would replace the input"));
         return;
     }
     if (const auto failure = prepareTarget()) {
@@ -90,7 +91,7 @@ void HeadlessCut::start(const CutRequest& request) {
                 removed[i / 2] = moved;
             }
             std::fprintf(errors_, "snipora: %s\n",
-                         QStringLiteral("snapped to the quiet: %1 to %2")
+                         CoreText::tr("snapped to the quiet: %1 to %2")
                              .arg(preciseTime(moved.start), preciseTime(moved.end))
                              .toLocal8Bit()
                              .constData());
@@ -187,7 +188,7 @@ std::optional<QString> HeadlessCut::prepareTarget() {
     const QByteArray folder = slash == 0 ? QByteArray("/") : output.left(slash);
     folderHandle_ = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folderHandle_ < 0) {
-        return QStringLiteral("the folder of %1 cannot be opened (%2)")
+        return CoreText::tr("the folder of %1 cannot be opened (%2)")
             .arg(shown(output), systemReason(errno));
     }
     const QString extension =
@@ -215,7 +216,7 @@ std::optional<QString> HeadlessCut::placeTarget() {
         ::fchmodat(folderHandle_, standIn_.constData(), old.st_mode & 07777, 0);
     }
     if (::renameat(folderHandle_, standIn_.constData(), folderHandle_, name.constData()) != 0) {
-        return QStringLiteral("%1 could not be replaced (%2)")
+        return CoreText::tr("%1 could not be replaced (%2)")
             .arg(shown(output), systemReason(errno));
     }
     standIn_.clear();
