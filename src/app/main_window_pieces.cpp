@@ -560,8 +560,8 @@ void MainWindow::splitEvery() {
     if (!session_.hasSource() || saveUnderWay_) {
         return;
     }
-    timeField->disconnect(this);
-    connect(timeField, &TimeField::timeEntered, this, [this](std::int64_t ms) {
+    timeField()->disconnect(this);
+    connect(timeField(), &TimeField::timeEntered, this, [this](std::int64_t ms) {
         PieceWork* work = pieceWork_;
         if (ms <= 0) {
             return;
@@ -572,7 +572,7 @@ void MainWindow::splitEvery() {
             session_.lengthMs(), ms, work->loudnessKnown ? &work->scan->profile() : nullptr, 5000));
         work->edit(tr("Split every %1").arg(preciseTime(ms)), after);
     });
-    timeField->open(tr("Split every"), tr("10:00.000"), session_.lengthMs());
+    timeField()->open(tr("Split every"), tr("10:00.000"), session_.lengthMs());
 }
 
 void MainWindow::cancelPieceSave() {

@@ -705,20 +705,20 @@ private slots:
             QCOMPARE(window->session().activeMark(),
                      target == QStringLiteral("start") ? Mark::Start : Mark::End);
         }
-        QVERIFY(window->timeField->isVisible());
-        QLineEdit* edit = window->timeField->edit();
+        QVERIFY(window->timeField()->isVisible());
+        QLineEdit* edit = window->timeField()->edit();
         edit->selectAll();
         fakes->media.commands.clear();
         QTest::keyClicks(edit, typed);
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(window->timeField->problem(), problem);
-        QCOMPARE(window->timeField->isVisible(), !problem.isEmpty());
+        QCOMPARE(window->timeField()->problem(), problem);
+        QCOMPARE(window->timeField()->isVisible(), !problem.isEmpty());
         QCOMPARE(window->session().selection(), (Selection{start, end}));
         // Playing, the cursor moves by playing on from the typed time.
         const QByteArray seek = "play movie from " + QByteArray::number(cursor);
         QCOMPARE(fakes->media.commands.contains(seek), cursor != 0);
         QTest::keyClick(edit, Qt::Key_Escape);
-        QVERIFY(!window->timeField->isVisible());
+        QVERIFY(!window->timeField()->isVisible());
     }
 
     // The zoom keys act on the waveform around the cursor; F6, F7 and L play from the marks.
@@ -810,8 +810,8 @@ private slots:
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
         } else if (action.startsWith(QStringLiteral("every "))) {
             window->splitEvery();
-            window->timeField->edit()->setText(action.mid(6));
-            QTest::keyClick(window->timeField->edit(), Qt::Key_Return);
+            window->timeField()->edit()->setText(action.mid(6));
+            QTest::keyClick(window->timeField()->edit(), Qt::Key_Return);
         } else {
             QTest::keySequence(window.get(), QKeySequence(action));
         }
