@@ -2,9 +2,8 @@
 #include "widgets/window_layout.h"
 
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
@@ -17,6 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace snipora {
 
@@ -42,20 +43,23 @@ bool fitsIn(const QFont& font, const QRect& room, const QString& text) {
 
 // Where fontconfig looks for fonts and its settings, and where its caches are: a font installed,
 // removed or set up differently changes the time of one of these, as fontconfig itself sees it.
-QString fontSetupStamp() {
-    const QString home = QDir::homePath();
-    QString stamp;
-    for (const QString& folder :
-         {QStringLiteral("/etc/fonts"), QStringLiteral("/etc/fonts/conf.d"),
-          QStringLiteral("/usr/share/fonts"), QStringLiteral("/usr/local/share/fonts"),
-          QStringLiteral("/var/cache/fontconfig"), home + QStringLiteral("/.fonts"),
-          home + QStringLiteral("/.local/share/fonts"),
-          home + QStringLiteral("/.config/fontconfig"),
-          home + QStringLiteral("/.cache/fontconfig")}) {
-        const QFileInfo info(folder);
-        stamp += QString::number(info.exists() ? info.lastModified().toMSecsSinceEpoch() : 0) +
-                 QLatin1Char(' ');
-    }
+// Read once: Qt too reads the fonts once per process.
+const QString& fontSetupStamp() {
+    static const QString stamp = [] {
+        const QByteArray home = QFile::encodeName(QDir::homePath());
+        QString text;
+        for (const QByteArray& folder :
+             {QByteArray("/etc/fonts"), QByteArray("/etc/fonts/conf.d"),
+              QByteArray("/usr/share/fonts"), QByteArray("/usr/local/share/fonts"),
+              QByteArray("/var/cache/fontconfig"), home + "/.fonts", home + "/.local/share/fonts",
+              home + "/.config/fontconfig", home + "/.cache/fontconfig"}) {
+            struct stat status {};
+            const bool found = ::stat(folder.constData(), &status) == 0;
+            text += QString::number(found ? status.st_mtim.tv_sec : 0) + QLatin1Char('.') +
+                    QString::number(found ? status.st_mtim.tv_nsec : 0) + QLatin1Char(' ');
+        }
+        return text;
+    }();
     return stamp;
 }
 
