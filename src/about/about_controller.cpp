@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace snipora {
 
@@ -43,7 +44,10 @@ void AboutController::installWindowProc() {
 AboutWindow& AboutController::loadWindow() {
     // A window the user has closed is on its way out; the next use loads a new one.
     if (!window_ || window_->isClosed()) {
-        window_ = new AboutWindow(program_); // deletes itself on close
+        // The first window shows the credits the start-up check read; later ones read the file
+        // again, as a window loaded afresh does.
+        window_ = new AboutWindow(program_, std::exchange(startCredits_, std::nullopt));
+        // deletes itself on close
     }
     return *window_;
 }
@@ -72,10 +76,10 @@ void AboutController::showWindow() {
 }
 
 bool AboutController::preloadCredits() {
-    // Loading the window runs its own, forgiving load of the file; this second load is the
-    // program's check that it is installed completely.
-    AboutWindow& about = loadWindow();
-    return about.credits->loadFile(about.creditsFile());
+    // The program's check that it is installed completely. The window itself is built only when
+    // asked for, which most runs never do; what is read here is what it will show first.
+    startCredits_ = readTextFile(creditsFilePath(program_));
+    return startCredits_.has_value();
 }
 
 void AboutController::openWebsite() {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -35,10 +36,11 @@ public:
     void addMenuEntry();
     // Makes this controller's procedure the main window's, keeping the previous one to chain to.
     void installWindowProc();
-    // Loads thanks.txt into the hidden About window; false when the program is not installed
-    // completely.
+    // Reads thanks.txt for the About window to show when it is first loaded; false when the
+    // program is not installed completely. The window itself is not built.
     bool preloadCredits();
-    // The About window, loaded (hidden) first when it is not loaded.
+    // The About window, loaded (hidden) first when it is not loaded: the way to reach it before
+    // the user has asked for it.
     AboutWindow& loadWindow();
     // Shows the About window modeless over the main window and brings it to the front.
     void showWindow();
@@ -60,6 +62,8 @@ private:
     std::function<void(const QString&)> showFailure_;
     WindowProc previous_;
     QPointer<AboutWindow> window_;
+    // The credits read by the start-up check, until the first About window takes them.
+    std::optional<QByteArray> startCredits_;
 };
 
 } // namespace snipora

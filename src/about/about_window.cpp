@@ -57,7 +57,13 @@ void fitToWidth(const QList<QLabel*>& labels) {
 }
 } // namespace
 
-AboutWindow::AboutWindow(ProgramControl& program) : QWidget(nullptr), program_(program) {
+QString creditsFilePath(ProgramControl& program) {
+    // The folder is taken as the platform gives it, without a trailing separator.
+    return program.programFolder() + QStringLiteral("/thanks.txt");
+}
+
+AboutWindow::AboutWindow(ProgramControl& program, const std::optional<QByteArray>& shownCredits)
+    : QWidget(nullptr), program_(program) {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("About"));
@@ -96,8 +102,12 @@ AboutWindow::AboutWindow(ProgramControl& program) : QWidget(nullptr), program_(p
     QFont underlined = copyrightLabel->font();
     underlined.setUnderline(true);
     copyrightLabel->setFont(underlined);
-    // The window's own load says nothing: the start-up check reports a missing file.
-    (void)credits->loadFile(creditsFile());
+    if (shownCredits) {
+        credits->showContents(*shownCredits);
+    } else {
+        // The window's own load says nothing: the start-up check reports a missing file.
+        (void)credits->loadFile(creditsFile());
+    }
 
     // A window that only informs closes the way dialogs do.
     auto* closeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -105,8 +115,7 @@ AboutWindow::AboutWindow(ProgramControl& program) : QWidget(nullptr), program_(p
 }
 
 QString AboutWindow::creditsFile() const {
-    // The folder is taken as the platform gives it, without a trailing separator.
-    return program_.programFolder() + QStringLiteral("/thanks.txt");
+    return creditsFilePath(program_);
 }
 
 void AboutWindow::closeEvent(QCloseEvent* event) {

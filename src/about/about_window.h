@@ -3,6 +3,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QLabel;
 
 namespace snipora {
@@ -10,13 +12,17 @@ namespace snipora {
 class ProgramControl;
 class RichTextBox;
 
+// The program folder's credits file.
+QString creditsFilePath(ProgramControl& program);
+
 class AboutWindow : public QWidget {
     Q_OBJECT
 public:
-    // Builds the window without showing it and fills the text box from the program folder's
-    // thanks.txt (a file that cannot be read leaves it empty). The window has no owner and
-    // deletes itself when closed.
-    explicit AboutWindow(ProgramControl& program);
+    // Builds the window without showing it and fills the text box with the credits given, else
+    // from the program folder's thanks.txt (a file that cannot be read leaves it empty). The
+    // window has no owner and deletes itself when closed.
+    explicit AboutWindow(ProgramControl& program,
+                         const std::optional<QByteArray>& shownCredits = std::nullopt);
 
     // The program folder's credits file.
     QString creditsFile() const;

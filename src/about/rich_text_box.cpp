@@ -31,17 +31,28 @@ QString textOfFile(const QByteArray& data) {
     return text;
 }
 
-bool RichTextBox::loadFile(const QString& path) {
+std::optional<QByteArray> readTextFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return false;
+        return std::nullopt;
     }
-    const QByteArray contents = file.readAll();
+    QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        return false;
+        return std::nullopt;
     }
+    return contents;
+}
+
+bool RichTextBox::loadFile(const QString& path) {
+    const std::optional<QByteArray> contents = readTextFile(path);
+    if (contents) {
+        showContents(*contents);
+    }
+    return contents.has_value();
+}
+
+void RichTextBox::showContents(const QByteArray& contents) {
     setPlainText(textOfFile(contents));
-    return true;
 }
 
 } // namespace snipora

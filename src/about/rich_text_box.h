@@ -3,6 +3,8 @@
 
 #include <QTextEdit>
 
+#include <optional>
+
 namespace snipora {
 
 class RichTextBox : public QTextEdit {
@@ -13,7 +15,12 @@ public:
     // Replaces the contents with the file's text: a rich text (RTF) file shows its text, any
     // other file shows as it is. False, the contents left alone, when the file cannot be read.
     bool loadFile(const QString& path);
+    // Replaces the contents with the text of a file's bytes, as loadFile shows them.
+    void showContents(const QByteArray& contents);
 };
+
+// A file's bytes; nothing when it cannot be opened or read whole.
+std::optional<QByteArray> readTextFile(const QString& path);
 
 // The text a file's bytes stand for, as RichTextBox::LoadFile shows it.
 QString textOfFile(const QByteArray& data);

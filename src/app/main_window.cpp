@@ -82,10 +82,35 @@ QLabel* timeLabel(QWidget* parent, const char* objectName, const QColor& backgro
     return label;
 }
 
+// A drop-down list in a font of its own. QComboBox answers a change of font by building its
+// popup at once, which start-up need not pay for: the popup is built when first opened and takes
+// the list's font then.
+class SmallTextList final : public QComboBox {
+public:
+    SmallTextList(const QFont& font, QWidget* parent) : QComboBox(parent) {
+        settingFont_ = true;
+        setFont(font);
+        settingFont_ = false;
+    }
+
+protected:
+    void changeEvent(QEvent* event) override {
+        if (settingFont_ && event->type() == QEvent::FontChange) {
+            QWidget::changeEvent(event); // what every widget does, without the popup
+            return;
+        }
+        QComboBox::changeEvent(event);
+    }
+
+private:
+    bool settingFont_ = false;
+};
+
 // A list whose first item is its prompt.
 QComboBox* dropDownList(QWidget* parent, const char* objectName, const QString& prompt,
-                        const QStringList& items, int left, int top, int width, int height) {
-    auto* list = new QComboBox(parent); // not editable: the user picks and cannot type
+                        const QStringList& items, const QFont& font, int left, int top, int width,
+                        int height) {
+    auto* list = new SmallTextList(font, parent); // not editable: the user picks and cannot type
     list->setObjectName(QString::fromLatin1(objectName));
     list->addItem(prompt);
     list->addItems(items);
@@ -191,16 +216,13 @@ void MainWindow::createControls() {
     playSelectionButton = button(this, "Command9", tr("Play Selected"), 105, 4155, 1530, 330);
     directSaveButton = button(this, "Command7", tr("Direct Save"), 1710, 4155, 1275, 330);
     convertSaveButton = button(this, "Command8", tr("Convert Save"), 3075, 4155, 1305, 330);
-    formatList =
-        dropDownList(this, "Combo1", tr("Select Format"), outputFormats(), 4455, 4155, 1470, 315);
     // One pixel smaller than the window's text, so that "Select Format" shows whole.
-    QFont listFont = formatList->font();
+    QFont listFont = font();
     listFont.setPixelSize(10);
-    formatList->setFont(listFont);
-    bitrateList =
-        dropDownList(this, "Combo2", tr("Bitrate"), outputBitrates(), 5940, 4155, 1095, 315);
-
-    bitrateList->setFont(listFont);
+    formatList = dropDownList(this, "Combo1", tr("Select Format"), outputFormats(), listFont, 4455,
+                              4155, 1470, 315);
+    bitrateList = dropDownList(this, "Combo2", tr("Bitrate"), outputBitrates(), listFont, 5940,
+                               4155, 1095, 315);
 
     saveProgress = new QProgressBar(this);
     saveProgress->setObjectName(QStringLiteral("pb"));

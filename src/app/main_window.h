@@ -97,6 +97,11 @@ public:
     // Asks for a time and splits every that often.
     void splitEvery();
     const PieceList& pieces() const;
+    // Where a time is typed; over the waveform panel, hidden until asked for, and built then.
+    TimeField* timeField();
+    // A tool window beside this one, shown while the file has more than one piece; built when
+    // first needed, since most files are never split.
+    PieceListPanel* pieceListPanel();
 
     CuttingSession& session() { return session_; }
     bool isSaving() const;
@@ -141,12 +146,8 @@ public:
     QAction* saveWithoutSelectionAction = nullptr;
     // Over the waveform: where snapped or rounded marks went.
     MarkTrails* markTrails = nullptr;
-    // Where a time is typed; over the waveform panel, hidden until asked for.
-    TimeField* timeField = nullptr;
     // Undo and redo of the marks and the split points; cleared when another file opens.
     QUndoStack* undoStack = nullptr;
-    // A tool window beside this one, shown while the file has more than one piece.
-    PieceListPanel* pieceListPanel = nullptr;
     // Lies outside the window and is never shown; it lends its handle to the media device.
     QFrame* videoHost = nullptr;
 
@@ -234,7 +235,9 @@ private:
     // Snapping and a removal's frame edges read the source off the window's thread.
     BackgroundWork* edgeWork_ = nullptr;
     struct PieceWork;
-    PieceWork* pieceWork_ = nullptr; // owned by this window through Qt's parent tree
+    PieceWork* pieceWork_ = nullptr;           // owned by this window through Qt's parent tree
+    PieceListPanel* pieceListPanel_ = nullptr; // owned by this window through Qt's parent tree
+    TimeField* timeField_ = nullptr; // owned by the waveform panel through Qt's parent tree
     GrowingLayout windowLayout_;
     GrowingLayout panelLayout_;
 };

@@ -28,9 +28,11 @@
 namespace snipora {
 
 namespace {
-QSpinBox* fadeBox(QWidget* parent, const char* name, Remembered kept) {
+QSpinBox* fadeBox(QWidget* parent, const char* name, Remembered kept, const QFont& font) {
     auto* box = new QSpinBox(parent);
     box->setObjectName(QString::fromLatin1(name));
+    // Before any text: each change of font lays the box's text out again.
+    box->setFont(font);
     box->setRange(0, static_cast<int>(maxFadeMs));
     box->setSingleStep(10);
     box->setSuffix(MainWindow::tr(" ms"));
@@ -58,17 +60,17 @@ void MainWindow::createEdgeControls() {
     QFont small = font();
     small.setPixelSize(10);
     auto* fadeInLabel = new QLabel(tr("Fade in"), this);
-    fadeInBox = fadeBox(this, "fadeInBox", Remembered::FadeIn);
+    fadeInBox = fadeBox(this, "fadeInBox", Remembered::FadeIn, small);
     auto* fadeOutLabel = new QLabel(tr("out"), this);
-    fadeOutBox = fadeBox(this, "fadeOutBox", Remembered::FadeOut);
+    fadeOutBox = fadeBox(this, "fadeOutBox", Remembered::FadeOut, small);
     fadeInLabel->setBuddy(fadeInBox);
     fadeOutLabel->setBuddy(fadeOutBox);
     edgesButton = new QToolButton(this);
     edgesButton->setObjectName(QStringLiteral("edgesButton"));
     edgesButton->setText(tr("Edges"));
     edgesButton->setPopupMode(QToolButton::InstantPopup);
-    for (QWidget* control : std::initializer_list<QWidget*>{fadeInLabel, fadeInBox, fadeOutLabel,
-                                                            fadeOutBox, edgesButton}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{fadeInLabel, fadeOutLabel, edgesButton}) {
         control->setFont(small);
     }
     fadeInLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -39,9 +39,15 @@ private:
 };
 } // namespace
 
+TimeField* MainWindow::timeField() {
+    if (!timeField_) {
+        timeField_ = new TimeField(displayPanel);
+        timeField_->move(4, 4);
+    }
+    return timeField_;
+}
+
 void MainWindow::createMarkControls() {
-    timeField = new TimeField(displayPanel);
-    timeField->move(4, 4);
     auto* goToKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
     connect(goToKey, &QShortcut::activated, this, [this] {
         if (!saveUnderWay_) {
@@ -125,12 +131,12 @@ void MainWindow::goToTime() {
     if (!session_.hasSource()) {
         return;
     }
-    timeField->disconnect(this);
-    connect(timeField, &TimeField::timeEntered, this, [this](std::int64_t ms) {
+    timeField()->disconnect(this);
+    connect(timeField(), &TimeField::timeEntered, this, [this](std::int64_t ms) {
         session_.seekTo(ms);
         waveformView->reveal(ms);
     });
-    timeField->open(tr("Go to"), preciseTime(session_.positionMs()), session_.lengthMs());
+    timeField()->open(tr("Go to"), preciseTime(session_.positionMs()), session_.lengthMs());
 }
 
 void MainWindow::editMarkTime(Mark mark) {
@@ -139,8 +145,8 @@ void MainWindow::editMarkTime(Mark mark) {
     }
     const Selection& selection = session_.selection();
     session_.setActiveMark(mark);
-    timeField->disconnect(this);
-    connect(timeField, &TimeField::timeEntered, this, [this, mark](std::int64_t ms) {
+    timeField()->disconnect(this);
+    connect(timeField(), &TimeField::timeEntered, this, [this, mark](std::int64_t ms) {
         if (mark == Mark::Start) {
             session_.setStart(ms);
         } else {
@@ -150,8 +156,8 @@ void MainWindow::editMarkTime(Mark mark) {
     });
     const bool set = mark == Mark::Start ? session_.startIsSet() : session_.endIsSet();
     const std::int64_t ms = mark == Mark::Start ? selection.start : selection.end;
-    timeField->open(mark == Mark::Start ? tr("Start") : tr("End"),
-                    preciseTime(set ? ms : session_.positionMs()), session_.lengthMs());
+    timeField()->open(mark == Mark::Start ? tr("Start") : tr("End"),
+                      preciseTime(set ? ms : session_.positionMs()), session_.lengthMs());
 }
 
 } // namespace snipora

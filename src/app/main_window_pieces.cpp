@@ -84,9 +84,12 @@ struct MainWindow::PieceWork : public QObject {
             selected.reset();
         }
         window.waveformView->setSplitPoints(pieces.splitPoints(), selected);
-        PieceListPanel* panel = window.pieceListPanel;
-        panel->setPieces(pieces.pieces());
         const bool wanted = pieces.pieceCount() > 1;
+        if (!wanted && !window.pieceListPanel_) {
+            return;
+        }
+        PieceListPanel* panel = window.pieceListPanel();
+        panel->setPieces(pieces.pieces());
         if (wanted && panel->isHidden()) {
             if (!panelPlaced) {
                 // Beside the window, where the screen has room, else over its right edge.
@@ -164,11 +167,6 @@ bool MainWindow::piecesSaving() const {
 
 void MainWindow::createPieceControls() {
     undoStack = new QUndoStack(this);
-    pieceListPanel = new PieceListPanel(this);
-    pieceListPanel->hide();
-    if (const QString pattern = remembered(Remembered::PieceNames); !pattern.isEmpty()) {
-        pieceListPanel->setNamePattern(pattern);
-    }
     pieceWork_ = new PieceWork(*this);
     pieceWork_->splitSave = new SplitSave(pieceWork_);
     pieceWork_->scan = new LoudnessScan(pieceWork_);
@@ -188,36 +186,6 @@ void MainWindow::createPieceControls() {
                 after.moveSplitPoint(static_cast<std::size_t>(index), ms);
                 work->edit(tr("Move a split point"), after);
             });
-    connect(pieceListPanel, &PieceListPanel::pieceChosen, this, [this, work](int index) {
-        const std::vector<Piece> all = pieceWork_->pieces.pieces();
-        if (saveUnderWay_ || index < 0 || index >= static_cast<int>(all.size())) {
-            return;
-        }
-        const Piece& piece = all[static_cast<std::size_t>(index)];
-        // One step: both marks move together.
-        const MarksState marks{{piece.startMs, piece.endMs}, true, true};
-        if (marks != pieceWork_->marks) {
-            undoStack->push(new MarksCommand([work](const MarksState& s) { work->applyMarks(s); },
-                                             pieceWork_->marks, marks, pieceWork_->gesture()));
-            pieceWork_->applyMarks(marks);
-        }
-        session_.seekTo(piece.startMs);
-        waveformView->reveal(piece.startMs);
-    });
-    connect(pieceListPanel, &PieceListPanel::titleEdited, work,
-            [work](int index, const QString& title) {
-                PieceList after = work->pieces;
-                after.setTitle(static_cast<std::size_t>(index), title);
-                work->edit(tr("Rename a piece"), after);
-            });
-    connect(pieceListPanel, &PieceListPanel::switched, work, [work](int index, bool on) {
-        PieceList after = work->pieces;
-        after.setEnabled(static_cast<std::size_t>(index), on);
-        work->edit(on ? tr("Switch a piece on") : tr("Switch a piece off"), after);
-    });
-    connect(pieceListPanel, &PieceListPanel::saveAllClicked, this, &MainWindow::saveAllPieces);
-    connect(pieceListPanel, &PieceListPanel::cancelClicked, this, [this] { cancelSave(); });
-    connect(pieceListPanel, &PieceListPanel::writeCueClicked, this, &MainWindow::writeCueSheet);
 
     // The keys; none works while a save has the controls locked. Undo and redo work from the
     // list of pieces too.
@@ -256,6 +224,50 @@ void MainWindow::createPieceControls() {
     waveformView->setToolTip(waveformView->toolTip() +
                              tr("; S adds a split point at the cursor, Delete removes "
                                 "the one picked or nearest; right-click for pieces"));
+}
+
+PieceListPanel* MainWindow::pieceListPanel() {
+    if (pieceListPanel_) {
+        return pieceListPanel_;
+    }
+    auto* panel = new PieceListPanel(this);
+    pieceListPanel_ = panel;
+    panel->hide();
+    if (const QString pattern = remembered(Remembered::PieceNames); !pattern.isEmpty()) {
+        panel->setNamePattern(pattern);
+    }
+    panel->setPieces(pieceWork_->pieces.pieces());
+    PieceWork* work = pieceWork_;
+    connect(panel, &PieceListPanel::pieceChosen, this, [this, work](int index) {
+        const std::vector<Piece> all = pieceWork_->pieces.pieces();
+        if (saveUnderWay_ || index < 0 || index >= static_cast<int>(all.size())) {
+            return;
+        }
+        const Piece& piece = all[static_cast<std::size_t>(index)];
+        // One step: both marks move together.
+        const MarksState marks{{piece.startMs, piece.endMs}, true, true};
+        if (marks != pieceWork_->marks) {
+            undoStack->push(new MarksCommand([work](const MarksState& s) { work->applyMarks(s); },
+                                             pieceWork_->marks, marks, pieceWork_->gesture()));
+            pieceWork_->applyMarks(marks);
+        }
+        session_.seekTo(piece.startMs);
+        waveformView->reveal(piece.startMs);
+    });
+    connect(panel, &PieceListPanel::titleEdited, work, [work](int index, const QString& title) {
+        PieceList after = work->pieces;
+        after.setTitle(static_cast<std::size_t>(index), title);
+        work->edit(tr("Rename a piece"), after);
+    });
+    connect(panel, &PieceListPanel::switched, work, [work](int index, bool on) {
+        PieceList after = work->pieces;
+        after.setEnabled(static_cast<std::size_t>(index), on);
+        work->edit(on ? tr("Switch a piece on") : tr("Switch a piece off"), after);
+    });
+    connect(panel, &PieceListPanel::saveAllClicked, this, &MainWindow::saveAllPieces);
+    connect(panel, &PieceListPanel::cancelClicked, this, [this] { cancelSave(); });
+    connect(panel, &PieceListPanel::writeCueClicked, this, &MainWindow::writeCueSheet);
+    return panel;
 }
 
 void MainWindow::addSplitPoint() {
@@ -416,7 +428,7 @@ void MainWindow::saveAllPieces() {
         return;
     }
     remember(Remembered::SaveFolder, *folder);
-    const QString pattern = pieceListPanel->namePattern();
+    const QString pattern = pieceListPanel()->namePattern();
     remember(Remembered::PieceNames, pattern);
     const QStringList names = pieceFileNames(saved, pattern, source.completeBaseName());
     QStringList existing;
@@ -449,7 +461,7 @@ void MainWindow::saveAllPieces() {
 
     SplitSave* save = pieceWork_->splitSave;
     pieceWork_->cancelAsked = false;
-    pieceListPanel->setSaving(true);
+    pieceListPanel()->setSaving(true);
     saveProgress->setRange(0, 1000);
     saveProgress->setValue(0);
     disconnect(save, nullptr, this, nullptr);
@@ -459,7 +471,7 @@ void MainWindow::saveAllPieces() {
     connect(save, &SplitSave::finished, this,
             [this, save, folder = *folder](const SplitSaveOutcome& outcome) {
                 disconnect(save, &SplitSave::progress, this, nullptr);
-                pieceListPanel->setSaving(false);
+                pieceListPanel()->setSaving(false);
                 showIdleProgress();
                 setWindowTitle(titleText());
                 const QString where = QDir::toNativeSeparators(folder);
@@ -549,8 +561,8 @@ void MainWindow::splitEvery() {
     if (!session_.hasSource() || saveUnderWay_) {
         return;
     }
-    timeField->disconnect(this);
-    connect(timeField, &TimeField::timeEntered, this, [this](std::int64_t ms) {
+    timeField()->disconnect(this);
+    connect(timeField(), &TimeField::timeEntered, this, [this](std::int64_t ms) {
         PieceWork* work = pieceWork_;
         if (ms <= 0) {
             return;
@@ -561,7 +573,7 @@ void MainWindow::splitEvery() {
             session_.lengthMs(), ms, work->loudnessKnown ? &work->scan->profile() : nullptr, 5000));
         work->edit(tr("Split every %1").arg(preciseTime(ms)), after);
     });
-    timeField->open(tr("Split every"), tr("10:00.000"), session_.lengthMs());
+    timeField()->open(tr("Split every"), tr("10:00.000"), session_.lengthMs());
 }
 
 bool MainWindow::cancelPauseSearch() {

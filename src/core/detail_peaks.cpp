@@ -157,16 +157,23 @@ DetailPeakComputer::DetailPeakComputer(QObject* parent)
                 }
             });
     thread_.setObjectName(QStringLiteral("waveform detail"));
-    thread_.start();
+    // The thread starts with the first file: a window that opens none never pays for it.
 }
 
 DetailPeakComputer::~DetailPeakComputer() {
     latest_->fetch_add(1); // whatever waits in the queue is dropped
+    if (!thread_.isRunning() && !thread_.isFinished()) {
+        delete worker_; // never started: nothing else runs it or deletes it
+        return;
+    }
     thread_.quit();
     thread_.wait();
 }
 
 void DetailPeakComputer::setSource(const QByteArray& path) {
+    if (!thread_.isRunning()) {
+        thread_.start();
+    }
     latest_->fetch_add(1);
     QMetaObject::invokeMethod(worker_, [worker = worker_, path] { worker->open(path); });
 }

@@ -86,16 +86,23 @@ WaveformPeakComputer::WaveformPeakComputer(QObject* parent, const PeakCache& cac
     connect(worker_, &PeakWorker::chunkReady, this, &WaveformPeakComputer::receiveChunk);
     connect(worker_, &PeakWorker::ended, this, &WaveformPeakComputer::receiveEnd);
     thread_.setObjectName(QStringLiteral("waveform peaks"));
-    thread_.start(QThread::LowPriority);
+    // The thread starts with the first file: a window that opens none never pays for it.
 }
 
 WaveformPeakComputer::~WaveformPeakComputer() {
     generation_->fetch_add(1); // the running scan stops after its current bucket
+    if (!thread_.isRunning() && !thread_.isFinished()) {
+        delete worker_; // never started: nothing else runs it or deletes it
+        return;
+    }
     thread_.quit();
     thread_.wait();
 }
 
 void WaveformPeakComputer::start(const QByteArray& path) {
+    if (!thread_.isRunning()) {
+        thread_.start(QThread::LowPriority);
+    }
     const quint64 generation = generation_->fetch_add(1) + 1;
     peaks_ = WaveformPeaks();
     refined_ = 0;

@@ -1,15 +1,23 @@
 // Design-time layout helpers.
 #include "widgets/window_layout.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPalette>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QWidget>
 
 #include <algorithm>
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace snipora {
 
@@ -32,11 +40,53 @@ bool fitsIn(const QFont& font, const QRect& room, const QString& text) {
     const QFontMetrics metrics(font);
     return metrics.horizontalAdvance(text) <= room.width() && metrics.ascent() <= room.height();
 }
+
+// Where fontconfig looks for fonts and its settings, and where its caches are: a font installed,
+// removed or set up differently changes the time of one of these, as fontconfig itself sees it.
+// Read once: Qt too reads the fonts once per process.
+const QString& fontSetupStamp() {
+    static const QString stamp = [] {
+        const QByteArray home = QFile::encodeName(QDir::homePath());
+        QString text;
+        for (const QByteArray& folder :
+             {QByteArray("/etc/fonts"), QByteArray("/etc/fonts/conf.d"),
+              QByteArray("/usr/share/fonts"), QByteArray("/usr/local/share/fonts"),
+              QByteArray("/var/cache/fontconfig"), home + "/.fonts", home + "/.local/share/fonts",
+              home + "/.config/fontconfig", home + "/.cache/fontconfig"}) {
+            struct stat status {};
+            const bool found = ::stat(folder.constData(), &status) == 0;
+            text += QString::number(found ? status.st_mtim.tv_sec : 0) + QLatin1Char('.') +
+                    QString::number(found ? status.st_mtim.tv_nsec : 0) + QLatin1Char(' ');
+        }
+        return text;
+    }();
+    return stamp;
+}
+
+// What decides a fit: the font asked for, the room, the texts, the screen's scale and the fonts
+// the system has.
+QString fitKey(const QFont& font, const QRect& room, const QStringList& texts,
+               const QWidget& widget) {
+    const QScreen* screen = widget.screen();
+    const QString parts =
+        font.toString() + QLatin1Char('|') + QString::number(room.width()) + QLatin1Char('x') +
+        QString::number(room.height()) + QLatin1Char('|') + texts.join(QChar(0x1f)) +
+        QLatin1Char('|') + QString::number(screen ? screen->logicalDotsPerInch() : 0) +
+        QLatin1Char('|') + QString::number(widget.devicePixelRatioF()) + QLatin1Char('|') +
+        QString::fromLatin1(qVersion()) + QLatin1Char('|') + fontSetupStamp();
+    return QStringLiteral("font-fits/") +
+           QString::fromLatin1(
+               QCryptographicHash::hash(parts.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+QSettings fitCache() {
+    return QSettings(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                         QStringLiteral("/font-fits.ini"),
+                     QSettings::IniFormat);
+}
 } // namespace
 
-void fitFontToTexts(QLabel* label, const QStringList& texts) {
-    QFont font = label->font();
-    const QRect room = label->contentsRect();
+QFont largestFittingFont(QFont font, const QRect& room, const QStringList& texts) {
     const auto fits = [&](const QFont& candidate) {
         return std::all_of(texts.begin(), texts.end(),
                            [&](const QString& text) { return fitsIn(candidate, room, text); });
@@ -48,12 +98,33 @@ void fitFontToTexts(QLabel* label, const QStringList& texts) {
             font.setPixelSize(pixels);
             font.setStretch(stretch);
             if (fits(font)) {
-                label->setFont(font);
-                return;
+                return font;
             }
         }
     }
-    label->setFont(font); // the smallest tried: as much as can be shown
+    return font; // the smallest tried: as much as can be shown
+}
+
+void fitFontToTexts(QLabel* label, const QStringList& texts) {
+    // Measuring loads each size and face tried, which costs start-up more than the rest of the
+    // window; the answer is the same on every start until the fonts or the screen change.
+    QFont font = label->font();
+    const QRect room = label->contentsRect();
+    const QString key = fitKey(font, room, texts, *label);
+    QSettings cache = fitCache();
+    const QStringList kept = cache.value(key).toString().split(QLatin1Char(' '));
+    bool pixelsRead = false;
+    bool stretchRead = false;
+    const int pixels = kept.size() == 2 ? kept[0].toInt(&pixelsRead) : 0;
+    const int stretch = kept.size() == 2 ? kept[1].toInt(&stretchRead) : 0;
+    if (pixelsRead && stretchRead && pixels >= 1 && stretch >= 1 && stretch <= 4000) {
+        font.setPixelSize(pixels);
+        font.setStretch(stretch);
+    } else {
+        font = largestFittingFont(font, room, texts);
+        cache.setValue(key, QStringLiteral("%1 %2").arg(font.pixelSize()).arg(font.stretch()));
+    }
+    label->setFont(font);
 }
 
 void useDialogFont(QWidget* window) {

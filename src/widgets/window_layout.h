@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -32,9 +33,13 @@ void useFixedPalette(QWidget* window);
 // The contrast ratio of two colours, as accessibility guidelines define it (1 to 21).
 double contrastRatio(const QColor& a, const QColor& b);
 
-// Gives a label the largest font, at most its own, in which each of `texts` shows whole in the
-// label's place: trying smaller sizes, each also in narrower faces, down to 7 pixels. The labels
-// were laid out for a narrower font than desktops have today.
+// The largest font, at most `font`, in which each of `texts` shows whole in `room`: trying
+// smaller sizes, each also in narrower faces, down to 7 pixels.
+QFont largestFittingFont(QFont font, const QRect& room, const QStringList& texts);
+
+// Gives a label the largest fitting font, at most its own, for its place (largestFittingFont).
+// The labels were laid out for a narrower font than desktops have today. The fit is kept in the
+// user's cache folder for the next start with the same font, place, screen and installed fonts.
 void fitFontToTexts(QLabel* label, const QStringList& texts);
 
 // The windows were laid out for the desktop's small dialog font (8 points at 96 dpi); a larger

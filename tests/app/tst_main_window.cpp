@@ -313,7 +313,7 @@ private slots:
                 window->session().setStart(2000);
                 window->session().setEnd(2600);
                 window->splitAtMarks();
-                emit window->pieceListPanel->switched(1, false);
+                emit window->pieceListPanel()->switched(1, false);
                 window->session().setStart(startMs);
                 window->session().setEnd(endMs);
             }
@@ -705,20 +705,20 @@ private slots:
             QCOMPARE(window->session().activeMark(),
                      target == QStringLiteral("start") ? Mark::Start : Mark::End);
         }
-        QVERIFY(window->timeField->isVisible());
-        QLineEdit* edit = window->timeField->edit();
+        QVERIFY(window->timeField()->isVisible());
+        QLineEdit* edit = window->timeField()->edit();
         edit->selectAll();
         fakes->media.commands.clear();
         QTest::keyClicks(edit, typed);
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(window->timeField->problem(), problem);
-        QCOMPARE(window->timeField->isVisible(), !problem.isEmpty());
+        QCOMPARE(window->timeField()->problem(), problem);
+        QCOMPARE(window->timeField()->isVisible(), !problem.isEmpty());
         QCOMPARE(window->session().selection(), (Selection{start, end}));
         // Playing, the cursor moves by playing on from the typed time.
         const QByteArray seek = "play movie from " + QByteArray::number(cursor);
         QCOMPARE(fakes->media.commands.contains(seek), cursor != 0);
         QTest::keyClick(edit, Qt::Key_Escape);
-        QVERIFY(!window->timeField->isVisible());
+        QVERIFY(!window->timeField()->isVisible());
     }
 
     // The zoom keys act on the waveform around the cursor; F6, F7 and L play from the marks.
@@ -792,7 +792,7 @@ private slots:
         const QString before = piecesAndMarks(*window);
         QCOMPARE(before, QStringLiteral("points 40000; marks 10000..50000"));
         QCOMPARE(window->undoStack->count(), 3);
-        QCOMPARE(window->pieceListPanel->isHidden(), false);
+        QCOMPARE(window->pieceListPanel()->isHidden(), false);
         const int steps = window->undoStack->count();
         if (action == QStringLiteral("drag")) {
             WaveformView* view = window->waveformView;
@@ -804,14 +804,14 @@ private slots:
             QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(x - 30, y));
             after = after.arg(view->msAtX(x - 30));
         } else if (action.startsWith(QStringLiteral("list "))) {
-            QTableWidget* table = window->pieceListPanel->table;
+            QTableWidget* table = window->pieceListPanel()->table;
             const QRect cell = table->visualItemRect(
                 table->item(action.mid(5).toInt(), PieceListPanel::StartColumn));
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
         } else if (action.startsWith(QStringLiteral("every "))) {
             window->splitEvery();
-            window->timeField->edit()->setText(action.mid(6));
-            QTest::keyClick(window->timeField->edit(), Qt::Key_Return);
+            window->timeField()->edit()->setText(action.mid(6));
+            QTest::keyClick(window->timeField()->edit(), Qt::Key_Return);
         } else {
             QTest::keySequence(window.get(), QKeySequence(action));
         }
@@ -825,7 +825,7 @@ private slots:
         QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
         QCOMPARE(piecesAndMarks(*window), after);
         // With one piece left the list goes away.
-        QCOMPARE(window->pieceListPanel->isHidden(), window->pieces().pieceCount() == 1);
+        QCOMPARE(window->pieceListPanel()->isHidden(), window->pieces().pieceCount() == 1);
     }
 
     // A cue sheet dropped on the window fills the list of pieces; one for another file is used
@@ -877,12 +877,13 @@ private slots:
         QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(window.get(), &drop);
         // The sheet is read from the event loop, after the drop is answered.
-        QTRY_VERIFY(message.isEmpty() ? window->pieceListPanel->table->rowCount() > 1
+        QTRY_VERIFY(message.isEmpty() ? window->pieceListPanel()->table->rowCount() > 1
                                       : !fakes->messages.shown.isEmpty());
-        QCOMPARE(window->pieceListPanel->table->rowCount(), titles.size());
+        QCOMPARE(window->pieceListPanel()->table->rowCount(), titles.size());
         for (int row = 0; row < titles.size(); ++row) {
-            QCOMPARE(window->pieceListPanel->table->item(row, PieceListPanel::TitleColumn)->text(),
-                     titles[row]);
+            QCOMPARE(
+                window->pieceListPanel()->table->item(row, PieceListPanel::TitleColumn)->text(),
+                titles[row]);
         }
         QCOMPARE(fakes->messages.shown.isEmpty() ? QString() : fakes->messages.shown.last().text,
                  message);
@@ -945,19 +946,19 @@ private slots:
             fakes->media.setPosition(ms);
             window->addSplitPoint();
         }
-        QTableWidget* table = window->pieceListPanel->table;
+        QTableWidget* table = window->pieceListPanel()->table;
         QCOMPARE(table->rowCount(), 3);
         table->item(0, PieceListPanel::TitleColumn)->setText(QStringLiteral("Intro"));
         table->item(1, PieceListPanel::OnColumn)->setCheckState(Qt::Unchecked);
         QCOMPARE(window->pieces().pieces()[1].enabled, false);
-        window->pieceListPanel->setNamePattern(QStringLiteral("%n %t"));
+        window->pieceListPanel()->setNamePattern(QStringLiteral("%n %t"));
         fakes->dialogs.folderAnswers.push_back(out.path());
         window->saveAllPieces();
         QCOMPARE(window->isSaving(), mode != QStringLiteral("keep"));
         if (mode == QStringLiteral("cancel")) {
-            QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Cancel"));
+            QCOMPARE(window->pieceListPanel()->saveAllButton->text(), QStringLiteral("Cancel"));
             fakes->messages.answers.push_back(MessageAnswer::Yes);
-            window->pieceListPanel->saveAllButton->click();
+            window->pieceListPanel()->saveAllButton->click();
         }
         QTRY_VERIFY_WITH_TIMEOUT(!window->isSaving(), 60000);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
@@ -965,7 +966,7 @@ private slots:
                  qPrintable(fakes->messages.shown.constLast().text));
         QCOMPARE(QFileInfo(existing).size() == 3, mode == QStringLiteral("keep"));
         QVERIFY(window->directSaveButton->isEnabled());
-        QCOMPARE(window->pieceListPanel->saveAllButton->text(), QStringLiteral("Save all..."));
+        QCOMPARE(window->pieceListPanel()->saveAllButton->text(), QStringLiteral("Save all..."));
     }
 
     // Three tones with a second of silence between them: a split in the middle of each pause,

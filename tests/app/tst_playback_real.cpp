@@ -171,11 +171,11 @@ private slots:
         QCOMPARE(window->session().state(), PlayerState::Paused);
 
         const auto type = [&](const QString& text) {
-            QVERIFY(window->timeField->isVisible());
-            window->timeField->edit()->selectAll();
-            QTest::keyClicks(window->timeField->edit(), text);
-            QTest::keyClick(window->timeField->edit(), Qt::Key_Return);
-            QVERIFY2(!window->timeField->isVisible(), qPrintable(window->timeField->problem()));
+            QVERIFY(window->timeField()->isVisible());
+            window->timeField()->edit()->selectAll();
+            QTest::keyClicks(window->timeField()->edit(), text);
+            QTest::keyClick(window->timeField()->edit(), Qt::Key_Return);
+            QVERIFY2(!window->timeField()->isVisible(), qPrintable(window->timeField()->problem()));
         };
         QTest::mouseDClick(window->startLabel, Qt::LeftButton);
         type(QStringLiteral("37:12.345"));

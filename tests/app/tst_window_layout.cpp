@@ -2,10 +2,12 @@
 // and states, the tab order, and the lock a save puts on it.
 #include "about/browser_panel.h"
 #include "app/main_window.h"
+#include "app/piece_list_panel.h"
 #include "app/position_slider.h"
 #include "app/remembered_choices.h"
 #include "support/test_main.h"
 #include "support/window_fixture.h"
+#include "widgets/window_layout.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -162,6 +164,8 @@ private slots:
         QCOMPARE(window->positionSlider->maximum(), 10);
         QCOMPARE(window->positionSlider->pageStep(), 5);
         QVERIFY(window->videoHost->isHidden());
+        // What start-up does not show is built when first needed.
+        QVERIFY(!window->findChild<PieceListPanel*>());
         QVERIFY(fakes->media.commands.isEmpty());
     }
 
@@ -194,6 +198,34 @@ private slots:
                      qPrintable(what));
             // Readable still: no smaller than 7 pixels.
             QVERIFY2(label->font().pixelSize() >= 7, qPrintable(what));
+        }
+    }
+
+    // A fit is kept for the next start and used only where it was found: in sequence, each row
+    // would take the row before's fit if another font or place could reuse it.
+    void fontFitIsKeptPerFontAndPlace_data() {
+        QTest::addColumn<int>("pixels");
+        QTest::addColumn<QSize>("room");
+        QTest::newRow("the position label's place") << 11 << QSize(49, 16);
+        QTest::newRow("a narrower place") << 11 << QSize(40, 16);
+        QTest::newRow("a larger font with room") << 16 << QSize(200, 40);
+        QTest::newRow("the window's font with room") << 11 << QSize(200, 40);
+    }
+    void fontFitIsKeptPerFontAndPlace() {
+        QFETCH(int, pixels);
+        QFETCH(QSize, room);
+        const QStringList texts{QStringLiteral("hh:mm:ss"), QStringLiteral("9:59:59")};
+        // The first fit is measured (or kept from an earlier run), the second is the kept one.
+        for (int start = 0; start < 2; ++start) {
+            QLabel label(texts.first());
+            QFont font = label.font();
+            font.setPixelSize(pixels);
+            label.setFont(font);
+            label.resize(room);
+            fitFontToTexts(&label, texts);
+            const QFont measured = largestFittingFont(font, label.contentsRect(), texts);
+            QCOMPARE(label.font().pixelSize(), measured.pixelSize());
+            QCOMPARE(label.font().stretch(), measured.stretch());
         }
     }
 
