@@ -487,6 +487,27 @@ private slots:
         QCOMPARE(error, reason);
     }
 
+    void sourceCutShortDuringTheCopy() {
+        // Long enough for the copy to report progress before its end.
+        const QByteArray cbr = readAll(path("cbr.mp3"));
+        QVERIFY(writeAll(path("long.mp3"), cbr.repeated(4 * 1024 * 1024 / cbr.size() + 1)));
+        const int fd =
+            ::open(QFile::encodeName(path("long.mp3")).constData(), O_RDONLY | O_CLOEXEC);
+        const auto map = Mp3FrameMap::scan(fd, nullptr);
+        QVERIFY(map);
+        QFile target(path("cut-from-short.mp3"));
+        QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const auto result =
+            writeMp3Cut(fd, *map, 0, map->lengthSamples() * 1000 / map->sampleRate(), target,
+                        [this](std::int64_t, std::int64_t) {
+                            return ::truncate(QFile::encodeName(path("long.mp3")).constData(),
+                                              1024 * 1024) == 0;
+                        });
+        ::close(fd);
+        QCOMPARE(result.reason(),
+                 QStringLiteral("the source file became shorter while it was saved"));
+    }
+
     void progressCancels() {
         const int fd = ::open(QFile::encodeName(path("cbr.mp3")).constData(), O_RDONLY | O_CLOEXEC);
         const auto map = Mp3FrameMap::scan(fd, nullptr);
