@@ -174,6 +174,27 @@ OutputFrames outputFrames(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
     out.streamHeader = map.frames()[plan.firstFrame].header;
     const std::int64_t leadSize =
         plan.leadFrame ? leadFrameBytes(out.streamHeader, plan.reservoir).size() : 0;
+    if (map.framesAdjoin() && plan.replacedFrames.empty() && plan.removedFrames.empty()) {
+        // The source's frames as they lie: their bytes are the distance between offsets, so a
+        // long cut needs no pass over its frames.
+        const auto& frames = map.frames();
+        const auto first = static_cast<std::int64_t>(plan.firstFrame);
+        const auto lead = plan.leadFrame ? 1 : 0;
+        const auto bytesBefore = [&](std::int64_t frame) { // audio bytes before output frame
+            if (frame < lead) {
+                return std::int64_t{0};
+            }
+            return leadSize + frames[static_cast<std::size_t>(first + frame - lead)].offset -
+                   frames[plan.firstFrame].offset;
+        };
+        out.count = static_cast<std::int64_t>(plan.endFrame - plan.firstFrame) + lead;
+        const Mp3Frame& last = frames[plan.endFrame - 1];
+        out.audioBytes = leadSize + last.offset + last.size - frames[plan.firstFrame].offset;
+        for (std::size_t i = 0; i < out.hundredths.size(); ++i) {
+            out.hundredths[i] = bytesBefore(static_cast<std::int64_t>(i) * out.count / 100);
+        }
+        return out;
+    }
     visitOutputFrames(map, plan, leadSize, [&out](std::int64_t size) {
         ++out.count;
         out.audioBytes += size;

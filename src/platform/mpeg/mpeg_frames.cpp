@@ -428,8 +428,13 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
     // Lists one frame; false once the scan is to stop.
     const auto add = [&map, &keepGoing](std::int64_t at, std::uint32_t word, int size,
                                         std::uint16_t mainDataBegin) {
-        if (!map.frames.empty() && ((map.frames.front().header ^ word) & 0xf000u) != 0) {
-            map.variableBitrate = true;
+        if (!map.frames.empty()) {
+            if (((map.frames.front().header ^ word) & 0xf000u) != 0) {
+                map.variableBitrate = true;
+            }
+            if (const Mp3Frame& last = map.frames.back(); last.offset + last.size != at) {
+                map.framesAdjoin = false;
+            }
         }
         map.frames.push_back(Mp3Frame{at, word, static_cast<std::uint16_t>(size), mainDataBegin});
         // About every 4 MB of a 128 kbit/s stream.
