@@ -136,31 +136,83 @@ std::int64_t synthesisCycleFrames(const Mp3FrameMap& map) {
     return granules / (map.version() == MpegVersion::Mpeg1 ? 2 : 1);
 }
 
+// The output's audio frames as its Xing/Info frame describes them: how many, their bytes, and
+// where each hundredth of them starts (its seek table), counted without listing every frame.
 struct OutputFrames {
     std::uint32_t streamHeader = 0;
-    std::vector<std::int64_t> sizes; // every audio frame of the output, the lead frame first
+    std::int64_t count = 0; // every audio frame of the output, the lead frame included
     std::int64_t audioBytes = 0;
+    std::array<std::int64_t, 100>
+        hundredths{}; // bytes of the audio frames before frame i * count / 100
 };
+
+// Calls `visit` with the size of every audio frame of the output in order, the lead frame
+// first, until it returns false.
+template <typename Visit>
+void visitOutputFrames(const Mp3FrameMap& map, const Mp3CutPlan& plan, std::int64_t leadSize,
+                       Visit visit) {
+    if (plan.leadFrame && !visit(leadSize)) {
+        return;
+    }
+    const auto& frames = map.frames();
+    for (std::size_t i = plan.firstFrame; i < plan.endFrame; ++i) {
+        if (!plan.removedFrames.empty() && plan.keptFrom(i) != i) {
+            i = plan.keptFrom(i) - 1;
+            continue;
+        }
+        const auto replaced =
+            plan.replacedFrames.empty() ? plan.replacedFrames.end() : plan.replacedFrames.find(i);
+        if (!visit(replaced != plan.replacedFrames.end() ? replaced->second.size()
+                                                         : frames[i].size)) {
+            return;
+        }
+    }
+}
 
 OutputFrames outputFrames(const Mp3FrameMap& map, const Mp3CutPlan& plan) {
     OutputFrames out;
-    const auto& frames = map.frames();
-    out.streamHeader = frames[plan.firstFrame].header;
-    out.sizes.reserve(plan.endFrame - plan.firstFrame + 1);
-    if (plan.leadFrame) {
-        out.sizes.push_back(leadFrameBytes(out.streamHeader, plan.reservoir).size());
-    }
-    for (std::size_t i = plan.firstFrame; i < plan.endFrame; ++i) {
-        if (plan.keptFrom(i) != i) {
-            continue;
+    out.streamHeader = map.frames()[plan.firstFrame].header;
+    const std::int64_t leadSize =
+        plan.leadFrame ? leadFrameBytes(out.streamHeader, plan.reservoir).size() : 0;
+    if (map.framesAdjoin() && plan.replacedFrames.empty() && plan.removedFrames.empty()) {
+        // The source's frames as they lie: their bytes are the distance between offsets, so a
+        // long cut needs no pass over its frames.
+        const auto& frames = map.frames();
+        const auto first = static_cast<std::int64_t>(plan.firstFrame);
+        const auto lead = plan.leadFrame ? 1 : 0;
+        const auto bytesBefore = [&](std::int64_t frame) { // audio bytes before output frame
+            if (frame < lead) {
+                return std::int64_t{0};
+            }
+            return leadSize + frames[static_cast<std::size_t>(first + frame - lead)].offset -
+                   frames[plan.firstFrame].offset;
+        };
+        out.count = static_cast<std::int64_t>(plan.endFrame - plan.firstFrame) + lead;
+        const Mp3Frame& last = frames[plan.endFrame - 1];
+        out.audioBytes = leadSize + last.offset + last.size - frames[plan.firstFrame].offset;
+        for (std::size_t i = 0; i < out.hundredths.size(); ++i) {
+            out.hundredths[i] = bytesBefore(static_cast<std::int64_t>(i) * out.count / 100);
         }
-        const auto replaced = plan.replacedFrames.find(i);
-        out.sizes.push_back(replaced != plan.replacedFrames.end() ? replaced->second.size()
-                                                                  : frames[i].size);
+        return out;
     }
-    for (const std::int64_t size : out.sizes) {
+    visitOutputFrames(map, plan, leadSize, [&out](std::int64_t size) {
+        ++out.count;
         out.audioBytes += size;
-    }
+        return true;
+    });
+    std::int64_t frame = 0;
+    std::int64_t bytes = 0;
+    std::size_t next = 0;
+    visitOutputFrames(map, plan, leadSize, [&](std::int64_t size) {
+        for (; next < out.hundredths.size() &&
+               static_cast<std::int64_t>(next) * out.count / 100 <= frame;
+             ++next) {
+            out.hundredths[next] = bytes;
+        }
+        ++frame;
+        bytes += size;
+        return next < out.hundredths.size();
+    });
     return out;
 }
 
@@ -176,19 +228,14 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
     putBigEndian(f, header, 4);
     std::memcpy(f + xing, map.variableBitrate() ? "Xing" : "Info", 4);
     putBigEndian(f + xing + 4, 0x0f, 4); // frames, bytes, table of contents, quality
-    const auto frameCount = static_cast<std::int64_t>(out.sizes.size());
+    const std::int64_t frameCount = out.count;
     const std::int64_t streamBytes = bytes.size() + out.audioBytes;
     putBigEndian(f + xing + 8, static_cast<std::uint32_t>(frameCount), 4);
     putBigEndian(f + xing + 12, static_cast<std::uint32_t>(streamBytes), 4);
     // Seek table: where each hundredth of the playing time starts, in 256ths of the stream.
-    std::int64_t offset = bytes.size();
-    std::int64_t frame = 0;
-    for (int i = 0; i < 100; ++i) {
-        const std::int64_t target = i * frameCount / 100;
-        for (; frame < target; ++frame) {
-            offset += out.sizes[static_cast<std::size_t>(frame)];
-        }
-        f[xing + 16 + i] =
+    for (std::size_t i = 0; i < out.hundredths.size(); ++i) {
+        const std::int64_t offset = bytes.size() + out.hundredths[i];
+        f[xing + 16 + static_cast<int>(i)] =
             static_cast<unsigned char>(std::min<std::int64_t>(255, offset * 256 / streamBytes));
     }
     // The LAME extension: the source's encoder settings where it had one, never its gain or
@@ -222,6 +269,50 @@ QByteArray infoFrameBytes(const Mp3FrameMap& map, const Mp3CutPlan& plan, const 
     putBigEndian(l + 34, crc16(f, static_cast<std::size_t>(lame + 34)), 2);
     return bytes;
 }
+
+// The source file mapped for reading by the system's copy alone (this process never reads the
+// mapping itself, so a source cut short meanwhile fails a write instead of raising a signal);
+// empty where the file cannot be mapped.
+class SourceMapping {
+public:
+    explicit SourceMapping(int fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+            return;
+        }
+        void* data =
+            ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_SHARED, fd, 0);
+        if (data != MAP_FAILED) {
+            data_ = static_cast<const char*>(data);
+            size_ = info.st_size;
+        }
+    }
+    ~SourceMapping() {
+        if (data_) {
+            ::munmap(const_cast<char*>(data_), static_cast<std::size_t>(size_));
+        }
+    }
+    SourceMapping(const SourceMapping&) = delete;
+    SourceMapping& operator=(const SourceMapping&) = delete;
+
+    bool holds(std::int64_t offset, std::int64_t n) const {
+        return data_ && offset >= 0 && offset + n <= size_;
+    }
+    // The bytes [offset, offset + n), mapped in before the write that reads them: the system
+    // maps them in one go instead of one fault at a time during the write. Block by block, so
+    // that a long file is never read in whole ahead of the copy.
+    const char* mappedIn(std::int64_t offset, std::int64_t n) const {
+        static const std::int64_t pageSize = ::sysconf(_SC_PAGESIZE);
+        const std::int64_t page = offset - offset % pageSize;
+        ::madvise(const_cast<char*>(data_) + page, static_cast<std::size_t>(offset + n - page),
+                  MADV_POPULATE_READ);
+        return data_ + offset;
+    }
+
+private:
+    const char* data_ = nullptr;
+    std::int64_t size_ = 0;
+};
 
 bool writeAll(QFileDevice& target, const char* data, std::int64_t size) {
     // A short write sets no error; writing the rest makes the system say why (a full disk).
@@ -476,20 +567,39 @@ SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& 
     const QByteArray info = infoFrameBytes(map, plan, out);
     const std::int64_t total = plan.outputBytes;
     std::int64_t done = 0;
-    std::vector<char> buffer(static_cast<std::size_t>(copyBlock));
+    std::vector<char> buffer;
+    // The source's bytes are written from a mapping of the file, so that they are copied once,
+    // from file to file, and not read into a buffer first. A write that meets a page the source
+    // no longer holds fails (it raises no signal), and is then done again by a read, which
+    // says why.
+    const SourceMapping mapping(sourceFd);
 
     // Copies source bytes [from, to) in large blocks.
     const auto copy = [&](std::int64_t from, std::int64_t to) -> SaveOutcome {
         while (from < to) {
-            const std::int64_t n = std::min(copyBlock, to - from);
-            if (!readAt(sourceFd, buffer.data(), n, from)) {
-                return SaveOutcome::failed(
-                    errno == 0 ? QStringLiteral("the source file became shorter while it was saved")
-                               : QStringLiteral("the source could not be read (%1)")
-                                     .arg(systemReason(errno)));
-            }
-            if (!writeAll(target, buffer.data(), n)) {
-                return SaveOutcome::failed(writeReason(target));
+            std::int64_t n = std::min(copyBlock, to - from);
+            // What the target holds in its own buffer goes first, at the file's position,
+            // where the write from the mapping then goes.
+            const ssize_t written = mapping.holds(from, n) && target.flush()
+                                        ? ::write(target.handle(), mapping.mappedIn(from, n),
+                                                  static_cast<std::size_t>(n))
+                                        : -1;
+            if (written > 0) {
+                n = written;
+            } else {
+                if (buffer.empty()) {
+                    buffer.resize(static_cast<std::size_t>(copyBlock));
+                }
+                if (!readAt(sourceFd, buffer.data(), n, from)) {
+                    return SaveOutcome::failed(
+                        errno == 0
+                            ? QStringLiteral("the source file became shorter while it was saved")
+                            : QStringLiteral("the source could not be read (%1)")
+                                  .arg(systemReason(errno)));
+                }
+                if (!writeAll(target, buffer.data(), n)) {
+                    return SaveOutcome::failed(writeReason(target));
+                }
             }
             // The disk starts on what is written while the rest is copied and checked, so
             // that the final sync has little left to wait for. Only a hint: where the file

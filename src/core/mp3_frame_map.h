@@ -50,6 +50,8 @@ public:
     int channels() const { return stream_.first.channels; }
     int samplesPerFrame() const { return stream_.first.samplesPerFrame; }
     bool variableBitrate() const { return stream_.variableBitrate; }
+    // Every frame starts where the one before it ends: no junk between them.
+    bool framesAdjoin() const { return stream_.framesAdjoin; }
 
     // Samples of the decoded stream the player drops before gapless sample 0 (the encoder delay
     // and libmpg123's own decoder delay when the LAME header gives one), and the gapless length.

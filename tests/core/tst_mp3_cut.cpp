@@ -295,6 +295,8 @@ private slots:
         const auto plan = cut(file, startMs, endMs, out, map);
         QVERIFY(plan);
         QCOMPARE(checkMp3Cut(out, plan->samples()), std::nullopt);
+        // Junk between frames makes the Xing frame's counts come from a pass over the frames.
+        QCOMPARE(map->framesAdjoin(), !file.startsWith(QLatin1String("junk")));
 
         // The map counts samples as the player does.
         if (!sources.count(file)) {
@@ -485,6 +487,27 @@ private slots:
         ::close(fd);
         QVERIFY(!plan);
         QCOMPARE(error, reason);
+    }
+
+    void sourceCutShortDuringTheCopy() {
+        // Long enough for the copy to report progress before its end.
+        const QByteArray cbr = readAll(path("cbr.mp3"));
+        QVERIFY(writeAll(path("long.mp3"), cbr.repeated(4 * 1024 * 1024 / cbr.size() + 1)));
+        const int fd =
+            ::open(QFile::encodeName(path("long.mp3")).constData(), O_RDONLY | O_CLOEXEC);
+        const auto map = Mp3FrameMap::scan(fd, nullptr);
+        QVERIFY(map);
+        QFile target(path("cut-from-short.mp3"));
+        QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const auto result =
+            writeMp3Cut(fd, *map, 0, map->lengthSamples() * 1000 / map->sampleRate(), target,
+                        [this](std::int64_t, std::int64_t) {
+                            return ::truncate(QFile::encodeName(path("long.mp3")).constData(),
+                                              1024 * 1024) == 0;
+                        });
+        ::close(fd);
+        QCOMPARE(result.reason(),
+                 QStringLiteral("the source file became shorter while it was saved"));
     }
 
     void progressCancels() {

@@ -58,7 +58,7 @@ std::int64_t syncSafe(const unsigned char* p) {
 // Reads by pread through a large window, so that the scan of a long file costs few system calls.
 class WindowReader {
 public:
-    WindowReader(int fd, std::int64_t end) : fd_(fd), end_(end), buffer_(1 << 20) {}
+    WindowReader(int fd, std::int64_t end) : fd_(fd), end_(end), buffer_(1 << 17) {}
 
     // The bytes [pos, pos + n) (n at most 64 KiB), or nullptr when they pass the end or a read
     // fails.
@@ -163,6 +163,54 @@ std::uint16_t mainDataBeginAt(WindowReader& reader, std::int64_t pos, const Mpeg
     const int bits = (p[0] << 8) | p[1];
     return static_cast<std::uint16_t>(h.version == MpegVersion::Mpeg1 ? bits >> 7 : bits >> 8);
 }
+
+// The frames of one stream known by their header alone. The fields that tell a stream apart
+// (version, layer, rate; mono or not) are compared as they stand, and the frame's size comes from
+// a table of every bitrate and padding made once: the per-frame work of a long scan, without a
+// look-up of each field. A header this refuses still goes through the full test.
+class StreamHeaders {
+public:
+    explicit StreamHeaders(std::uint32_t streamWord)
+        : fixed_(streamWord & fixedMask), mono_(isMono(streamWord)),
+          layer3_(((streamWord >> 17) & 3) == 1), mpeg1_(((streamWord >> 19) & 3) == 3) {
+        for (std::uint32_t index = 0; index < 16; ++index) {
+            for (std::uint32_t padding = 0; padding < 2; ++padding) {
+                const auto h = MpegFrameHeader::parse((streamWord & ~0x0000f200u) | (index << 12) |
+                                                      (padding << 9));
+                sizes_[index * 2 + padding] = static_cast<std::uint16_t>(h ? h->size : 0);
+            }
+        }
+    }
+
+    // The size of the frame whose header is `word`, 0 when it is no frame of this stream (or
+    // not one this can tell: a free-format or reserved bitrate).
+    int sizeOf(std::uint32_t word) const {
+        if ((word & fixedMask) != fixed_ || isMono(word) != mono_) {
+            return 0;
+        }
+        return sizes_[((word >> 12) & 15) * 2 + ((word >> 9) & 1)];
+    }
+    // Layer III: where the frame's audio data starts before its side information, read from
+    // the frame's first bytes `p` (at least 8); 0 for layers I and II.
+    std::uint16_t mainDataBegin(const unsigned char* p, std::uint32_t word) const {
+        if (!layer3_) {
+            return 0;
+        }
+        const unsigned char* side = p + ((word & 0x00010000u) ? 4 : 6);
+        const int bits = (side[0] << 8) | side[1];
+        return static_cast<std::uint16_t>(mpeg1_ ? bits >> 7 : bits >> 8);
+    }
+
+private:
+    static constexpr std::uint32_t fixedMask = 0xfffe0c00u; // sync, version, layer, rate
+    static bool isMono(std::uint32_t word) { return ((word >> 6) & 3) == 3; }
+
+    std::uint32_t fixed_;
+    bool mono_;
+    bool layer3_;
+    bool mpeg1_;
+    std::array<std::uint16_t, 32> sizes_{};
+};
 
 // The Xing/Info or VBRI header of a first frame, if it has one.
 std::optional<Mp3InfoFrame> infoFrameAt(WindowReader& reader, std::int64_t pos,
@@ -376,8 +424,35 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
     map.id3v1Offset = trimTrailingTags(reader, begin, end, map);
 
     std::optional<MpegFrameHeader> stream;
+    std::optional<StreamHeaders> streamHeaders;
+    // Lists one frame; false once the scan is to stop.
+    const auto add = [&map, &keepGoing](std::int64_t at, std::uint32_t word, int size,
+                                        std::uint16_t mainDataBegin) {
+        if (!map.frames.empty()) {
+            if (((map.frames.front().header ^ word) & 0xf000u) != 0) {
+                map.variableBitrate = true;
+            }
+            if (const Mp3Frame& last = map.frames.back(); last.offset + last.size != at) {
+                map.framesAdjoin = false;
+            }
+        }
+        map.frames.push_back(Mp3Frame{at, word, static_cast<std::uint16_t>(size), mainDataBegin});
+        // About every 4 MB of a 128 kbit/s stream.
+        return !keepGoing || map.frames.size() % 10000 != 0 || keepGoing();
+    };
     std::int64_t pos = begin;
     while (pos + 4 <= end) {
+        // Most frames repeat the stream's header but for bitrate and padding.
+        if (const unsigned char* p = streamHeaders ? reader.at(pos, 8) : nullptr) {
+            const std::uint32_t word = bigEndian32(p);
+            if (const int size = streamHeaders->sizeOf(word); size > 0 && pos + size <= end) {
+                if (!add(pos, word, size, streamHeaders->mainDataBegin(p, word))) {
+                    return fail("the scan was stopped");
+                }
+                pos += size;
+                continue;
+            }
+        }
         const auto h = headerAt(reader, pos);
         const bool inStep = h && stream && sameStream(*h, *stream) && pos + h->size <= end;
         if (!inStep && !frameRunAt(reader, pos, end, stream ? &*stream : nullptr)) {
@@ -393,27 +468,22 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
         }
         if (!stream) {
             stream = h;
+            streamHeaders.emplace(bigEndian32(reader.at(pos, 4)));
             map.first = *h;
-            // Room for as many frames as the first one's size suggests: a long file's list
-            // grows without being copied over and over.
-            map.frames.reserve(static_cast<std::size_t>((end - pos) / h->size + 1));
+            // Room for frames of half the first one's size on average, as a variable bitrate
+            // stream's may be: the list never grows by copying, and room never used costs no
+            // memory.
+            map.frames.reserve(static_cast<std::size_t>((end - pos) / (h->size / 2) + 1));
             map.info = infoFrameAt(reader, pos, *h);
             if (map.info && map.info->kind != Mp3InfoFrame::Kind::Vbri) {
                 pos += h->size;
                 continue;
             }
         }
-        const std::uint32_t word = bigEndian32(reader.at(pos, 4));
-        if (!map.frames.empty() && ((map.frames.front().header ^ word) & 0xf000u) != 0) {
-            map.variableBitrate = true;
-        }
-        map.frames.push_back(Mp3Frame{pos, word, static_cast<std::uint16_t>(h->size),
-                                      mainDataBeginAt(reader, pos, *h)});
-        pos += h->size;
-        // About every 4 MB of a 128 kbit/s stream.
-        if (keepGoing && map.frames.size() % 10000 == 0 && !keepGoing()) {
+        if (!add(pos, bigEndian32(reader.at(pos, 4)), h->size, mainDataBeginAt(reader, pos, *h))) {
             return fail("the scan was stopped");
         }
+        pos += h->size;
     }
     if (reader.failed()) {
         return fail("the source file could not be read to its end");

@@ -73,6 +73,9 @@ struct MpegFrames {
     std::optional<Mp3InfoFrame> info;
     MpegFrameHeader first;
     bool variableBitrate = false;
+    // Every audio frame starts where the one before it ends (no junk was passed over between
+    // them): the bytes of a run of frames are then the distance between their offsets.
+    bool framesAdjoin = true;
     std::int64_t fileSize = 0;
     // The ID3v2 tag at the start (footer included), 0 without one.
     std::int64_t id3v2Size = 0;
