@@ -1,6 +1,7 @@
 // Counting an MP3 file's samples by decoding it whole, inside the program, while it is written.
 #include "core/decoded_samples.h"
 
+#include "core/open_file.h"
 #include "platform/mpeg/mpg123_file.h"
 
 #include <mpg123.h>
@@ -21,23 +22,6 @@ constexpr std::chrono::milliseconds lookAgain{40};
 int openToRead(const QByteArray& path) {
     return ::open(path.constData(), O_RDONLY | O_CLOEXEC);
 }
-
-// Closes the file it was given, on every way out.
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : fd_(fd) {}
-    ~OpenFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Decodes what the feed holds of whole frames; false when a frame stops the decoding.
 bool decodeFed(mpg123_handle_struct* handle, std::int64_t* frames) {

@@ -12,6 +12,7 @@
 #include "core/peak_scan.h"
 
 #include "core/mp3_gain_fade.h"
+#include "core/open_file.h"
 #include "platform/mpeg/mpeg_frames.h"
 #include "platform/mpeg/mpg123_file.h"
 
@@ -34,18 +35,6 @@ using mpeg::MpegFrameHeader;
 
 constexpr auto chunkInterval = std::chrono::milliseconds(50);
 constexpr int silentFrame = -1;
-
-struct FileDescriptor {
-    explicit FileDescriptor(int value) : fd(value) {}
-    ~FileDescriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    const int fd;
-};
 
 // The file's bytes through a window that moves forward, one read a megabyte; it keeps a little
 // before the place asked, where the frames a bit reservoir reaches back to lie.
@@ -297,12 +286,12 @@ private:
 } // namespace
 
 std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks& callbacks) {
-    const FileDescriptor file(::open(path.constData(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0) {
+    const OpenFile file(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    if (file.fd() < 0) {
         return QStringLiteral("The file cannot be read.");
     }
     const auto stream =
-        mpeg::MpegFrames::scan(file.fd, nullptr, [&] { return !callbacks.cancelled(); });
+        mpeg::MpegFrames::scan(file.fd(), nullptr, [&] { return !callbacks.cancelled(); });
     if (callbacks.cancelled()) {
         return std::nullopt;
     }
@@ -318,7 +307,7 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
     callbacks.started(layout);
 
     // The first picture, and the frame that stands for each bucket.
-    FileWindow window(file.fd);
+    FileWindow window(file.fd());
     std::vector<std::int64_t> loudest;
     std::vector<int> loudestScore;
     std::vector<PeakRange> guesses;
