@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include "app/remembered_choices.h"
+#include "app/waveform_view.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -9,8 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHideEvent>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTimer>
 #include <QUrl>
 
@@ -72,6 +75,42 @@ void MainWindow::togglePlayback() {
 
 void MainWindow::stop() {
     session_.stop();
+}
+
+void MainWindow::followShownPosition() {
+    if (!isVisible() || isMinimized()) {
+        session_.setPositionStep(std::nullopt);
+        return;
+    }
+    // The time label and the slider change with the second, the waveform's cursor with its
+    // column: the step is the longest that divides the second and is no longer than a column,
+    // so that the label turns on time and the cursor misses no column.
+    const double columnMs = waveformView->msPerPixel();
+    std::int64_t step = CuttingSession::positionIntervalMs;
+    for (const std::int64_t divisor : {1000, 500, 250, 200, 125, 100, 50}) {
+        if (divisor <= columnMs) {
+            step = divisor;
+            break;
+        }
+    }
+    session_.setPositionStep(step);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        followShownPosition();
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    followShownPosition();
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    followShownPosition();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
