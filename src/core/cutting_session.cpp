@@ -8,7 +8,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <limits>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -364,19 +363,19 @@ void CuttingSession::scheduleTick(std::int64_t position) {
         positionTimer_.start(positionIntervalMs);
         return;
     }
+    // The device watches its output as it is read (a stretch that does not start, a sound
+    // server that stalls): it is read at least once a second, shown or not.
+    constexpr std::int64_t watchMs = 1000;
+    const std::int64_t step = std::min(positionStepMs_.value_or(watchMs), watchMs);
     // The device passes on its position every few tens of milliseconds: read a little after the
     // step, so that the read sees it.
     constexpr std::int64_t lateMs = 20;
+    const std::int64_t toStep = step - ((position % step) + step) % step + lateMs;
     // Played at its own pace, the file ends `lengthMs_ - position` from now; the last interval
     // before it is watched closely, so that the end of the file is noticed as soon as ever.
-    std::int64_t wait =
-        std::max<std::int64_t>(lengthMs_ - position - positionIntervalMs, positionIntervalMs);
-    if (positionStepMs_) {
-        const std::int64_t step = *positionStepMs_;
-        wait = std::min(wait, step - ((position % step) + step) % step + lateMs);
-    }
-    positionTimer_.start(static_cast<int>(std::clamp<std::int64_t>(
-        wait, positionIntervalMs, std::numeric_limits<std::int32_t>::max())));
+    const std::int64_t toEnd = lengthMs_ - position - positionIntervalMs;
+    positionTimer_.start(
+        static_cast<int>(std::max<std::int64_t>(std::min(toStep, toEnd), positionIntervalMs)));
 }
 
 } // namespace snipora

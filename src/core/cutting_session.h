@@ -64,8 +64,8 @@ public:
     // What the window shows of the position changes only at multiples of `ms` (at least
     // positionIntervalMs; nothing when no position is shown, as in a minimised window). While
     // playing, the position is read just after each such change rather than every
-    // positionIntervalMs, so that a long file costs a wake-up a second; a preview and the end of
-    // the file are watched as closely as ever.
+    // positionIntervalMs, and at least once a second, so that a long file costs a wake-up a
+    // second; a preview and the end of the file are watched as closely as ever.
     void setPositionStep(std::optional<std::int64_t> ms);
 
     const Selection& selection() const { return selection_; }
