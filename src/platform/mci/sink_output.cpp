@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 namespace snipora::mci {
@@ -19,15 +20,19 @@ namespace {
 // How much sound the server keeps ahead of what is heard. Short, so that a stop, a pause or a
 // new position is heard at once; long enough that a busy machine does not starve it.
 constexpr int bufferMs = 200;
-// How often the audio thread passes the played count on to the command side.
+// How often the audio thread passes the played count on to the command side while the sink
+// plays out its last sound; before that, each pull passes it on (every 20 ms in Qt's sink).
 constexpr int reportMs = 20;
 
 // The source as the sink sees it: a read-only device whose size is what is left of the
-// stretch, so that the sink can start a stretch shorter than its pre-buffer.
+// stretch, so that the sink can start a stretch shorter than its pre-buffer. `pulled` is called
+// after each read, with whether the source is done.
 class PullDevice final : public QIODevice {
 public:
-    PullDevice(std::shared_ptr<PcmSource> source, int channels, qint64 bytesLeft)
-        : source_(std::move(source)), frameBytes_(2 * channels), size_(bytesLeft) {}
+    PullDevice(std::shared_ptr<PcmSource> source, int channels, qint64 bytesLeft,
+               std::function<void(bool done)> pulled)
+        : source_(std::move(source)), frameBytes_(2 * channels), size_(bytesLeft),
+          pulled_(std::move(pulled)) {}
 
     bool isSequential() const override { return true; }
     qint64 size() const override { return size_; }
@@ -43,8 +48,8 @@ protected:
                                                     static_cast<std::size_t>(frames));
         if (got == 0) {
             exhausted_ = true;
-            return 0;
         }
+        pulled_(got == 0);
         return static_cast<qint64>(got) * frameBytes_;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
@@ -53,6 +58,7 @@ private:
     const std::shared_ptr<PcmSource> source_;
     const qint64 frameBytes_;
     const qint64 size_;
+    const std::function<void(bool done)> pulled_;
     std::atomic<bool> exhausted_{false}; // also read by the sound server's thread
 };
 
@@ -139,7 +145,16 @@ public:
         rate_ = format.rate;
         failed_ = false;
         const qint64 bytesLeft = source->framesLeft() * 2 * format.channels;
-        pull_ = std::make_unique<PullDevice>(std::move(source), format.channels, bytesLeft);
+        // The sink pulls every few tens of milliseconds while there is sound to come, and each
+        // pull passes the count on: the audio thread wakes for nothing else until the sink
+        // plays out what it holds.
+        pull_ = std::make_unique<PullDevice>(std::move(source), format.channels, bytesLeft,
+                                             [this](bool done) {
+                                                 report();
+                                                 if (done && !reportTimer_.isActive()) {
+                                                     reportTimer_.start();
+                                                 }
+                                             });
         pull_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         sink_->start(pull_.get());
         if (sink_->state() == QAudio::StoppedState) {
@@ -148,7 +163,6 @@ public:
             return;
         }
         progress_->update(stretch_, [](Progress::Report& report) { report.started = true; });
-        reportTimer_.start();
     }
 
     void pause() {
@@ -171,7 +185,9 @@ public:
                 sink_->suspend();
             }
             sink_->resume();
-            reportTimer_.start();
+            if (pull_->atEnd()) {
+                reportTimer_.start(); // no pull is coming
+            }
         }
     }
 
