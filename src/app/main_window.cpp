@@ -319,6 +319,7 @@ void MainWindow::connectSession() {
     connect(peakComputer_, &WaveformPeakComputer::peaksArrived, waveformView,
             &WaveformView::showArrivedPeaks);
     connect(waveformView, &WaveformView::viewMoved, this, [this] { followShownPosition(); });
+    watchPositionTip();
     connect(waveformView, &WaveformView::seekRequested, this,
             [this](std::int64_t ms) { session_.seekTo(ms); });
     connect(waveformView, &WaveformView::markPicked, this,

@@ -176,6 +176,8 @@ protected:
 private:
     // Tells the session how finely the position is shown now (main_window_playback.cpp).
     void followShownPosition();
+    // The time label's precise tooltip is read afresh as it shows.
+    void watchPositionTip();
     void createControls();
     void connectSession();
     void createShortcuts();

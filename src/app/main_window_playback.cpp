@@ -1,8 +1,9 @@
-// MainWindow: Open (the dialog, the command line, drops), Play/Pause and Stop.
+// MainWindow: Open (dialog, command line, drops), Play/Pause, Stop, and how the position is read.
 #include "app/main_window.h"
 
 #include "app/remembered_choices.h"
 #include "app/waveform_view.h"
+#include "core/time_text.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -11,11 +12,14 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHideEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
 #include <QUrl>
+
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -34,6 +38,25 @@ QByteArray droppedFile(const QMimeData* mime) {
     }
     return {};
 }
+// Calls back just before the watched widget's tooltip shows.
+class ToolTipWatch : public QObject {
+public:
+    ToolTipWatch(QWidget* watched, std::function<void()> refresh)
+        : QObject(watched), refresh_(std::move(refresh)) {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            refresh_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> refresh_;
+};
 } // namespace
 
 void MainWindow::openFile() {
@@ -75,6 +98,16 @@ void MainWindow::togglePlayback() {
 
 void MainWindow::stop() {
     session_.stop();
+}
+
+void MainWindow::watchPositionTip() {
+    // While playing, the position is read as seldom as a second: the precise time under the
+    // pointer is read afresh as it shows.
+    new ToolTipWatch(positionLabel, [this] {
+        if (session_.isPlaying()) {
+            positionLabel->setToolTip(preciseTime(session_.positionMs()));
+        }
+    });
 }
 
 void MainWindow::followShownPosition() {
