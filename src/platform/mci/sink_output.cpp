@@ -30,8 +30,8 @@ constexpr int bufferMs = 200;
 constexpr int pushFromMs = 1000;
 constexpr int pushBufferMs = 400;
 constexpr int feedMs = 100;
-// How often the audio thread passes the played count on to the command side while the sink
-// plays out its last sound; before that, each pull or write passes it on.
+// How often the audio thread passes the played count on to the command side while a stretch is
+// written to the sink, or a pulled one plays out its last sound; otherwise each pull does.
 constexpr int reportMs = 20;
 
 // The source as the sink sees it: a read-only device whose size is what is left of the
@@ -203,9 +203,10 @@ public:
                 sink_->suspend();
             }
             sink_->resume();
-            if (pull_ ? pull_->atEnd() : pushedAll_) {
-                reportTimer_.start(); // no pull or write is coming
-            } else if (pushed_) {
+            if (pushed_ || pull_->atEnd()) {
+                reportTimer_.start(); // no pull is coming
+            }
+            if (pushed_ && !pushedAll_) {
                 feedTimer_.start();
             }
         }
@@ -244,9 +245,12 @@ private:
         pushed_ = std::move(source);
         pushedAll_ = false;
         progress_->update(stretch_, [](Progress::Report& report) { report.started = true; });
-        // The server's whole buffer at once, so that it starts playing now.
+        // The server's whole buffer at once, so that it starts playing now. Writes are too far
+        // apart to pass the count on as often as a preview's end wants it read: the report timer
+        // does, waking with Qt's own 20 ms timer on this thread.
         feed();
         feedTimer_.start();
+        reportTimer_.start();
     }
 
     // Writes what the server has room for: first what it took only part of last time.
@@ -279,11 +283,8 @@ private:
                 pending_.clear();
             }
         }
-        report();
         if (pushedAll_) {
-            // Nothing more to write: the count follows the sink as it plays out what it holds.
             feedTimer_.stop();
-            reportTimer_.start();
         }
     }
 
