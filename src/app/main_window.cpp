@@ -340,6 +340,8 @@ void MainWindow::connectSession() {
     connect(&session_, &CuttingSession::sourceChanged, this, &MainWindow::renderSource);
     connect(peakComputer_, &WaveformPeakComputer::peaksArrived, waveformView,
             &WaveformView::showArrivedPeaks);
+    connect(waveformView, &WaveformView::viewMoved, this, [this] { followShownPosition(); });
+    watchPositionTip();
     connect(waveformView, &WaveformView::seekRequested, this,
             [this](std::int64_t ms) { session_.seekTo(ms); });
     connect(waveformView, &WaveformView::markPicked, this,

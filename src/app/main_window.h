@@ -168,8 +168,17 @@ protected:
     void dropEvent(QDropEvent* event) override;
     // Past the start-up size the waveform panel takes the room (main_window_size.cpp).
     void resizeEvent(QResizeEvent* event) override;
+    // Minimised or hidden, the window shows no position, and playing reads it only where the
+    // playback needs it (main_window_playback.cpp).
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // Tells the session how finely the position is shown now (main_window_playback.cpp).
+    void followShownPosition();
+    // The time label's precise tooltip is read afresh as it shows.
+    void watchPositionTip();
     void createControls();
     void connectSession();
     void createShortcuts();

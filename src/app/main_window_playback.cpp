@@ -1,7 +1,9 @@
-// MainWindow: Open (the dialog, the command line, drops), Play/Pause and Stop.
+// MainWindow: Open (dialog, command line, drops), Play/Pause, Stop, and how the position is read.
 #include "app/main_window.h"
 
 #include "app/remembered_choices.h"
+#include "app/waveform_view.h"
+#include "core/time_text.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -9,10 +11,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
+#include <QHideEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTimer>
 #include <QUrl>
+
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -31,6 +38,25 @@ QByteArray droppedFile(const QMimeData* mime) {
     }
     return {};
 }
+// Calls back just before the watched widget's tooltip shows.
+class ToolTipWatch : public QObject {
+public:
+    ToolTipWatch(QWidget* watched, std::function<void()> refresh)
+        : QObject(watched), refresh_(std::move(refresh)) {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            refresh_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> refresh_;
+};
 } // namespace
 
 void MainWindow::openFile() {
@@ -72,6 +98,52 @@ void MainWindow::togglePlayback() {
 
 void MainWindow::stop() {
     session_.stop();
+}
+
+void MainWindow::watchPositionTip() {
+    // While playing, the position is read as seldom as a second: the precise time under the
+    // pointer is read afresh as it shows.
+    new ToolTipWatch(positionLabel, [this] {
+        if (session_.isPlaying()) {
+            positionLabel->setToolTip(preciseTime(session_.positionMs()));
+        }
+    });
+}
+
+void MainWindow::followShownPosition() {
+    if (!isVisible() || isMinimized()) {
+        session_.setPositionStep(std::nullopt);
+        return;
+    }
+    // The time label and the slider change with the second, the waveform's cursor with its
+    // column: the step is the longest that divides the second and is no longer than a column,
+    // so that the label turns on time and the cursor misses no column.
+    const double columnMs = waveformView->msPerPixel();
+    std::int64_t step = CuttingSession::positionIntervalMs;
+    for (const std::int64_t divisor : {1000, 500, 250, 200, 125, 100, 50}) {
+        if (divisor <= columnMs) {
+            step = divisor;
+            break;
+        }
+    }
+    session_.setPositionStep(step);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        followShownPosition();
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    followShownPosition();
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    followShownPosition();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

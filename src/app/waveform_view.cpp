@@ -175,6 +175,7 @@ void WaveformView::viewChanged() {
         }
     }
     update();
+    emit viewMoved();
 }
 
 bool WaveformView::detailFitsView() const {

@@ -112,6 +112,9 @@ signals:
     void splitPointDragged(int index, std::int64_t ms);
     // The button was let go after a drag of a handle or a tag: the drag was one action.
     void dragFinished();
+    // The view was zoomed, scrolled or resized, or the length changed: a column may now span
+    // another time.
+    void viewMoved();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -16,6 +16,8 @@ namespace snipora {
 
 CuttingSession::CuttingSession(MediaCommands& media, QObject* parent)
     : QObject(parent), player_(media) {
+    positionTimer_.setSingleShot(true);
+    positionTimer_.setTimerType(Qt::PreciseTimer);
     positionTimer_.setInterval(positionIntervalMs);
     connect(&positionTimer_, &QTimer::timeout, this, &CuttingSession::tick);
     stopSettleTimer_.setSingleShot(true);
@@ -98,7 +100,7 @@ void CuttingSession::closeAll() {
 
 void CuttingSession::setState(PlayerState state) {
     if (state == PlayerState::Playing) {
-        positionTimer_.start();
+        positionTimer_.start(positionIntervalMs);
     } else {
         positionTimer_.stop();
     }
@@ -155,11 +157,29 @@ void CuttingSession::seekTo(std::int64_t ms) {
     stopSettleTimer_.stop();
     ms = std::clamp<std::int64_t>(ms, 0, lengthMs_);
     player_.setPositionTo(ms);
+    if (state_ == PlayerState::Playing) {
+        positionTimer_.start(positionIntervalMs); // the steps are counted from the new place
+    }
     emit positionChanged(ms);
 }
 
 std::int64_t CuttingSession::positionMs() {
     return hasSource() ? player_.getPositionInMS() : 0;
+}
+
+void CuttingSession::setPositionStep(std::optional<std::int64_t> ms) {
+    if (ms) {
+        ms = std::max<std::int64_t>(*ms, positionIntervalMs);
+    }
+    if (ms == positionStepMs_) {
+        return;
+    }
+    const bool finer = ms && (!positionStepMs_ || *ms < *positionStepMs_);
+    positionStepMs_ = ms;
+    // A finer step (the window shown again, a zoom in) is followed from the next read on.
+    if (finer && state_ == PlayerState::Playing) {
+        positionTimer_.start(positionIntervalMs);
+    }
 }
 
 void CuttingSession::markStartAtCursor() {
@@ -313,6 +333,7 @@ void CuttingSession::tick() {
     if (previewing_ && position >= previewEnd_.value_or(selection_.end)) {
         if (looping_ && selection_.isValid()) {
             player_.setPositionTo(selection_.start);
+            positionTimer_.start(positionIntervalMs);
             emit positionChanged(selection_.start);
             return;
         }
@@ -331,7 +352,30 @@ void CuttingSession::tick() {
         emit positionChanged(0);
         return;
     }
+    scheduleTick(position);
     emit positionChanged(position);
+}
+
+void CuttingSession::scheduleTick(std::int64_t position) {
+    // A preview's end mark can move, and a play as cut jumps past a section: its end is watched
+    // at every interval, as is a step no coarser than that.
+    if (previewing_ || positionStepMs_ == positionIntervalMs) {
+        positionTimer_.start(positionIntervalMs);
+        return;
+    }
+    // The device watches its output as it is read (a stretch that does not start, a sound
+    // server that stalls): it is read at least once a second, shown or not.
+    constexpr std::int64_t watchMs = 1000;
+    const std::int64_t step = std::min(positionStepMs_.value_or(watchMs), watchMs);
+    // The device passes on its position every few tens of milliseconds: read a little after the
+    // step, so that the read sees it.
+    constexpr std::int64_t lateMs = 20;
+    const std::int64_t toStep = step - ((position % step) + step) % step + lateMs;
+    // Played at its own pace, the file ends `lengthMs_ - position` from now; the last interval
+    // before it is watched closely, so that the end of the file is noticed as soon as ever.
+    const std::int64_t toEnd = lengthMs_ - position - positionIntervalMs;
+    positionTimer_.start(
+        static_cast<int>(std::max<std::int64_t>(std::min(toStep, toEnd), positionIntervalMs)));
 }
 
 } // namespace snipora

@@ -21,8 +21,8 @@ enum class PlayerState { NoFile, Stopped, Playing, Paused };
 class CuttingSession : public QObject {
     Q_OBJECT
 public:
-    // How often the position is read while playing: often enough for a cursor that moves
-    // smoothly and a preview that stops close to its end mark.
+    // How often the position is read at most while playing: often enough for a cursor that
+    // moves smoothly and a preview that stops close to its end mark.
     static constexpr int positionIntervalMs = 40;
     // How long after Stop the position goes back to the start, as the device settles.
     static constexpr int stopSettleMs = 1000;
@@ -61,6 +61,12 @@ public:
     void seekTo(std::int64_t ms);
     // The device's position, as heard.
     std::int64_t positionMs();
+    // What the window shows of the position changes only at multiples of `ms` (at least
+    // positionIntervalMs; nothing when no position is shown, as in a minimised window). While
+    // playing, the position is read just after each such change rather than every
+    // positionIntervalMs, and at least once a second, so that a long file costs a wake-up a
+    // second; a preview and the end of the file are watched as closely as ever.
+    void setPositionStep(std::optional<std::int64_t> ms);
 
     const Selection& selection() const { return selection_; }
     // Whether each mark has been set since the file opened (a mark at 0 may be set or not).
@@ -116,6 +122,8 @@ private:
     // Plays from `from` and pauses at `to` (the end mark while it is not given).
     void startPreview(std::int64_t from, std::optional<std::int64_t> to);
     void tick();
+    // Starts the position timer for the next read after `position`.
+    void scheduleTick(std::int64_t position);
     void releaseSource();
     void readFrameShape();
     std::int64_t activeMarkMs() const;
@@ -124,6 +132,7 @@ private:
     MediaController player_;
     QTimer positionTimer_;
     QTimer stopSettleTimer_;
+    std::optional<std::int64_t> positionStepMs_ = positionIntervalMs;
     PlayerState state_ = PlayerState::NoFile;
     QByteArray sourcePath_;
     int sourceHandle_ = -1;

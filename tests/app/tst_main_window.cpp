@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -87,6 +88,17 @@ private slots:
         QCOMPARE(window->playPauseButton->text(), QStringLiteral("Play"));
         QCOMPARE(window->positionLabel->text(), QStringLiteral("0 : 0 : 0"));
         QCOMPARE(window->session().state(), PlayerState::NoFile);
+    }
+
+    // While playing, the position is read as seldom as a second: the time label's precise
+    // tooltip is read afresh as it shows.
+    void positionTipIsReadAsItShows() {
+        openPlaying(3600000, 0);
+        fakes->media.setPosition(61234);
+        QHelpEvent tip(QEvent::ToolTip, QPoint(1, 1),
+                       window->positionLabel->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(window->positionLabel, &tip);
+        QCOMPARE(window->positionLabel->toolTip(), QStringLiteral("1:01.234"));
     }
 
     // The copy runs beside the window: its menu opens and its timers run meanwhile.

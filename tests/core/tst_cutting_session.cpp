@@ -69,9 +69,24 @@ private slots:
             "style child "));
     }
 
+    // How finely the window shows the position (-1: nothing shown, as when minimised).
+    static void addShownStepColumn() {
+        QTest::addColumn<qint64>("shownStep");
+        QTest::newRow("every interval") << qint64(CuttingSession::positionIntervalMs);
+        QTest::newRow("every second") << qint64(1000);
+        QTest::newRow("nothing shown") << qint64(-1);
+    }
+    static void showStep(CuttingSession& session) {
+        QFETCH(qint64, shownStep);
+        session.setPositionStep(shownStep < 0 ? std::nullopt : std::optional<qint64>(shownStep));
+    }
+
+    // However seldom the position is shown, a preview is watched up to its end mark.
+    void previewPausesAtItsEndMark_data() { addShownStepColumn(); }
     void previewPausesAtItsEndMark() {
         CuttingSession session(media);
         openPlaying(session, 60000);
+        showStep(session);
         session.setStart(2000);
         session.setEnd(5000);
         QVERIFY(session.playSelection());
@@ -172,11 +187,14 @@ private slots:
         QVERIFY(!media.commands.contains("pause movie"));
     }
 
+    // However seldom the position is shown, the end of the file is noticed.
+    void endOfFileStopsAtTheStart_data() { addShownStepColumn(); }
     void endOfFileStopsAtTheStart() {
         CuttingSession session(media);
-        openPlaying(session, 3000);
+        openPlaying(session, 1000);
+        showStep(session);
         QSignalSpy positions(&session, &CuttingSession::positionChanged);
-        media.setPosition(3000);
+        media.setPosition(1000);
         media.setMode("stopped");
         QTRY_COMPARE(session.state(), PlayerState::Stopped);
         QCOMPARE(positions.constLast().at(0).value<std::int64_t>(), 0);

@@ -1,4 +1,4 @@
-// QAudioSink on the audio thread, pulling decoded sound as the sound server asks for it.
+// QAudioSink on the audio thread: decoded sound written to it, or pulled by it for a short stretch.
 #include "platform/mci/sink_output.h"
 
 #include "platform/mci/sound_system.h"
@@ -10,24 +10,39 @@
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace snipora::mci {
 
 namespace {
 
-// How much sound the server keeps ahead of what is heard. Short, so that a stop, a pause or a
-// new position is heard at once; long enough that a busy machine does not starve it.
+// How much sound the server keeps ahead of what is heard when the sink pulls. Short, so that a
+// stretch shorter than it starts at once; long enough that a busy machine does not starve it.
+// A stop, a pause or a new position is heard at once whatever the buffer holds.
 constexpr int bufferMs = 200;
-// How often the audio thread passes the played count on to the command side.
+// A stretch that lasts at least pushFromMs is written to the sink (pushed) rather than pulled
+// by it: Qt's sink pulls 20 ms at a time, each pull a round through the sound server's library,
+// while a write every feedMs of what the server has room for (pushBufferMs) takes about a third
+// less of the audio thread's time. A shorter stretch is pulled, as the server starts a pushed
+// stream only once its buffer is full.
+constexpr int pushFromMs = 1000;
+constexpr int pushBufferMs = 400;
+constexpr int feedMs = 100;
+// How often the audio thread passes the played count on to the command side while a stretch is
+// written to the sink, or a pulled one plays out its last sound; otherwise each pull does.
 constexpr int reportMs = 20;
 
 // The source as the sink sees it: a read-only device whose size is what is left of the
-// stretch, so that the sink can start a stretch shorter than its pre-buffer.
+// stretch, so that the sink can start a stretch shorter than its pre-buffer. `pulled` is called
+// after each read, with whether the source is done.
 class PullDevice final : public QIODevice {
 public:
-    PullDevice(std::shared_ptr<PcmSource> source, int channels, qint64 bytesLeft)
-        : source_(std::move(source)), frameBytes_(2 * channels), size_(bytesLeft) {}
+    PullDevice(std::shared_ptr<PcmSource> source, int channels, qint64 bytesLeft,
+               std::function<void(bool done)> pulled)
+        : source_(std::move(source)), frameBytes_(2 * channels), size_(bytesLeft),
+          pulled_(std::move(pulled)) {}
 
     bool isSequential() const override { return true; }
     qint64 size() const override { return size_; }
@@ -43,8 +58,8 @@ protected:
                                                     static_cast<std::size_t>(frames));
         if (got == 0) {
             exhausted_ = true;
-            return 0;
         }
+        pulled_(got == 0);
         return static_cast<qint64>(got) * frameBytes_;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
@@ -53,6 +68,7 @@ private:
     const std::shared_ptr<PcmSource> source_;
     const qint64 frameBytes_;
     const qint64 size_;
+    const std::function<void(bool done)> pulled_;
     std::atomic<bool> exhausted_{false}; // also read by the sound server's thread
 };
 
@@ -114,6 +130,8 @@ public:
         : lookup_(std::move(lookup)), abandoned_(std::move(abandoned)),
           progress_(std::move(progress)) {
         reportTimer_.setInterval(reportMs);
+        feedTimer_.setInterval(feedMs);
+        QObject::connect(&feedTimer_, &QTimer::timeout, this, [this] { feed(); });
         QObject::connect(&reportTimer_, &QTimer::timeout, this, [this] { report(); });
     }
 
@@ -132,14 +150,28 @@ public:
         audioFormat.setSampleFormat(QAudioFormat::Int16);
         if (!sink_ || sink_->format() != audioFormat) {
             sink_ = std::make_unique<QAudioSink>(*device_, audioFormat);
-            sink_->setBufferSize(audioFormat.bytesForDuration(bufferMs * 1000));
             QObject::connect(sink_.get(), &QAudioSink::stateChanged, this,
                              [this](QAudio::State state) { stateChanged(state); });
         }
         rate_ = format.rate;
         failed_ = false;
-        const qint64 bytesLeft = source->framesLeft() * 2 * format.channels;
-        pull_ = std::make_unique<PullDevice>(std::move(source), format.channels, bytesLeft);
+        frameBytes_ = 2 * format.channels;
+        if (source->framesLeft() * 1000 >= std::int64_t{pushFromMs} * format.rate) {
+            push(std::move(source));
+            return;
+        }
+        sink_->setBufferSize(audioFormat.bytesForDuration(bufferMs * 1000));
+        const qint64 bytesLeft = source->framesLeft() * frameBytes_;
+        // The sink pulls every few tens of milliseconds while there is sound to come, and each
+        // pull passes the count on: the audio thread wakes for nothing else until the sink
+        // plays out what it holds.
+        pull_ = std::make_unique<PullDevice>(std::move(source), format.channels, bytesLeft,
+                                             [this](bool done) {
+                                                 report();
+                                                 if (done && !reportTimer_.isActive()) {
+                                                     reportTimer_.start();
+                                                 }
+                                             });
         pull_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         sink_->start(pull_.get());
         if (sink_->state() == QAudio::StoppedState) {
@@ -148,20 +180,20 @@ public:
             return;
         }
         progress_->update(stretch_, [](Progress::Report& report) { report.started = true; });
-        reportTimer_.start();
     }
 
     void pause() {
-        if (sink_ && pull_) {
+        if (sink_ && playing()) {
             report();
             sink_->suspend();
             reportTimer_.stop();
+            feedTimer_.stop();
             paused_ = true;
         }
     }
 
     void resume() {
-        if (sink_ && pull_ && paused_) {
+        if (sink_ && playing() && paused_) {
             paused_ = false;
             // An underrun the server reports while the stream is held moves the sink from its
             // suspended state to idle, and its resume() then does nothing: the stream stays
@@ -171,18 +203,27 @@ public:
                 sink_->suspend();
             }
             sink_->resume();
-            reportTimer_.start();
+            if (pushed_ || pull_->atEnd()) {
+                reportTimer_.start(); // no pull is coming
+            }
+            if (pushed_ && !pushedAll_) {
+                feedTimer_.start();
+            }
         }
     }
 
     void stop() {
         reportTimer_.stop();
+        feedTimer_.stop();
         paused_ = false;
         if (sink_) {
             // The played time starts again from zero with the next start.
             sink_->stop();
         }
         pull_.reset();
+        pushed_.reset();
+        pushInto_ = nullptr;
+        pending_.clear();
     }
 
     void release() {
@@ -191,8 +232,64 @@ public:
     }
 
 private:
+    bool playing() const { return pull_ || pushed_; }
+
+    void push(std::shared_ptr<PcmSource> source) {
+        sink_->setBufferSize(sink_->format().bytesForDuration(pushBufferMs * 1000));
+        pushInto_ = sink_->start();
+        if (pushInto_ == nullptr || sink_->state() == QAudio::StoppedState) {
+            pushInto_ = nullptr;
+            fail();
+            return;
+        }
+        pushed_ = std::move(source);
+        pushedAll_ = false;
+        progress_->update(stretch_, [](Progress::Report& report) { report.started = true; });
+        // The server's whole buffer at once, so that it starts playing now. Writes are too far
+        // apart to pass the count on as often as a preview's end wants it read: the report timer
+        // does, waking with Qt's own 20 ms timer on this thread.
+        feed();
+        feedTimer_.start();
+        reportTimer_.start();
+    }
+
+    // Writes what the server has room for: first what it took only part of last time.
+    void feed() {
+        if (!pushed_ || pushInto_ == nullptr || failed_) {
+            return;
+        }
+        qint64 room = sink_->bytesFree();
+        while (room >= frameBytes_ && !pushedAll_) {
+            if (pending_.empty()) {
+                const std::size_t frames = static_cast<std::size_t>(room / frameBytes_);
+                pending_.resize(frames * static_cast<std::size_t>(frameBytes_ / 2));
+                const std::size_t got = pushed_->readFrames(pending_.data(), frames);
+                pending_.resize(got * static_cast<std::size_t>(frameBytes_ / 2));
+                pendingFrom_ = 0;
+                if (got == 0) {
+                    pushedAll_ = true;
+                    break;
+                }
+            }
+            const qint64 bytes = static_cast<qint64>(pending_.size() - pendingFrom_) * 2;
+            const qint64 written = pushInto_->write(
+                reinterpret_cast<const char*>(pending_.data() + pendingFrom_), bytes);
+            if (written <= 0) {
+                break;
+            }
+            room -= written;
+            pendingFrom_ += static_cast<std::size_t>(written / 2);
+            if (pendingFrom_ >= pending_.size()) {
+                pending_.clear();
+            }
+        }
+        if (pushedAll_) {
+            feedTimer_.stop();
+        }
+    }
+
     void report() {
-        if (!sink_ || !pull_ || failed_) {
+        if (!sink_ || !playing() || failed_) {
             return;
         }
         // Rounded: the server's microseconds are themselves rounded down from frames.
@@ -205,11 +302,12 @@ private:
     void fail() {
         failed_ = true;
         reportTimer_.stop();
+        feedTimer_.stop();
         progress_->update(stretch_, [](Progress::Report& report) { report.failed = true; });
     }
 
     void stateChanged(QAudio::State state) {
-        if (state == QAudio::StoppedState && pull_ && sink_->error() != QAudio::NoError) {
+        if (state == QAudio::StoppedState && playing() && sink_->error() != QAudio::NoError) {
             report(); // a stopped sink counts nothing any more: the last count stays
             fail();
         }
@@ -234,6 +332,15 @@ private:
     QTimer reportTimer_{this};
     std::unique_ptr<QAudioSink> sink_;
     std::unique_ptr<PullDevice> pull_;
+    // A pushed stretch: its source, the sink's device it is written into, and what was decoded
+    // but not yet taken by the server.
+    std::shared_ptr<PcmSource> pushed_;
+    QIODevice* pushInto_ = nullptr; // the sink's own
+    std::vector<std::int16_t> pending_;
+    std::size_t pendingFrom_ = 0;
+    bool pushedAll_ = false;
+    QTimer feedTimer_{this};
+    qint64 frameBytes_ = 4;
     std::uint32_t stretch_ = 0;
     std::int64_t rate_ = 44100;
     bool failed_ = false;

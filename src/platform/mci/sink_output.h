@@ -1,4 +1,4 @@
-// The output to the sound device: QAudioSink in pull mode on an audio thread of its own.
+// The output to the sound device: QAudioSink, written to or pulled from, on an audio thread.
 #pragma once
 
 #include "platform/mci/audio_output.h"
