@@ -1,5 +1,6 @@
 // Direct Save: the copy, and its worker thread.
 #include "core/direct_save.h"
+#include "core/core_text.h"
 
 #include "core/mp3_cut.h"
 #include "core/mp3_frame_map.h"
@@ -16,13 +17,13 @@ namespace snipora {
 
 std::optional<QString> selectionOutsideSource(const Selection& selection, const Mp3FrameMap& map) {
     if (!selection.isValid()) {
-        return QStringLiteral("the selection is empty");
+        return CoreText::tr("the selection is empty");
     }
     // Milliseconds as the player counts them, so that a mark at the player's end is inside.
     const std::int64_t lengthMs =
         map.sampleRate() > 0 ? map.lengthSamples() * 1000 / map.sampleRate() : 0;
     if (selection.end > lengthMs) {
-        return QStringLiteral("the section %1 to %2 does not lie within the file (%3 long)")
+        return CoreText::tr("the section %1 to %2 does not lie within the file (%3 long)")
             .arg(preciseTime(selection.start), preciseTime(selection.end), preciseTime(lengthMs));
     }
     return std::nullopt;
@@ -30,7 +31,7 @@ std::optional<QString> selectionOutsideSource(const Selection& selection, const 
 
 SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress) {
     if (!job.selection.isValid() && job.removedSections.empty()) {
-        return SaveOutcome::failed(QStringLiteral("the selection is empty"));
+        return SaveOutcome::failed(CoreText::tr("the selection is empty"));
     }
     QString error;
     // The scan reads the whole source: a cancel is heeded during it too.
@@ -68,10 +69,10 @@ SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress
         }
         QStringList taken;
         for (const RemovedSection& section : removal->sections) {
-            taken << QStringLiteral("%1 to %2")
+            taken << CoreText::tr("%1 to %2")
                          .arg(preciseTime(section.startMs), preciseTime(section.endMs));
         }
-        tell(QStringLiteral("taking out %1 (the nearest MP3 frame edges)")
+        tell(CoreText::tr("taking out %1 (the nearest MP3 frame edges)")
                  .arg(taken.join(QStringLiteral(", "))));
         plan = removal->cut;
     } else {
@@ -83,8 +84,8 @@ SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress
             const FittedFades fades =
                 fitFades(job.fadeInMs, job.fadeOutMs, map->sampleRate(), plan->samples());
             if (fades.shortened) {
-                tell(QStringLiteral("the fades together are longer than the selection: shortened "
-                                    "to %1 ms and %2 ms")
+                tell(CoreText::tr("the fades together are longer than the selection: shortened "
+                                  "to %1 ms and %2 ms")
                          .arg(fades.inSamples * 1000 / map->sampleRate())
                          .arg(fades.outSamples * 1000 / map->sampleRate()));
             }
@@ -99,7 +100,7 @@ SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress
     target.setDirectWriteFallback(false);
     if (!target.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return SaveOutcome::failed(
-            QStringLiteral("could not create %1: %2").arg(job.target, target.errorString()));
+            CoreText::tr("could not create %1: %2").arg(job.target, target.errorString()));
     }
     if (auto failure = writeMp3Cut(job.sourceHandle, *map, *plan, target, progress)) {
         target.cancelWriting();
@@ -123,7 +124,7 @@ SaveOutcome runDirectSave(const DirectSaveJob& job, const SaveProgress& progress
     }
     if (!target.commit()) {
         return SaveOutcome::failed(
-            QStringLiteral("could not replace %1: %2").arg(job.target, target.errorString()));
+            CoreText::tr("could not replace %1: %2").arg(job.target, target.errorString()));
     }
     return {};
 }

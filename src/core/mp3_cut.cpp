@@ -1,5 +1,6 @@
 // Planning, writing and checking a frame-exact MP3 cut.
 #include "core/mp3_cut.h"
+#include "core/core_text.h"
 
 #include "core/time_text.h"
 #include "platform/mpeg/mpg123_file.h"
@@ -328,7 +329,7 @@ bool writeAll(QFileDevice& target, const char* data, std::int64_t size) {
 }
 
 QString writeReason(const QFileDevice& target) {
-    return QStringLiteral("the output could not be written (%1)").arg(target.errorString());
+    return CoreText::tr("the output could not be written (%1)").arg(target.errorString());
 }
 
 // A file's bytes mapped for reading, handed to libmpg123 as its reader: the check scans what
@@ -426,21 +427,21 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
         return std::nullopt;
     };
     if (map.layer() != 3) {
-        return fail(QStringLiteral("the source is MPEG audio layer %1, not MP3").arg(map.layer()));
+        return fail(CoreText::tr("the source is MPEG audio layer %1, not MP3").arg(map.layer()));
     }
     Mp3CutPlan plan;
     plan.startSample = map.sampleAtMs(startMs);
     plan.endSample = map.sampleAtMs(endMs);
     if (plan.endSample <= plan.startSample) {
-        return fail(QStringLiteral("the selection is empty"));
+        return fail(CoreText::tr("the selection is empty"));
     }
     // ffmpeg and GStreamer trim the start of a cut only in a frame other than the one where
     // they trim its end: a selection within one frame would come out from its frame's start.
     if (plan.samples() <= map.samplesPerFrame()) {
         const std::int64_t shortest = (map.samplesPerFrame() + 1) * 1000 / map.sampleRate() + 1;
-        return fail(QStringLiteral("the selection is shorter than one MPEG frame, which many "
-                                   "players would play from the frame's start; the shortest "
-                                   "cut of this file is %1 ms")
+        return fail(CoreText::tr("the selection is shorter than one MPEG frame, which many "
+                                 "players would play from the frame's start; the shortest "
+                                 "cut of this file is %1 ms")
                         .arg(shortest));
     }
     // Frames of another format cannot follow in one file without every decoder losing them;
@@ -449,12 +450,12 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
         next &&
         (std::max<std::int64_t>(endMs, 0) * map.sampleRate() + 999) / 1000 > map.lengthSamples()) {
         const auto format = [](int rate, int channels) {
-            return QStringLiteral("%1 Hz %2")
+            return CoreText::tr("%1 Hz %2")
                 .arg(rate)
-                .arg(channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
+                .arg(channels == 1 ? CoreText::tr("mono") : CoreText::tr("stereo"));
         };
-        return fail(QStringLiteral("the source changes from %1 to %2 at %3; Direct Save cuts "
-                                   "only before that point (Convert Save re-encodes the rest)")
+        return fail(CoreText::tr("the source changes from %1 to %2 at %3; Direct Save cuts "
+                                 "only before that point (Convert Save re-encodes the rest)")
                         .arg(format(map.sampleRate(), map.channels()),
                              format(next->sampleRate, next->channels),
                              preciseTime(map.lengthSamples() * 1000 / map.sampleRate())));
@@ -491,8 +492,7 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
          !chosen && first >= 0 && startFrame - first <= mpg123Preframes; --first) {
         auto reservoir = reservoirFor(sourceFd, frames, first, end);
         if (!reservoir) {
-            return fail(
-                QStringLiteral("the source could not be read (%1)").arg(systemReason(errno)));
+            return fail(CoreText::tr("the source could not be read (%1)").arg(systemReason(errno)));
         }
         // A lead frame is needed to carry the reservoir or to make room for the decoder delay;
         // a silent one may be added anyway, as one more frame decoded before the copied ones.
@@ -533,7 +533,7 @@ std::optional<Mp3CutPlan> planMp3Cut(int sourceFd, const Mp3FrameMap& map, std::
     const std::int64_t padding = outFrames * spf + mpg123DecoderDelay - (rawEnd - base);
     // By the choice of frames above the delay stays under 3 frames and the padding under 2.
     if (delay < 0 || delay > maxDelayOrPadding || padding < 0 || padding > maxDelayOrPadding) {
-        return fail(QStringLiteral("the selection cannot be cut at these marks"));
+        return fail(CoreText::tr("the selection cannot be cut at these marks"));
     }
     plan.encoderDelay = static_cast<int>(delay);
     plan.encoderPadding = static_cast<int>(padding);
@@ -593,8 +593,8 @@ SaveOutcome writeMp3Cut(int sourceFd, const Mp3FrameMap& map, const Mp3CutPlan& 
                 if (!readAt(sourceFd, buffer.data(), n, from)) {
                     return SaveOutcome::failed(
                         errno == 0
-                            ? QStringLiteral("the source file became shorter while it was saved")
-                            : QStringLiteral("the source could not be read (%1)")
+                            ? CoreText::tr("the source file became shorter while it was saved")
+                            : CoreText::tr("the source could not be read (%1)")
                                   .arg(systemReason(errno)));
                 }
                 if (!writeAll(target, buffer.data(), n)) {
@@ -704,27 +704,27 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
     }
     const mpeg::Mpg123Handle handle = mpeg::newMpg123Handle();
     if (!handle) {
-        return QStringLiteral("the written file could not be checked (no decoder)");
+        return CoreText::tr("the written file could not be checked (no decoder)");
     }
     mpg123_handle* mh = handle.get();
     const bool opened = file ? mpeg::openThrough(mh, *file) : mapped.openThrough(mh);
     if (!opened || mpg123_scan(mh) != MPG123_OK) {
-        return QStringLiteral("the written file cannot be read back as MP3");
+        return CoreText::tr("the written file cannot be read back as MP3");
     }
     const off_t length = mpg123_length(mh);
     const off_t frames = mpg123_framelength(mh);
     const int spf = mpg123_spf(mh);
     mpg123_close(mh);
     if (length != expectedSamples) {
-        return QStringLiteral("the written file holds %1 samples instead of %2 (it was not "
-                              "written completely)")
+        return CoreText::tr("the written file holds %1 samples instead of %2 (it was not "
+                            "written completely)")
             .arg(length)
             .arg(expectedSamples);
     }
     // libmpg123 gives up the header's delay and padding when its frame count disagrees with
     // the file's; a length that still matches is then a coincidence.
     if (frames > 0 && spf > 0 && length == frames * spf) {
-        return QStringLiteral("the written file's frame count does not match its header");
+        return CoreText::tr("the written file's frame count does not match its header");
     }
     return std::nullopt;
 }
@@ -732,7 +732,7 @@ std::optional<QString> checkMp3Cut(int fd, std::int64_t expectedSamples) {
 std::optional<QString> checkMp3Cut(const QString& path, std::int64_t expectedSamples) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return QStringLiteral("the written file cannot be opened (%1)").arg(systemReason(errno));
+        return CoreText::tr("the written file cannot be opened (%1)").arg(systemReason(errno));
     }
     const auto result = checkMp3Cut(fd, expectedSamples);
     ::close(fd);

@@ -10,6 +10,7 @@
 // earlier frames' main data bytes, so no frame further back needs decoding however far VBR
 // frames borrow. That is two frames of every eight on any file.
 #include "core/peak_scan.h"
+#include "core/core_text.h"
 
 #include "core/mp3_gain_fade.h"
 #include "core/open_file.h"
@@ -288,7 +289,7 @@ private:
 std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks& callbacks) {
     const OpenFile file(::open(path.constData(), O_RDONLY | O_CLOEXEC));
     if (file.fd() < 0) {
-        return QStringLiteral("The file cannot be read.");
+        return CoreText::tr("The file cannot be read.");
     }
     const auto stream =
         mpeg::MpegFrames::scan(file.fd(), nullptr, [&] { return !callbacks.cancelled(); });
@@ -296,7 +297,7 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
         return std::nullopt;
     }
     if (!stream || stream->frames.empty() || stream->first.samplesPerFrame <= 0) {
-        return QStringLiteral("The file is not MPEG audio.");
+        return CoreText::tr("The file is not MPEG audio.");
     }
     const std::vector<Mp3Frame>& frames = stream->frames;
     const auto frameCount = static_cast<std::int64_t>(frames.size());
@@ -340,7 +341,7 @@ std::optional<QString> scanPeaks(const QByteArray& path, const PeakScanCallbacks
 
     FrameDecoder decoder(frames, window);
     if (!decoder.open()) {
-        return QStringLiteral("The file is not MPEG audio.");
+        return CoreText::tr("The file is not MPEG audio.");
     }
     using Clock = std::chrono::steady_clock;
     auto lastChunk = Clock::now();

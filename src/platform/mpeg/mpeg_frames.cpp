@@ -1,6 +1,8 @@
 // Finding the MPEG audio frames of a file and its tags.
 #include "platform/mpeg/mpeg_frames.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -402,13 +404,13 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
                                            const std::function<bool()>& keepGoing) {
     const auto fail = [error](const char* reason) -> std::optional<MpegFrames> {
         if (error) {
-            *error = QString::fromUtf8(reason);
+            *error = QCoreApplication::translate("snipora::MpegFrames", reason);
         }
         return std::nullopt;
     };
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        return fail("the source file cannot be read");
+        return fail(QT_TRANSLATE_NOOP("snipora::MpegFrames", "the source file cannot be read"));
     }
     MpegFrames map;
     map.fileSize = info.st_size;
@@ -447,7 +449,7 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
             const std::uint32_t word = bigEndian32(p);
             if (const int size = streamHeaders->sizeOf(word); size > 0 && pos + size <= end) {
                 if (!add(pos, word, size, streamHeaders->mainDataBegin(p, word))) {
-                    return fail("the scan was stopped");
+                    return fail(QT_TRANSLATE_NOOP("snipora::MpegFrames", "the scan was stopped"));
                 }
                 pos += size;
                 continue;
@@ -481,15 +483,17 @@ std::optional<MpegFrames> MpegFrames::scan(int fd, QString* error,
             }
         }
         if (!add(pos, bigEndian32(reader.at(pos, 4)), h->size, mainDataBeginAt(reader, pos, *h))) {
-            return fail("the scan was stopped");
+            return fail(QT_TRANSLATE_NOOP("snipora::MpegFrames", "the scan was stopped"));
         }
         pos += h->size;
     }
     if (reader.failed()) {
-        return fail("the source file could not be read to its end");
+        return fail(QT_TRANSLATE_NOOP("snipora::MpegFrames",
+                                      "the source file could not be read to its end"));
     }
     if (map.frames.empty()) {
-        return fail("the source holds no MPEG audio frames");
+        return fail(
+            QT_TRANSLATE_NOOP("snipora::MpegFrames", "the source holds no MPEG audio frames"));
     }
     if (auto& header = map.info; header && header->encoderPadding) {
         const Mp3Frame& last = map.frames.back();
