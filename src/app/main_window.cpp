@@ -119,6 +119,28 @@ QComboBox* dropDownList(QWidget* parent, const char* objectName, const QString& 
 }
 
 const QString resetTime = QStringLiteral("0 : 0 : 0");
+// The frame a video would play in: hidden, and never shown for sound. Its titled group box is
+// made the first time the frame shows, so that start-up does not lay out a title nobody sees.
+class VideoHost : public QFrame {
+public:
+    using QFrame::QFrame;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        if (!madeFrame_) {
+            madeFrame_ = true;
+            auto* videoFrame = new QGroupBox(MainWindow::tr("Video Window"), this);
+            videoFrame->setObjectName(QStringLiteral("Frame4"));
+            placeInTwips(videoFrame, -75, 4590, 5775, 4815);
+            videoFrame->hide();
+        }
+        QFrame::showEvent(event);
+    }
+
+private:
+    bool madeFrame_ = false;
+};
+
 } // namespace
 
 MainWindow::MainWindow(const Host& hostServices, QWidget* parent)
@@ -235,14 +257,10 @@ void MainWindow::createControls() {
     webPanel->setObjectName(QStringLiteral("WebBrowser1"));
     placeInTwips(webPanel, 120, 5040, 6855, 1095);
 
-    videoHost = new QFrame(this);
+    videoHost = new VideoHost(this);
     videoHost->setObjectName(QStringLiteral("P"));
     placeInTwips(videoHost, 1020, 7005, 5295, 4215);
-    auto* videoFrame = new QGroupBox(tr("Video Window"), videoHost);
-    videoFrame->setObjectName(QStringLiteral("Frame4"));
-    placeInTwips(videoFrame, -75, 4590, 5775, 4815);
     videoHost->hide();
-    videoFrame->hide();
 
     // Tab goes as the eye reads: the slider, the column on the right from the top, then the row
     // of saves from the left, then the web panel.

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -79,10 +80,16 @@ QString fitKey(const QFont& font, const QRect& room, const QStringList& texts,
                QCryptographicHash::hash(parts.toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
-QSettings fitCache() {
-    return QSettings(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-                         QStringLiteral("/font-fits.ini"),
-                     QSettings::IniFormat);
+// One reader of the cache for all the labels of a start, rather than one each: each new one
+// looks the file up and checks it again. Made afresh when the cache folder changes.
+QSettings& fitCache() {
+    static std::unique_ptr<QSettings> cache;
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                         QStringLiteral("/font-fits.ini");
+    if (!cache || cache->fileName() != path) {
+        cache = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    }
+    return *cache;
 }
 } // namespace
 
@@ -111,7 +118,7 @@ void fitFontToTexts(QLabel* label, const QStringList& texts) {
     QFont font = label->font();
     const QRect room = label->contentsRect();
     const QString key = fitKey(font, room, texts, *label);
-    QSettings cache = fitCache();
+    QSettings& cache = fitCache();
     const QStringList kept = cache.value(key).toString().split(QLatin1Char(' '));
     bool pixelsRead = false;
     bool stretchRead = false;
@@ -123,6 +130,8 @@ void fitFontToTexts(QLabel* label, const QStringList& texts) {
     } else {
         font = largestFittingFont(font, room, texts);
         cache.setValue(key, QStringLiteral("%1 %2").arg(font.pixelSize()).arg(font.stretch()));
+        // Written now: the program may end at once, without the cache reader's end.
+        cache.sync();
     }
     label->setFont(font);
 }

@@ -13,8 +13,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -191,6 +193,10 @@ private slots:
         const QList<QSize> sizes = about->windowIcon().availableSizes();
         for (int size : {16, 24, 32, 48}) {
             QVERIFY(sizes.contains(QSize(size, size)));
+            // Every pixel as Qt's own reader decodes the file.
+            const QImage read(QStringLiteral(":/snipora/icon-%1.png").arg(size), "png");
+            QCOMPARE(about->windowIcon().pixmap(QSize(size, size)).toImage(),
+                     QPixmap::fromImage(read).toImage());
         }
         const QList<std::tuple<QLabel*, QString, QRect>> labels{
             {about->copyrightLabel, QStringLiteral("\u00A9 2026 The Snipora developers"),

@@ -6,6 +6,8 @@
 #include "platform/mci/sound_system.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QTimer>
 #include <QtGlobal>
 
 namespace snipora::mci {
@@ -27,10 +29,18 @@ AudioOutputFactory makeOutputFactory(OutputChoice choice) {
             return std::make_unique<PacedOutput>();
         };
     }
-    // The sound system is asked for its default device from here on, on its own thread, so
-    // that neither the window nor a file's open waits for a sound server to answer; by the
-    // time the first file opens, it usually has.
-    return [choice, lookup = DeviceLookup::defaultOutput()]() -> std::unique_ptr<AudioOutput> {
+    // The sound system is asked for its default device on its own thread, so that neither the
+    // window nor a file's open waits for a sound server to answer. It is asked as soon as the
+    // event loop runs, once the window is shown, so that the sound library's start does not
+    // compete with the window's; a file opened from the command line is opened after that, and
+    // the first file's output asks at once if the loop has not run yet.
+    if (QCoreApplication::instance() != nullptr) {
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { DeviceLookup::defaultOutput(); });
+    } else {
+        DeviceLookup::defaultOutput();
+    }
+    return [choice]() -> std::unique_ptr<AudioOutput> {
+        const std::shared_ptr<DeviceLookup> lookup = DeviceLookup::defaultOutput();
         const std::optional<QAudioDevice> found = lookup->found();
         // A machine known to have no device plays in silence from the start. Otherwise the sink
         // waits for the answer on its own thread; asked for explicitly, it is used even when no
