@@ -41,10 +41,11 @@ constexpr int reportMs = 20;
 // as far as what was written and at most this far: a server that stops taking sound stops the
 // count within this time.
 constexpr int countOnMs = 2 * feedMs + 50;
-// The server's own count runs a few milliseconds ahead of the sound it has played (its timing is
-// itself counted on between its updates): the command side counts on from it this much behind,
+// The server's own count may run some milliseconds ahead of the sound it has played (its timing
+// is itself counted on between its updates; 10 ms behind was seen to run ahead of the clock): the
+// command side counts on from it this much behind, as stale as the 20 ms report was at worst,
 // so that the position is never ahead of what was heard.
-constexpr int countBehindMs = 10;
+constexpr int countBehindMs = 20;
 
 // The source as the sink sees it: a read-only device whose size is what is left of the
 // stretch, so that the sink can start a stretch shorter than its pre-buffer. `pulled` is called
