@@ -10,7 +10,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -30,9 +33,19 @@ constexpr int bufferMs = 200;
 constexpr int pushFromMs = 1000;
 constexpr int pushBufferMs = 400;
 constexpr int feedMs = 100;
-// How often the audio thread passes the played count on to the command side while a stretch is
-// written to the sink, or a pulled one plays out its last sound; otherwise each pull does.
+// How often the audio thread passes the played count on to the command side while a pulled
+// stretch plays out its last sound, or a written one has not yet begun to be heard; otherwise
+// each pull or write does.
 constexpr int reportMs = 20;
+// Between writes, the command side counts on from the last count the server gave, by the clock,
+// as far as what was written and at most this far: a server that stops taking sound stops the
+// count within this time.
+constexpr int countOnMs = 2 * feedMs + 50;
+// The server's own count may run some milliseconds ahead of the sound it has played (its timing
+// is itself counted on between its updates; 10 ms behind was seen to run ahead of the clock): the
+// command side counts on from it this much behind, as stale as the 20 ms report was at worst,
+// so that the position is never ahead of what was heard.
+constexpr int countBehindMs = 20;
 
 // The source as the sink sees it: a read-only device whose size is what is left of the
 // stretch, so that the sink can start a stretch shorter than its pre-buffer. `pulled` is called
@@ -119,6 +132,53 @@ private:
     }
 
     std::atomic<std::uint64_t> word_{0};
+
+public:
+    using Clock = std::chrono::steady_clock;
+    // The server's count at a moment of a written stretch that is being heard, and how much
+    // had been written then: the command side counts on from it by the clock. `hold` is the
+    // number of the last pause or resume the audio thread has seen, so that a count made before
+    // a pause is never counted on from after it.
+    struct Anchor {
+        std::uint32_t stretch = 0;
+        std::uint32_t hold = 0;
+        std::int64_t frames = 0;
+        std::int64_t written = 0;
+        std::int64_t rate = 0;
+        Clock::time_point at;
+        bool valid = false;
+    };
+    void anchor(const Anchor& anchor) {
+        const std::lock_guard lock(anchorMutex_);
+        anchor_ = anchor;
+    }
+    void dropAnchor() {
+        const std::lock_guard lock(anchorMutex_);
+        anchor_.valid = false;
+    }
+    // The played count of `stretch` now: the last report, counted on from the last anchor.
+    std::int64_t framesNow(std::uint32_t hold) const {
+        const Report report = load();
+        Anchor anchor;
+        {
+            const std::lock_guard lock(anchorMutex_);
+            anchor = anchor_;
+        }
+        if (!anchor.valid || anchor.stretch != report.stretch || anchor.hold != hold) {
+            return report.frames;
+        }
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::clamp<Clock::duration>(
+                Clock::now() - anchor.at - std::chrono::milliseconds(countBehindMs),
+                Clock::duration::zero(), std::chrono::milliseconds(countOnMs)));
+        const std::int64_t counted =
+            std::min(anchor.frames + elapsed.count() * anchor.rate / 1'000'000, anchor.written);
+        return std::max(report.frames, counted);
+    }
+
+private:
+    mutable std::mutex anchorMutex_;
+    Anchor anchor_;
 };
 
 // Everything that touches the sink; its methods run on the audio thread only, and may wait
@@ -132,7 +192,13 @@ public:
         reportTimer_.setInterval(reportMs);
         feedTimer_.setInterval(feedMs);
         QObject::connect(&feedTimer_, &QTimer::timeout, this, [this] { feed(); });
-        QObject::connect(&reportTimer_, &QTimer::timeout, this, [this] { report(); });
+        QObject::connect(&reportTimer_, &QTimer::timeout, this, [this] {
+            if (pushed_) {
+                countWritten();
+            } else {
+                report();
+            }
+        });
     }
 
     void start(std::uint32_t stretch, const PcmFormat& format, std::shared_ptr<PcmSource> source) {
@@ -182,7 +248,9 @@ public:
         progress_->update(stretch_, [](Progress::Report& report) { report.started = true; });
     }
 
-    void pause() {
+    void pause(std::uint32_t hold) {
+        hold_ = hold;
+        progress_->dropAnchor();
         if (sink_ && playing()) {
             report();
             sink_->suspend();
@@ -192,7 +260,8 @@ public:
         }
     }
 
-    void resume() {
+    void resume(std::uint32_t hold) {
+        hold_ = hold;
         if (sink_ && playing() && paused_) {
             paused_ = false;
             // An underrun the server reports while the stream is held moves the sink from its
@@ -204,15 +273,17 @@ public:
             }
             sink_->resume();
             if (pushed_ || pull_->atEnd()) {
-                reportTimer_.start(); // no pull is coming
+                reportTimer_.start(); // no pull is coming, or no count to go on from
             }
-            if (pushed_ && !pushedAll_) {
+            if (pushed_) {
+                anchoredAt_ = -1; // counted on only once the server's count moves again
                 feedTimer_.start();
             }
         }
     }
 
     void stop() {
+        progress_->dropAnchor();
         reportTimer_.stop();
         feedTimer_.stop();
         paused_ = false;
@@ -244,10 +315,13 @@ private:
         }
         pushed_ = std::move(source);
         pushedAll_ = false;
+        written_ = 0;
+        anchoredAt_ = -1;
         progress_->update(stretch_, [](Progress::Report& report) { report.started = true; });
-        // The server's whole buffer at once, so that it starts playing now. Writes are too far
-        // apart to pass the count on as often as a preview's end wants it read: the report timer
-        // does, waking with Qt's own 20 ms timer on this thread.
+        // The server's whole buffer at once, so that it starts playing now. Each write passes
+        // the count on, and the command side counts on from it by the clock between writes; the
+        // report timer does so only until the server's count first moves, so that the first
+        // moments are not read from a stream that has yet to begin.
         feed();
         feedTimer_.start();
         reportTimer_.start();
@@ -278,25 +352,44 @@ private:
                 break;
             }
             room -= written;
+            written_ += written / frameBytes_;
             pendingFrom_ += static_cast<std::size_t>(written / 2);
             if (pendingFrom_ >= pending_.size()) {
                 pending_.clear();
             }
         }
-        if (pushedAll_) {
-            feedTimer_.stop();
-        }
+        // Once all is written the timer goes on, to pass the count on while the last of it
+        // plays out.
+        countWritten();
     }
 
-    void report() {
-        if (!sink_ || !playing() || failed_) {
+    // The server's count of a written stretch, passed on with the moment it was read once it
+    // moves, so that the command side can count on from it.
+    void countWritten() {
+        if (!sink_ || !pushed_ || failed_ || paused_) {
             return;
+        }
+        const std::int64_t frames = report();
+        if (anchoredAt_ >= 0 && frames > anchoredAt_) {
+            progress_->anchor(Progress::Anchor{stretch_, hold_, frames, written_, rate_,
+                                               Progress::Clock::now(), true});
+            reportTimer_.stop();
+        } else {
+            progress_->dropAnchor();
+        }
+        anchoredAt_ = frames;
+    }
+
+    std::int64_t report() {
+        if (!sink_ || !playing() || failed_) {
+            return 0;
         }
         // Rounded: the server's microseconds are themselves rounded down from frames.
         const std::int64_t frames = (sink_->processedUSecs() * rate_ + 500'000) / 1'000'000;
         progress_->update(stretch_, [frames](Progress::Report& report) {
             report.frames = std::max(report.frames, frames);
         });
+        return frames;
     }
 
     void fail() {
@@ -339,6 +432,9 @@ private:
     std::vector<std::int16_t> pending_;
     std::size_t pendingFrom_ = 0;
     bool pushedAll_ = false;
+    std::int64_t written_ = 0;     // frames the server has taken of the stretch
+    std::int64_t anchoredAt_ = -1; // the server's count at the last write; -1: none yet
+    std::uint32_t hold_ = 0;       // the last pause or resume seen
     QTimer feedTimer_{this};
     qint64 frameBytes_ = 4;
     std::uint32_t stretch_ = 0;
@@ -392,16 +488,18 @@ bool SinkOutput::start(const PcmFormat& format, std::shared_ptr<PcmSource> sourc
 }
 
 void SinkOutput::pause() {
-    heldAt_ = progress_->load().frames;
+    heldAt_ = progress_->framesNow(hold_);
     paused_ = true;
+    ++hold_;
     QMetaObject::invokeMethod(
-        worker_, [worker = worker_] { worker->pause(); }, Qt::QueuedConnection);
+        worker_, [worker = worker_, hold = hold_] { worker->pause(hold); }, Qt::QueuedConnection);
 }
 
 void SinkOutput::resume() {
     paused_ = false;
+    ++hold_;
     QMetaObject::invokeMethod(
-        worker_, [worker = worker_] { worker->resume(); }, Qt::QueuedConnection);
+        worker_, [worker = worker_, hold = hold_] { worker->resume(hold); }, Qt::QueuedConnection);
 }
 
 void SinkOutput::stop() {
@@ -413,7 +511,7 @@ void SinkOutput::stop() {
 }
 
 std::int64_t SinkOutput::framesPlayed() {
-    return paused_ ? heldAt_.load() : progress_->load().frames;
+    return paused_ ? heldAt_.load() : progress_->framesNow(hold_);
 }
 
 bool SinkOutput::started() {

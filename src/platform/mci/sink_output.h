@@ -48,8 +48,9 @@ private:
     std::uint32_t stretch_ = 0;                    // the current stretch's number
     std::atomic<bool> paused_{false}; // the count stands still from the pause command on
     std::atomic<std::int64_t> heldAt_{0};
-    QThread* thread_; // deletes itself once finished
-    Worker* worker_;  // lives on thread_ and is deleted there
+    std::uint32_t hold_ = 0; // counts pauses and resumes, so that no count spans one
+    QThread* thread_;        // deletes itself once finished
+    Worker* worker_;         // lives on thread_ and is deleted there
 };
 
 } // namespace snipora::mci
