@@ -1,6 +1,7 @@
 // CuttingSession: opening, the transport, the marks and the preview over the media controller.
 #include "core/cutting_session.h"
 
+#include "core/core_text.h"
 #include "core/mp3_frame_map.h"
 
 #include <QCoreApplication>
@@ -56,13 +57,13 @@ std::optional<QString> CuttingSession::open(const QByteArray& path, std::int32_t
     const std::uint32_t status =
         player_.openMovieWindow(path, windowHandle, QStringLiteral("child"));
     if (const std::optional<QString> refusal = openRefusal(status)) {
-        return QStringLiteral("%1 cannot be played: %2.")
+        return CoreText::tr("%1 cannot be played: %2.")
             .arg(QFileInfo(QFile::decodeName(path)).fileName(), *refusal);
     }
     sourceHandle_ = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (sourceHandle_ < 0) {
         player_.closeMovie();
-        return QStringLiteral("%1 cannot be played: it cannot be read.")
+        return CoreText::tr("%1 cannot be played: it cannot be read.")
             .arg(QFileInfo(QFile::decodeName(path)).fileName());
     }
     sourcePath_ = path;
